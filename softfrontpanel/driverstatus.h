@@ -1,0 +1,12 @@
+#ifndef DRIVERSTATUS_H
+#define DRIVERSTATUS_H
+
+#include "visa.h"
+
+// The one way every driver call is reported: a status of 0 is silent; an
+// error shows "<call> failed due to [<driver text>]" in the error box, a
+// warning "Warning: [<driver text>]" in the warning box. The caller carries
+// on afterwards (unless the operator chose to exit). Returns the status.
+ViStatus reportDriverStatus(ViSession vi, ViStatus status, const char *callText);
+
+#endif
