@@ -1,0 +1,42 @@
+#ifndef OPENCLOSEDIALOG_H
+#define OPENCLOSEDIALOG_H
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class Schematic;
+
+// "Open/Close Relays": the operator types an expression such as
+// "X1-4,Y1,Y6"; the relays it names are marked on the schematic and can be
+// opened or closed together.
+class openCloseDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    openCloseDialog(QWidget *mainWindow, Schematic *schematic);
+
+    QLineEdit *expression() const { return editor; }
+    QPushButton *openSelectedButton() const { return openButton; }
+    QPushButton *closeSelectedButton() const { return closeButton; }
+    // The two action buttons are usable only while the expression is valid.
+    void setSelectionButtonsEnabled(bool enabled);
+
+signals:
+    void openCloseExpressionChanged(QString txt);
+
+public slots:
+    void apply();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    Schematic *schematic;
+    QLineEdit *editor;
+    QPushButton *openButton;
+    QPushButton *closeButton;
+    QPushButton *doneButton;
+};
+
+#endif
