@@ -2,7 +2,7 @@
 #include <QSplashScreen>
 #include <QStyleFactory>
 
-#include "ts1900fp_app.h"
+#include "ts1900fp_appspc.h"
 #include "ts1900fp_splashlabel.h"
 #include "ts4820_spc.h"
 
@@ -18,16 +18,8 @@ int main(int argc, char *argv[])
     auto *splash = new QSplashScreen(picture);
     splash->show();
 
-    // Until the connection dialogue exists the frame opens directly, in demo
-    // presentation.
-    ts1900fp_app::setModelText(adapter->model);
-    auto *window = new ts1900fp_app;
-    window->setWindowTitle(QLatin1String("Xentra ") + ts1900fp_app::modelText +
-                           QLatin1String(" Soft Front Panel"));
-    window->setProductText(QLatin1String("<html>Xentra ") + ts1900fp_app::modelText +
-                           QLatin1String("<br><font size='2'>") + adapter->productDescription() +
-                           QLatin1String("</font></html>"));
-    window->setDemoMode(true);
+    // The connection dialogue runs while the splash is still up.
+    auto *window = new ts1900fp_AppSPC(adapter);
 
     window->show();
     splash->finish(window);

@@ -1,0 +1,14 @@
+#ifndef KISSFFTLICENSE_H
+#define KISSFFTLICENSE_H
+
+#include "licenceviewer.h"
+
+// The KISS FFT library's licence, shown by panels that compute spectra.
+class kissFFTLicense : public licenceViewer
+{
+    Q_OBJECT
+public:
+    explicit kissFFTLicense(QWidget *parent = nullptr);
+};
+
+#endif
