@@ -2,9 +2,9 @@
 #include <QSplashScreen>
 #include <QStyleFactory>
 
-#include "ts1900fp_appspc.h"
 #include "ts1900fp_splashlabel.h"
 #include "ts4820_spc.h"
+#include "ts4820fp_app.h"
 
 int main(int argc, char *argv[])
 {
@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     splash->show();
 
     // The connection dialogue runs while the splash is still up.
-    auto *window = new ts1900fp_AppSPC(adapter);
+    auto *window = new ts4820fp_App(adapter, nullptr);
 
     window->show();
     splash->finish(window);

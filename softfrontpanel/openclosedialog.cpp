@@ -1,6 +1,5 @@
 #include "openclosedialog.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 
 #include "helptext.h"
 #include "schematic.h"
+#include "waitcursor.h"
 
 openCloseDialog::openCloseDialog(QWidget *mainWindow, Schematic *schematic)
     : QDialog(mainWindow), schematic(schematic)
@@ -47,13 +47,12 @@ void openCloseDialog::setSelectionButtonsEnabled(bool enabled)
 
 void openCloseDialog::apply()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor wait;
     if (sender() == openButton) {
         schematic->applyMarked(false);
     } else if (sender() == closeButton) {
         schematic->applyMarked(true);
     }
-    QApplication::restoreOverrideCursor();
 }
 
 void openCloseDialog::showEvent(QShowEvent *event)

@@ -11,8 +11,8 @@
 #include "ts1900fp_spcselect.h"
 
 ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo,
-                                 const char *aboutText, bool aboutFlag)
-    : spc(adapter)
+                                 const char *aboutText, bool aboutFlag, QWidget *parent)
+    : ts1900fp_app(parent), spc(adapter)
 {
     setModelText(spc->model);
     auto *select = new ts1900fp_spcSelect(spc);
@@ -37,8 +37,11 @@ ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo,
     }
     presentModule(forcedDemo);
 
+    // Demo mode calls no driver function at all, not even for its revision.
+    const QString driverRevision =
+        demo ? QStringLiteral("Not used (DEMO)") : spc->driverRevision();
     auto *aboutBox = new ts1900fp_About(spc->softwareVersion().toLocal8Bit().constData(),
-                                        spc->driverRevision().toLocal8Bit().constData(),
+                                        driverRevision.toLocal8Bit().constData(),
                                         modelField(spc->model).toLocal8Bit().constData(),
                                         spc->copyrightText().toLocal8Bit().constData(), this,
                                         nullptr, aboutText, aboutFlag);

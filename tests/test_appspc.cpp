@@ -8,6 +8,7 @@
 #include "fakevisa.h"
 #include "modalanswer.h"
 #include "testenv.h"
+#include "ts1900fp_about.h"
 #include "ts1900fp_appspc.h"
 #include "ts1900fp_genspc.h"
 #include "ts1900fp_led.h"
@@ -111,7 +112,7 @@ void TestAppSpc::demoModePresentsDemoUnitWithoutAnyCall()
                  QStringLiteral("<html>Xentra 4820<br><font size='2'>LXI Matrix Switching "
                                 "Unit</font></html>"));
         QVERIFY(frame.aboutButton->isEnabled());
-        QVERIFY(frame.about() != nullptr);
+        QCOMPARE(frame.about()->driverRevisionLabel()->text(), QStringLiteral("Not used (DEMO)"));
     }
     QVERIFY2(visa().calls().isEmpty(), qPrintable(visa().calls().join(", ")));
     QVERIFY2(adapter.calls.isEmpty(), qPrintable(adapter.calls.join(", ")));

@@ -14,8 +14,21 @@ QString plain(QString text)
 }
 } // namespace
 
+ModalAnswer::ModalAnswer(const QList<Step> &steps, int timeoutMs)
+{
+    for (const Step &step : steps) {
+        m_buttons << step.button;
+        m_prepare << step.prepare;
+    }
+    m_deadline = QDateTime::currentMSecsSinceEpoch() + timeoutMs;
+    schedule(0);
+}
+
 ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs) : m_buttons(buttons)
 {
+    for (int i = 0; i < buttons.size(); ++i) {
+        m_prepare << nullptr;
+    }
     m_deadline = QDateTime::currentMSecsSinceEpoch() + timeoutMs;
     schedule(0);
 }
@@ -65,6 +78,9 @@ void ModalAnswer::answer(QWidget *widget)
         }
     }
     const QString wanted = m_buttons.at(m_reports.size());
+    if (const auto &prepare = m_prepare.at(m_reports.size())) {
+        prepare(widget);
+    }
     m_reports << report;
     m_lastAnswered = widget;
 

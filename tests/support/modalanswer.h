@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What a modal box or dialog showed the user when it was answered.
 struct BoxReport {
     QString title;
@@ -24,6 +26,13 @@ class ModalAnswer : public QObject
 {
     Q_OBJECT
 public:
+    // One answer: optionally act on the widget first (type a text, pick an
+    // item), then click the button.
+    struct Step {
+        QString button;
+        std::function<void(QWidget *)> prepare;
+    };
+    explicit ModalAnswer(const QList<Step> &steps, int timeoutMs = 10000);
     explicit ModalAnswer(const QStringList &buttons, int timeoutMs = 10000);
     explicit ModalAnswer(const QString &button, int timeoutMs = 10000)
         : ModalAnswer(QStringList{button}, timeoutMs) {}
@@ -40,6 +49,7 @@ private:
     void schedule(int ms);
 
     QStringList m_buttons;
+    QList<std::function<void(QWidget *)>> m_prepare;
     QList<BoxReport> m_reports;
     QPointer<QWidget> m_lastAnswered;
     QString m_error;

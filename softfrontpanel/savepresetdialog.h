@@ -1,0 +1,37 @@
+#ifndef SAVEPRESETDIALOG_H
+#define SAVEPRESETDIALOG_H
+
+#include <QDialog>
+
+class QPushButton;
+class presetHost;
+class ts4820fp_presetList;
+
+// "Save preset": stores the current relay state on the unit under a new or
+// an existing name, after checking the name and asking before overwriting.
+class savePresetDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    savePresetDialog(QWidget *parent, presetHost *host);
+
+    static constexpr int kMaxNameLength = 63;
+
+public slots:
+    void savePreset();
+    void newPresetNameValidate(QString txt);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool ask(const QString &question);
+    void showError(const QString &text);
+
+    presetHost *host;
+    ts4820fp_presetList *presetList;
+    QPushButton *saveButton;
+    bool nameValid = false;
+};
+
+#endif

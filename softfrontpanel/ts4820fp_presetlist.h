@@ -1,0 +1,25 @@
+#ifndef TS4820FP_PRESETLIST_H
+#define TS4820FP_PRESETLIST_H
+
+#include <QComboBox>
+
+class presetHost;
+
+// The presets stored on the unit, as a combo box; the preset dialogs show
+// it (editable in the save dialog) and the manage dialog uses it unseen to
+// fetch the names.
+class ts4820fp_presetList : public QComboBox
+{
+    Q_OBJECT
+public:
+    ts4820fp_presetList(QWidget *parent, presetHost *host);
+
+    // Re-reads the unit's presets and selects current (without the
+    // "not saved" suffix) when it is one of them.
+    void refreshPresets(QString current);
+
+private:
+    presetHost *host;
+};
+
+#endif

@@ -1,0 +1,440 @@
+// The preset dialogs as the operator meets them: what the lists offer,
+// which names are refused, what is asked before anything is overwritten,
+// and what ends up in the (demo) unit's memory and on disk.
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "loadpresetdialog.h"
+#include "managepresetsdialog.h"
+#include "modalanswer.h"
+#include "presethost.h"
+#include "savepresetdialog.h"
+#include "settingsstore.h"
+#include "testenv.h"
+#include "ts4820fp_presetlist.h"
+#include "ts4820inst.h"
+
+namespace {
+
+const QString kOverwrite =
+    QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?");
+const QString kUnwritten = QStringLiteral(
+    "The current relay configuration hasn't been written to the device yet. It will be done "
+    "when the preset is saved. Do you want to continue?");
+const QString kInvalidName = QStringLiteral("New preset name is invalid. It may contain only "
+                                            "alphanumeric characters, hyphens and underscores.");
+
+// The main window as far as the dialogs see it.
+struct TestHost : presetHost {
+    explicit TestHost(ts4820inst *model) : model(model) {}
+    ts4820inst *presetInstrument() override { return model; }
+    QString presetLabelText() const override { return label; }
+    bool hasUnappliedChanges() const override { return unapplied; }
+    void refreshFromDevice() override { ++refreshes; model->readState(); }
+    ts4820inst *model;
+    QString label;
+    bool unapplied = false;
+    int refreshes = 0;
+};
+
+QPushButton *button(const QWidget *dialog, const QString &text)
+{
+    for (QPushButton *candidate : dialog->findChildren<QPushButton *>()) {
+        if (candidate->text() == text) {
+            return candidate;
+        }
+    }
+    qFatal("no button '%s'", qPrintable(text));
+}
+
+// The rows of a combo box or list widget, as shown.
+QStringList items(const QAbstractItemModel *rows)
+{
+    QStringList out;
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        out << rows->index(r, 0).data().toString();
+    }
+    return out;
+}
+
+// A value of the demo unit's preset memory, e.g. "P1/Relays".
+QString stored(const QString &key)
+{
+    return QSettings(settingsstore::organisation(), settingsstore::application())
+        .value(QStringLiteral("AA/Presets/") + key)
+        .toString();
+}
+
+// The texts of the boxes answered; a box without the dialog's title shows.
+QStringList texts(const ModalAnswer &answer, const QString &title)
+{
+    QStringList out;
+    for (const BoxReport &report : answer.reports()) {
+        out << (report.title == title ? report.text : "<titled " + report.title + ">");
+    }
+    return out;
+}
+
+// A preset file as a unit reads it; 36 words are a 192-row unit's.
+QByteArray presetFile(const QByteArray &nameLine, const QByteArray &eol,
+                      const QByteArray &firstWord = "00000001", int words = 18)
+{
+    const QByteArray relays = firstWord + QByteArray(",00000000").repeated(words - 1);
+    return nameLine + eol + "mainrelays=" + relays + eol + "vrefvolt=0.000000" + eol +
+           "vrefrelays=0";
+}
+
+} // namespace
+
+class TestPresets : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    // Stands in for the desktop's file manager.
+    void openedUrl(const QUrl &url) { opened << url; }
+
+private:
+    std::unique_ptr<ts4820inst> model;
+    std::unique_ptr<TestHost> host;
+    QList<QUrl> opened;
+    bool folderAsked = false;
+
+    void storeWithRelay(const QString &name, int row)
+    {
+        model->setState(row, 0, 1);
+        model->storePreset(name);
+    }
+    QString pending() const { return model->patternToHex(model->matrixState.last().constData()); }
+
+private slots:
+    void init()
+    {
+        QSettings(settingsstore::organisation(), settingsstore::application()).clear();
+        model = std::make_unique<ts4820inst>(0, true, 96, QStringLiteral("AA"));
+        model->setDemoVoltRef();
+        model->readState();
+        host = std::make_unique<TestHost>(model.get());
+        opened.clear();
+        folderAsked = false;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedUrl");
+        // A chooser a test does not set answers like a cancelled one.
+        managePresetsDialog::chooseFolder = [this](QWidget *) {
+            folderAsked = true;
+            return QString();
+        };
+        managePresetsDialog::chooseFiles = [](QWidget *) { return QStringList(); };
+    }
+    void cleanup() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+    void loadDialogOffersAndRestoresStoredPresets_data()
+    {
+        QTest::addColumn<QStringList>("presets");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("selected");
+        const QStringList three{"Alpha", "Beta", "Gamma"};
+        QTest::newRow("nothing stored") << QStringList() << QString() << QString();
+        QTest::newRow("label names one") << three << "Beta" << "Beta";
+        QTest::newRow("label not saved") << three << "Gamma <i>(preset not saved)</i>" << "Gamma";
+        QTest::newRow("other case keeps first") << three << "beta" << "Alpha";
+    }
+    void loadDialogOffersAndRestoresStoredPresets()
+    {
+        QFETCH(QStringList, presets);
+        QFETCH(QString, label);
+        QFETCH(QString, selected);
+        for (int i = 0; i < presets.size(); ++i) {
+            storeWithRelay(presets[i], i); // Alpha X1, Beta X1-2, Gamma X1-3
+        }
+        host->label = label;
+        loadPresetDialog dialog(nullptr, host.get());
+        dialog.show();
+        auto *list = dialog.findChild<ts4820fp_presetList *>();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Load preset"));
+        QCOMPARE(items(list->model()), presets);
+        QCOMPARE(list->currentText(), selected);
+        QCOMPARE(list->isEnabled(), !presets.isEmpty());
+        QCOMPARE(button(&dialog, "Load")->isEnabled(), !presets.isEmpty());
+
+        // The next showing sees what was stored meanwhile.
+        dialog.hide();
+        model->storePreset(QStringLiteral("Zulu"));
+        dialog.show();
+        QCOMPARE(items(list->model()), presets + QStringList{"Zulu"});
+        QVERIFY(list->isEnabled() && button(&dialog, "Load")->isEnabled());
+        if (selected.isEmpty()) {
+            return;
+        }
+        model->setState(5, 0, 1); // an unsaved change the restore must undo
+        model->writeState();
+        button(&dialog, "Load")->click();
+        QCOMPARE(stored("{current}/Relays"), stored(selected + "/Relays"));
+        QCOMPARE(pending(), stored(selected + "/Relays")); // the schematic was refreshed
+        QCOMPARE(host->refreshes, 1);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void saveDialogChecksTypedName_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("error");
+        const QString longName = QStringLiteral("Bench_rig-7").repeated(7).left(70);
+        QTest::newRow("letters digits - _") << "Rack-07_b" << "Rack-07_b" << QString();
+        QTest::newRow("70 characters") << longName << longName.left(63) << QString();
+        QTest::newRow("space") << "my preset" << "my preset" << kInvalidName;
+        QTest::newRow("dot") << "cfg.1" << "cfg.1" << kInvalidName;
+        QTest::newRow("slash") << "rack/a" << "rack/a" << kInvalidName;
+        QTest::newRow("empty") << QString() << QString()
+                               << QStringLiteral("Please enter the name of the preset to save.");
+    }
+    void saveDialogChecksTypedName()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, field);
+        QFETCH(QString, error);
+        savePresetDialog dialog(nullptr, host.get());
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Save preset"));
+        auto *list = dialog.findChild<ts4820fp_presetList *>();
+        QTest::keyClicks(list->lineEdit(), typed);
+        QCOMPARE(list->currentText(), field);
+
+        ModalAnswer box(QStringLiteral("OK"));
+        button(&dialog, "Save")->click();
+        QCOMPARE(texts(box, "Save preset"), error.isEmpty() ? QStringList() : QStringList{error});
+        if (error.isEmpty()) {
+            QCOMPARE(model->getPresetList(), QStringList{field});
+            QCOMPARE(host->refreshes, 1);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        } else {
+            QCOMPARE(box.report().icon, QMessageBox::Critical);
+            QCOMPARE(box.report().buttons, QStringList{"OK"});
+            QVERIFY(model->getPresetList().isEmpty());
+            QVERIFY(dialog.isVisible());
+        }
+    }
+
+    void saveDialogAsksBeforeOverwritingOrWriting_data()
+    {
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("questions"); // what is asked tells the set-up
+        const QString overwrite = kOverwrite.arg("P1");
+        QTest::newRow("overwrite: No") << QStringList{"No"} << QStringList{overwrite};
+        QTest::newRow("overwrite: Yes") << QStringList{"Yes"} << QStringList{overwrite};
+        QTest::newRow("unwritten: No") << QStringList{"No"} << QStringList{kUnwritten};
+        QTest::newRow("unwritten: Yes") << QStringList{"Yes"} << QStringList{kUnwritten};
+        QTest::newRow("both: Yes, No") << QStringList{"Yes", "No"}
+                                       << QStringList{overwrite, kUnwritten};
+        QTest::newRow("both: Yes, Yes") << QStringList{"Yes", "Yes"}
+                                        << QStringList{overwrite, kUnwritten};
+    }
+    void saveDialogAsksBeforeOverwritingOrWriting()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, questions);
+        const bool existing = questions.contains(kOverwrite.arg("P1"));
+        const bool unapplied = questions.contains(kUnwritten);
+        const bool saved = !answers.contains("No");
+        savePresetDialog dialog(nullptr, host.get());
+        dialog.show();
+        // Stored after the showing: saving must re-read the unit's list.
+        storeWithRelay(QStringLiteral("P1"), 0);
+        model->writeState();
+        model->setState(2, 0, 1); // X3 closed on the schematic only
+        if (!unapplied) {
+            model->writeState();
+        }
+        const QString wanted = pending();
+        const QString currentBefore = stored("{current}/Relays");
+        const QString p1Before = stored("P1/Relays");
+        host->unapplied = unapplied;
+        const QString name = existing ? QStringLiteral("P1") : QStringLiteral("P2");
+        auto *list = dialog.findChild<ts4820fp_presetList *>();
+        list->lineEdit()->clear();
+        QTest::keyClicks(list->lineEdit(), name);
+        ModalAnswer box(answers + QStringList{"OK"});
+        button(&dialog, "Save")->click();
+
+        QCOMPARE(texts(box, "Save preset"), questions);
+        QCOMPARE(box.report().buttons, (QStringList{"Yes", "No"}));
+        if (saved) {
+            QCOMPARE(stored(name + "/Relays"), wanted);
+            QCOMPARE(stored("{current}/Relays"), wanted);
+            QCOMPARE(host->refreshes, 1);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        } else {
+            QCOMPARE(model->getPresetList(), QStringList{"P1"});
+            QCOMPARE(stored("P1/Relays"), p1Before);
+            QCOMPARE(stored("{current}/Relays"), currentBefore);
+            QCOMPARE(host->refreshes, 0);
+            QVERIFY(dialog.isVisible());
+        }
+    }
+
+    void downloadNumbersFilesAndReportsUnwritable()
+    {
+        storeWithRelay(QStringLiteral("Other"), 5);
+        storeWithRelay(QStringLiteral("Cfg"), 0);
+        QTemporaryDir dir;
+        managePresetsDialog::chooseFolder = [&dir](QWidget *) { return dir.path(); };
+        managePresetsDialog dialog(nullptr, host.get());
+        dialog.show();
+        dialog.findChild<QListWidget *>()->findItems("Cfg", Qt::MatchExactly)[0]->setSelected(true);
+        ModalAnswer box(QStringLiteral("OK"));
+        QStringList written{pending()};
+        button(&dialog, "Save to File")->click();
+        for (int row = 1; row < 3; ++row) {
+            // A different Cfg each time, so an overwritten file would show.
+            storeWithRelay(QStringLiteral("Cfg"), row);
+            written << pending();
+            button(&dialog, "Save to File")->click();
+        }
+
+        QCOMPARE(box.answered(), 0);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files, (QStringList{"Cfg.prs", "Cfg_1.prs", "Cfg_2.prs"}));
+        for (int i = 0; i < files.size(); ++i) {
+            QString name, relays;
+            double volts;
+            bool bus[4];
+            QStringList aliasList;
+            QCOMPARE(int(model->parsePresetFile(dir.filePath(files[i]), name, relays, volts,
+                                                bus[0], bus[1], bus[2], bus[3], aliasList)),
+                     0);
+            QCOMPARE(name, QStringLiteral("Cfg"));
+            QCOMPARE(relays, written[i]);
+        }
+        QCOMPARE(opened, QList<QUrl>(3, QUrl::fromLocalFile(dir.path())));
+
+        const QString gone = dir.filePath("gone");
+        managePresetsDialog::chooseFolder = [&gone](QWidget *) { return gone; };
+        button(&dialog, "Save to File")->click();
+        QCOMPARE(texts(box, "Manage presets"),
+                 QStringList{"Failed to download preset. Unable to write file: " + gone +
+                             "/Cfg.prs."});
+        QCOMPARE(box.report().icon, QMessageBox::Critical);
+        QVERIFY(!QFile::exists(gone));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void uploadFiles_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("files"); // a null entry: no such file
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("message"); // %1: the path of the second file
+        QTest::addColumn<QStringList>("presetsAfter");
+        QTest::addColumn<bool>("listRefreshed");
+        const QByteArray a = presetFile("configname=A", "\n");
+        const QByteArray c = presetFile("configname=C", "\n");
+        const QString overwrite = kOverwrite.arg("Cfg");
+        QTest::newRow("CR LF name, No stops")
+            << QList<QByteArray>{a, presetFile("configname = Cfg", "\r\n"), c}
+            << QStringList{"No"} << overwrite << QStringList{"A", "Cfg"} << false;
+        QTest::newRow("overwrite: Yes")
+            << QList<QByteArray>{presetFile("configname=Cfg", "\r\n", "000000ff")}
+            << QStringList{"Yes"} << overwrite << QStringList{"Cfg"} << true;
+        QTest::newRow("syntax error goes on")
+            << QList<QByteArray>{a, presetFile("configname=W", "\n", "00000001", 36), c}
+            << QStringList{"OK"}
+            << "Failed to upload preset. Syntax error in file: %1. The file may be valid for "
+               "different Xentra 4820 subtype."
+            << QStringList{"A", "C", "Cfg"} << true;
+        QTest::newRow("missing file stops")
+            << QList<QByteArray>{a, QByteArray(), c} << QStringList{"OK"}
+            << "Failed to open file: %1." << QStringList{"A", "Cfg"} << false;
+    }
+    void uploadFiles()
+    {
+        QFETCH(QList<QByteArray>, files);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, message);
+        QFETCH(QStringList, presetsAfter);
+        QFETCH(bool, listRefreshed);
+        storeWithRelay(QStringLiteral("Cfg"), 0);
+        const QString cfgBefore = stored("Cfg/Relays");
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int i = 0; i < files.size(); ++i) {
+            paths << dir.filePath(QStringLiteral("upload%1.prs").arg(i));
+            QFile file(paths.last());
+            QVERIFY(files[i].isNull() || (file.open(QIODevice::WriteOnly) && file.write(files[i])));
+        }
+        managePresetsDialog::chooseFiles = [&paths](QWidget *) { return paths; };
+        managePresetsDialog dialog(nullptr, host.get());
+        dialog.show();
+        ModalAnswer box(answers + QStringList{"OK"});
+        button(&dialog, "Load from File")->click();
+
+        const QString shown = message.contains("%1") ? message.arg(paths.value(1)) : message;
+        QCOMPARE(texts(box, "Manage presets"), QStringList{shown});
+        QStringList presets = model->getPresetList();
+        presets.sort();
+        QCOMPARE(presets, presetsAfter);
+        const bool replaced = answers == QStringList{"Yes"};
+        QCOMPARE(stored("Cfg/Relays").startsWith("000000ff"), replaced);
+        QVERIFY(replaced || stored("Cfg/Relays") == cfgBefore);
+        QCOMPARE(items(dialog.findChild<QListWidget *>()->model()),
+                 listRefreshed ? model->getPresetList() : QStringList{"Cfg"});
+        QCOMPARE(host->refreshes, 0);
+    }
+
+    void deleteAndSaveToFileWorkOnSelection_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<int>>("selectedRows");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("remaining");
+        const QString really = QStringLiteral(
+            "Do you really want to remove the selected presets from device's memory?");
+        const QStringList all{"A", "B", "C"};
+        QTest::newRow("Delete, nothing selected")
+            << "Delete" << QList<int>() << "OK" << "Please select presets to be deleted." << all;
+        QTest::newRow("Save to File, nothing selected")
+            << "Save to File" << QList<int>() << "OK"
+            << "Please select presets to be saved to files." << all;
+        QTest::newRow("Delete A and C: No") << "Delete" << QList<int>{0, 2} << "No" << really << all;
+        QTest::newRow("Delete A and C: Yes")
+            << "Delete" << QList<int>{0, 2} << "Yes" << really << QStringList{"B"};
+    }
+    void deleteAndSaveToFileWorkOnSelection()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<int>, selectedRows);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        QFETCH(QStringList, remaining);
+        for (const char *name : {"A", "B", "C"}) {
+            model->storePreset(QString::fromLatin1(name));
+        }
+        managePresetsDialog dialog(nullptr, host.get());
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Manage presets"));
+        auto *list = dialog.findChild<QListWidget *>();
+        for (int row : selectedRows) {
+            list->item(row)->setSelected(true);
+        }
+        ModalAnswer box(QStringList{answer, "OK"});
+        button(&dialog, command)->click();
+
+        QCOMPARE(texts(box, "Manage presets"), QStringList{message});
+        QCOMPARE(box.report().icon,
+                 answer == "OK" ? QMessageBox::Critical : QMessageBox::Question);
+        QCOMPARE(model->getPresetList(), remaining);
+        QCOMPARE(items(list->model()), remaining);
+        QCOMPARE(host->refreshes, answer == "Yes" ? 1 : 0);
+        QVERIFY(!folderAsked && opened.isEmpty());
+    }
+};
+
+TS_TEST_MAIN(TestPresets)
+#include "test_presets.moc"
