@@ -188,9 +188,17 @@ void ts4820fp_devConfig::openWebInterface()
 
 void ts4820fp_devConfig::loadDevInfo()
 {
-    if (m_instrument->demo) {
-        return;
+    if (!m_instrument->demo) {
+        readDevInfo();
     }
+    // Long texts show from their start, not scrolled to their end.
+    for (QLineEdit *field : m_fields) {
+        field->setCursorPosition(0);
+    }
+}
+
+void ts4820fp_devConfig::readDevInfo()
+{
     m_fields[Model]->setText(QStringLiteral("4820-%1").arg(readString(
         ts4820_ATTR_SUB_TYPE,
         "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_SUB_TYPE, strVal)")));

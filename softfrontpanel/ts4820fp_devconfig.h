@@ -42,6 +42,7 @@ public slots:
     void lxiForced();
 
 private:
+    void readDevInfo();
     void buildLayout();
     void showDemoIdentity();
     QString readString(ViAttr attribute, const char *callText) const;
