@@ -20,20 +20,8 @@ loadPresetDialog::loadPresetDialog(QWidget *parent, presetHost *host)
     loadButton = new QPushButton(QStringLiteral("Load"));
     setHelpText(loadButton,
                 QStringLiteral("Load the selected device configuration stored as a preset."));
-    auto *closeButton = new QPushButton(QStringLiteral("Close"));
+    layOutPresetDialog(this, QStringLiteral("Existing presets:"), presetList, loadButton);
 
-    auto *listRow = new QHBoxLayout;
-    listRow->addWidget(new QLabel(QStringLiteral("Existing presets:")));
-    listRow->addWidget(presetList);
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch();
-    buttonRow->addWidget(loadButton);
-    buttonRow->addWidget(closeButton);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(listRow);
-    layout->addLayout(buttonRow);
-
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(loadButton, &QPushButton::clicked, this, &loadPresetDialog::loadPreset);
 }
 

@@ -27,20 +27,9 @@ savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host)
     saveButton = new QPushButton(QStringLiteral("Save"));
     setHelpText(saveButton,
                 QStringLiteral("Save the current device state as a new preset on the device."));
-    auto *closeButton = new QPushButton(QStringLiteral("Close"));
+    layOutPresetDialog(this, QStringLiteral("Existing presets / new preset name:"), presetList,
+                       saveButton);
 
-    auto *listRow = new QHBoxLayout;
-    listRow->addWidget(new QLabel(QStringLiteral("Existing presets / new preset name:")));
-    listRow->addWidget(presetList);
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch();
-    buttonRow->addWidget(saveButton);
-    buttonRow->addWidget(closeButton);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(listRow);
-    layout->addLayout(buttonRow);
-
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(saveButton, &QPushButton::clicked, this, &savePresetDialog::savePreset);
     connect(presetList, &QComboBox::editTextChanged, this,
             &savePresetDialog::newPresetNameValidate);

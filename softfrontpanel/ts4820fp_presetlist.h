@@ -3,6 +3,8 @@
 
 #include <QComboBox>
 
+class QDialog;
+class QPushButton;
 class presetHost;
 
 // The presets stored on the unit, as a combo box; the preset dialogs show
@@ -21,5 +23,10 @@ public:
 private:
     presetHost *host;
 };
+
+// The load and save dialogs' shared layout: a row of caption and list, a
+// row of stretch, the action button and "Close" (which rejects).
+void layOutPresetDialog(QDialog *dialog, const QString &caption, ts4820fp_presetList *list,
+                        QPushButton *action);
 
 #endif
