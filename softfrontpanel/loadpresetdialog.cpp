@@ -1,10 +1,7 @@
 #include "loadpresetdialog.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QVBoxLayout>
 
 #include "helptext.h"
 #include "presethost.h"

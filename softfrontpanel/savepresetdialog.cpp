@@ -1,13 +1,10 @@
 #include "savepresetdialog.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShowEvent>
-#include <QVBoxLayout>
 
 #include "helptext.h"
 #include "presethost.h"
