@@ -7,7 +7,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QVBoxLayout>
+
+#include <functional>
 
 #include "alias.h"
 #include "relaybutton.h"
@@ -19,92 +20,66 @@ const QColor kOpenFill(250, 250, 250);
 const QColor kClosedFill(100, 230, 100);
 const QColor kYellow(255, 255, 0);
 const QColor kHintGrey(220, 220, 220);
+const QColor kTextGrey(0x55, 0x55, 0x55);
 
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return false;
-    }
-};
+QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
-QImage render(QWidget *widget)
+bool near(QRgb a, const QColor &b, int tol = 8)
 {
-    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-bool near(QRgb a, const QColor &b, int tolerance = 8)
-{
-    return qAbs(qRed(a) - b.red()) <= tolerance && qAbs(qGreen(a) - b.green()) <= tolerance &&
-           qAbs(qBlue(a) - b.blue()) <= tolerance;
+    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol &&
+           qAbs(qBlue(a) - b.blue()) <= tol;
 }
 
 // A black line of one pixel, antialiased across two pixel rows or columns.
-bool dark(QRgb p)
+bool dark(QRgb p) { return qGray(p) < 160; }
+bool yellowish(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 160; }
+
+QByteArray at(const QPoint &p, QRgb c)
 {
-    return qGray(p) < 160;
+    return QStringLiteral("(%1,%2) is %3").arg(p.x()).arg(p.y()).arg(QColor(c).name()).toLatin1();
 }
 
-bool hasYellow(const QImage &image)
+// Bounding box of the pixels matching `hit`.
+QRect box(const QImage &image, const std::function<bool(QRgb)> &hit)
 {
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            if (qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 100) {
-                return true;
-            }
-        }
-    }
-    return false;
+    QRect r;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (hit(image.pixel(x, y)))
+                r |= QRect(x, y, 1, 1);
+    return r;
 }
-
-QString describe(QRgb p)
-{
-    return QColor(p).name();
-}
+QRect inkBox(const QImage &image) { return box(image, [](QRgb p) { return qGray(p) < 190; }); }
 
 void hover(QWidget *widget, bool on)
 {
-    if (on) {
-        const QPointF local(2, 2);
-        QEnterEvent enter(local, local, widget->mapToGlobal(local));
-        QCoreApplication::sendEvent(widget, &enter);
-    } else {
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(widget, &leave);
-    }
+    const QPointF local(2, 2);
+    QEnterEvent enter(local, local, widget->mapToGlobal(local));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(widget, on ? static_cast<QEvent *>(&enter) : &leave);
 }
 
-void flushPaints()
+bool showExposed(QWidget *widget)
 {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    widget->show();
+    return QTest::qWaitForWindowExposed(widget);
 }
 
 // The visible menu entries as the user reads them, "---" for a separator.
 QStringList entries(const QMenu *menu)
 {
     QStringList out;
-    for (const QAction *action : menu->actions()) {
-        if (action->isVisible()) {
-            out << (action->isSeparator() ? QStringLiteral("---") : action->text());
-        }
-    }
+    for (const QAction *a : menu->actions())
+        if (a->isVisible())
+            out << (a->isSeparator() ? QStringLiteral("---") : a->text());
     return out;
 }
 
 QAction *entry(QMenu *menu, const QString &text)
 {
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text) {
-            return action;
-        }
-    }
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            return a;
     return nullptr;
 }
 
@@ -116,49 +91,36 @@ QMenu *rightClick(QWidget *target, QWidget *owner)
     return menu && menu->isVisible() ? menu : nullptr;
 }
 
-// Bounding box of the pixels darker than the hint box.
-QRect inkBox(const QImage &image)
-{
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (qGray(image.pixel(x, y)) < 190) {
-                box |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return box;
-}
-
-// An alias in a window together with another input, so that focus can
-// leave the alias the way it does on the schematic.
+// An active window holding an alias named "Sense" and another input, so
+// that focus can leave the alias the way it does on the schematic.
 struct AliasHost {
     QWidget window;
     Alias *alias;
-    QLineEdit *elsewhere;
+    QLineEdit *elsewhere = new QLineEdit(&window);
 
-    AliasHost(int row, int col, const QString &text)
+    AliasHost(int row, int col) : alias(new Alias(&window, row, col, 1.0, 96))
     {
-        auto *layout = new QVBoxLayout(&window);
-        auto *holder = new QWidget;
-        holder->setFixedSize(100, 40);
-        alias = new Alias(holder, row, col, 1.0, 96);
         alias->move(5, 5);
-        alias->setText(text);
-        elsewhere = new QLineEdit;
-        layout->addWidget(holder);
-        layout->addWidget(elsewhere);
-    }
-
-    bool showActive()
-    {
+        alias->setText(QStringLiteral("Sense"));
+        elsewhere->setGeometry(5, 50, 100, 25);
+        window.resize(120, 80);
         window.show();
         window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
     }
-
+    bool active() { return QTest::qWaitForWindowActive(&window); }
     void click() { QTest::mouseClick(alias->label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5)); }
 };
+
+struct Drawing { double scale; bool closed, applied; int side, n; }; // n: the drawn square
+struct Frame { bool marked, hovered; QColor colour; };
+struct Menu { int row, col, nRows; bool checked; QStringList entries; };
+// An entry reports by relayToggled ("toggled"), openCloseClicked or customClicked.
+struct Report { int row, col; bool startClosed; QString text, signal; QVariantList args; };
+struct AliasMenu { int col, nRows; QString group; };
+// Editing "Sense": typed keys ("\b" is Backspace), then a key, or 0 for focus moving
+// away; the editor opens by a mouse button, or 0 for the menu entry.
+struct Edit { QString typed; int finish; QString expected; bool reported; int how = Qt::LeftButton; };
+struct Look { int row, col; double scale; int alignment; };
 
 } // namespace
 
@@ -168,834 +130,395 @@ class TestWidgets : public QObject
 
 private slots:
     // ---- relay button ----------------------------------------------------
-    void relayDrawsSquareForScale_data();
-    void relayDrawsSquareForScale();
-    void relayShowsPendingChangeInYellow_data();
-    void relayShowsPendingChangeInYellow();
-    void relayFrameShowsMarkAndHover_data();
-    void relayFrameShowsMarkAndHover();
-    void relayRepaintsOnlyWhenSomethingChanged();
-    void relayLeftClickTogglesAndReports();
-    void relayMenuEntries_data();
-    void relayMenuEntries();
-    void relaySingleEntryFollowsState();
-    void relayGroupEntriesReport_data();
-    void relayGroupEntriesReport();
-    void relayCustomPatternEntry();
-    void relaySingleEntryActsLikeClick_data();
-    void relaySingleEntryActsLikeClick();
+    void relayDrawing_data()
+    {
+        QTest::addColumn<Drawing>("d");
+        QTest::newRow("100 %, open") << Drawing{1.0, false, false, 29, 21};
+        QTest::newRow("75 %, closed") << Drawing{0.75, true, true, 23, 15};
+        QTest::newRow("150 %, open: sizes truncate") << Drawing{1.5, false, false, 40, 32};
+        QTest::newRow("closed, instrument open") << Drawing{1.0, true, false, 29, 21};
+        QTest::newRow("open, instrument closed") << Drawing{1.0, false, true, 29, 21};
+    }
+    void relayDrawing()
+    {
+        QFETCH(Drawing, d);
+        const int n = d.n;
+        const bool pending = d.closed != d.applied;
+        QCOMPARE(RelayButton(nullptr, 3, 2, d.scale, 96).size(), QSize(d.side, d.side));
+        RelayButton button(nullptr, 3, 2, 2.0, 96);
+        button.move(7, 9);
+        button.setScale(d.scale);
+        QCOMPARE(button.geometry(), QRect(7, 9, d.side, d.side));
+        button.setChecked(d.closed);
+        button.setApplied(d.applied);
+        QCOMPARE(button.isModified(), pending);
+        QCOMPARE(button.cursor().shape(), Qt::PointingHandCursor);
+
+        const QImage image = render(&button);
+        const QColor fill = d.closed ? kClosedFill : kOpenFill;
+        // Bottom inner row: clear of leads, blade and contacts.
+        const int y = n + 2;
+        for (int x = 5; x <= n + 2; ++x)
+            QVERIFY2(image.pixel(x, y) == fill.rgb(), at({x, y}, image.pixel(x, y)));
+        // The outline straddles the square's edges at 4 and n + 4; outside is neither.
+        for (int v : {3, 4, n + 3, n + 4}) {
+            QVERIFY2(dark(image.pixel(v, y)), at({v, y}, image.pixel(v, y)));
+            QVERIFY2(dark(image.pixel(5, v)), at({5, v}, image.pixel(5, v)));
+        }
+        for (const QPoint &p : {QPoint(2, y), QPoint(n + 5, y), QPoint(5, 2), QPoint(5, n + 5)})
+            QVERIFY2(!dark(image.pixel(p)) && image.pixel(p) != fill.rgb(), at(p, image.pixel(p)));
+
+        // A pending change: a yellow frame 3 px wide out to the button's
+        // edges, none inside the square.
+        QCOMPARE(box(image, yellowish), pending ? QRect(0, 0, d.side, d.side) : QRect());
+        QVERIFY(box(image.copy(5, 5, n - 2, n - 2), yellowish).isNull());
+        for (const QPoint &p : {QPoint(1, 6), QPoint(n + 6, 6), QPoint(10, 2), QPoint(10, n + 5)})
+            QVERIFY2((image.pixel(p) == kYellow.rgb()) == pending, at(p, image.pixel(p)));
+        // The leads reach the button's edges only through the yellow frame.
+        const int m = n / 2 + 4;
+        for (int x : {0, 1, d.side - 2, d.side - 1})
+            QVERIFY2(dark(image.pixel(x, m)) == pending, at({x, m}, image.pixel(x, m)));
+        QVERIFY(dark(image.pixel(3, m)));
+    }
+
+    void relayFrameShowsMarkAndHover_data()
+    {
+        QTest::addColumn<Frame>("f");
+        QTest::newRow("neither") << Frame{false, false, Qt::black};
+        QTest::newRow("marked") << Frame{true, false, QColor(230, 0, 0)};
+        QTest::newRow("hovered") << Frame{false, true, QColor(0, 0, 230)};
+        QTest::newRow("marked and hovered") << Frame{true, true, QColor(230, 0, 230)};
+    }
+    void relayFrameShowsMarkAndHover()
+    {
+        QFETCH(Frame, f);
+        RelayButton button(nullptr, 4, 3, 1.0, 96);
+        button.setMarked(f.marked);
+        hover(&button, f.hovered);
+        auto check = [&](const QColor &wanted) {
+            const QImage image = render(&button);
+            // The plain black outline is antialiased to grey; a coloured frame covers whole pixels.
+            for (const QPoint &p : {QPoint(4, 6), QPoint(24, 6), QPoint(10, 4), QPoint(10, 24)})
+                QVERIFY2(near(image.pixel(p), wanted, wanted == Qt::black ? 140 : 8), at(p, image.pixel(p)));
+        };
+        check(f.colour);
+        if (QTest::currentTestFailed())
+            return;
+        hover(&button, false);
+        check(f.marked ? QColor(230, 0, 0) : QColor(Qt::black));
+    }
+
+    void relayRepaintsOnlyWhenSomethingChanged()
+    {
+        RelayButton button(nullptr, 0, 0, 1.0, 96);
+        QVERIFY(showExposed(&button));
+        struct Counter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                paints += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        button.installEventFilter(&counter);
+        auto paintsAfter = [&](const std::function<void()> &change) {
+            QCoreApplication::processEvents();
+            counter.paints = 0;
+            change();
+            QCoreApplication::processEvents();
+            return counter.paints;
+        };
+        // A new mark or instrument state shows at once; repeating it redraws nothing.
+        QVERIFY(paintsAfter([&] { button.setMarked(true); }) > 0);
+        QCOMPARE(paintsAfter([&] { button.setMarked(true); }), 0);
+        QVERIFY(paintsAfter([&] { button.setApplied(true); }) > 0);
+        QCOMPARE(paintsAfter([&] { button.setApplied(true); }), 0);
+    }
+
+    void relayLeftClickTogglesAndReports()
+    {
+        RelayButton button(nullptr, 11, 4, 1.0, 96);
+        QVERIFY(showExposed(&button));
+        QSignalSpy toggled(&button, &RelayButton::relayToggled);
+        QTest::mouseClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+        QCOMPARE(render(&button).pixel(10, 6), kClosedFill.rgb());
+        QTest::mouseClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+        QCOMPARE(render(&button).pixel(10, 6), kOpenFill.rgb());
+        QCOMPARE(toggled.count(), 2);
+        QCOMPARE(toggled.at(0), (QVariantList{11, 4, QVariant::fromValue(char(1))}));
+        QCOMPARE(toggled.at(1), (QVariantList{11, 4, QVariant::fromValue(char(0))}));
+    }
+
+    void relayMenuEntries_data()
+    {
+        QTest::addColumn<Menu>("m");
+        const QStringList xy = {"---", "Close X7 && Y7", "Open X7 && Y7", "---",
+                                "Open All Relays", "---", "Custom Pattern ..."};
+        QTest::newRow("X7 open")
+            << Menu{6, 0, 96, false, QStringList{"Close X7", "---", "Close X1-96", "Open X1-96"} + xy};
+        QTest::newRow("Y7 closed")
+            << Menu{6, 5, 96, true, QStringList{"Open Y7", "---", "Close Y1-96", "Open Y1-96"} + xy};
+        QTest::newRow("B7 closed")
+            << Menu{6, 2, 96, true, {"Open B7", "---", "Open B1-96", "---", "Close X7 && Y7", "Open X7 && Y7",
+                                     "---", "Open All Relays", "Open ABCD1-96", "---", "Custom Pattern ..."}};
+        QTest::newRow("D192 open, 192 rows")
+            << Menu{191, 4, 192, false, {"Close D192", "---", "Open D1-192", "---", "Close X192 && Y192",
+                                         "Open X192 && Y192", "---", "Open All Relays", "Open ABCD1-192", "---",
+                                         "Custom Pattern ..."}};
+        QTest::newRow("VRef A open") << Menu{-1, 0, 96, false, {"Close VRA"}};
+        QTest::newRow("VRef D closed") << Menu{-1, 3, 192, true, {"Open VRD"}};
+    }
+    void relayMenuEntries()
+    {
+        QFETCH(Menu, m);
+        RelayButton button(nullptr, m.row, m.col, 1.0, m.nRows);
+        button.setChecked(m.checked);
+        QVERIFY(showExposed(&button));
+        QSignalSpy toggled(&button, &RelayButton::relayToggled);
+        QMenu *menu = rightClick(&button, &button);
+        QVERIFY(menu);
+        QCOMPARE(entries(menu), m.entries);
+        QCOMPARE(menu->pos(), button.mapToGlobal(QPoint(5, 5)));
+        // Opening the menu changes nothing by itself.
+        QCOMPARE(button.isChecked(), m.checked);
+        QCOMPARE(toggled.count(), 0);
+        menu->hide();
+    }
+
+    void relayMenuEntryReports_data()
+    {
+        QTest::addColumn<Report>("r");
+        const auto state = [](int s) { return QVariant::fromValue(char(s)); };
+        const QString oc = QStringLiteral("openClose");
+        QTest::newRow("close X7") << Report{6, 0, false, "Close X7", "toggled", {6, 0, state(1)}};
+        QTest::newRow("open B7") << Report{6, 2, true, "Open B7", "toggled", {6, 2, state(0)}};
+        QTest::newRow("open VRD") << Report{-1, 3, true, "Open VRD", "toggled", {-1, 3, state(0)}};
+        QTest::newRow("close Y column") << Report{6, 5, false, "Close Y1-96", oc, {-1, 5, true}};
+        QTest::newRow("open C column") << Report{6, 3, false, "Open C1-96", oc, {-1, 3, false}};
+        QTest::newRow("close X and Y of row 7") << Report{6, 0, false, "Close X7 && Y7", oc, {6, -1, true}};
+        QTest::newRow("open X and Y of row 7 from B") << Report{6, 2, false, "Open X7 && Y7", oc, {6, -1, false}};
+        QTest::newRow("open all relays") << Report{6, 1, false, "Open All Relays", oc, {-1, -1, false}};
+        QTest::newRow("open all buses") << Report{6, 4, false, "Open ABCD1-96", oc, {-1, -2, false}};
+        QTest::newRow("custom pattern") << Report{6, 3, false, "Custom Pattern ...", "custom", {}};
+    }
+    void relayMenuEntryReports()
+    {
+        QFETCH(Report, r);
+        RelayButton button(nullptr, r.row, r.col, 1.0, 96);
+        button.setChecked(r.startClosed);
+        button.setApplied(r.startClosed);
+        QSignalSpy toggled(&button, &RelayButton::relayToggled);
+        QSignalSpy openClose(&button, &RelayButton::openCloseClicked);
+        QSignalSpy custom(&button, &RelayButton::customClicked);
+        QAction *action = entry(button.contextMenu(), r.text);
+        QVERIFY(action && action->isVisible());
+        action->trigger();
+        QCOMPARE(toggled.count(), r.signal == "toggled" ? 1 : 0);
+        QCOMPARE(openClose.count(), r.signal == "openClose" ? 1 : 0);
+        QCOMPARE(custom.count(), r.signal == "custom" ? 1 : 0);
+        if (!r.args.isEmpty())
+            QCOMPARE((r.signal == "toggled" ? toggled : openClose).at(0), r.args);
+
+        // Only the button's own entry changes it, like a click: shown as a
+        // pending change, and the menu now offers the way back.
+        const bool flipped = r.signal == "toggled";
+        const QImage image = render(&button);
+        QCOMPARE(image.pixel(1, 6) == kYellow.rgb(), flipped);
+        QCOMPARE(image.pixel(10, 6), (r.startClosed != flipped ? kClosedFill : kOpenFill).rgb());
+        QCOMPARE(button.contextMenu()->actions().at(0)->isVisible(), r.startClosed == flipped);
+        QCOMPARE(button.contextMenu()->actions().at(1)->isVisible(), r.startClosed != flipped);
+    }
 
     // ---- alias -----------------------------------------------------------
-    void menusAndEditorAreBuiltOnFirstUse();
-    void aliasMenuEntriesAndClearRequests_data();
-    void aliasMenuEntriesAndClearRequests();
-    void aliasEntersEditMode_data();
-    void aliasEntersEditMode();
-    void aliasRefusesReservedCharacters_data();
-    void aliasRefusesReservedCharacters();
-    void aliasFinishingEdit_data();
-    void aliasFinishingEdit();
-    void aliasSetTextCommitsPendingEdit();
-    void aliasHoverShowsHint_data();
-    void aliasHoverShowsHint();
-    void aliasLookFollowsScale_data();
-    void aliasLookFollowsScale();
-    void aliasTextIsGrey();
-};
-
-// ---------------------------------------------------------------------------
-
-void TestWidgets::relayDrawsSquareForScale_data()
-{
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<bool>("closed");
-    QTest::addColumn<int>("side");
-    QTest::addColumn<int>("n"); // side of the drawn square
-    QTest::newRow("100 %, open") << 1.0 << false << 29 << 21;
-    QTest::newRow("100 %, closed") << 1.0 << true << 29 << 21;
-    QTest::newRow("75 %, open") << 0.75 << false << 23 << 15;
-    QTest::newRow("75 %, closed") << 0.75 << true << 23 << 15;
-    QTest::newRow("150 %, closed") << 1.5 << true << 40 << 32;
-}
-
-void TestWidgets::relayDrawsSquareForScale()
-{
-    QFETCH(double, scale);
-    QFETCH(bool, closed);
-    QFETCH(int, side);
-    QFETCH(int, n);
-
-    const RelayButton built(nullptr, 3, 2, scale, 96);
-    QCOMPARE(built.size(), QSize(side, side));
-    QCOMPARE(built.cursor().shape(), Qt::PointingHandCursor);
-
-    RelayButton button(nullptr, 3, 2, 2.0, 96);
-    button.move(7, 9);
-    button.setScale(scale);
-    QCOMPARE(button.geometry(), QRect(7, 9, side, side));
-    button.setChecked(closed);
-    button.setApplied(closed);
-
-    const QImage image = render(&button);
-    QCOMPARE(image.size(), QSize(side, side));
-    const QColor fill = closed ? kClosedFill : kOpenFill;
-    // Bottom inner row: clear of leads, blade and contacts.
-    const int y = n + 2;
-    for (int x = 5; x <= n + 2; ++x) {
-        QVERIFY2(image.pixel(x, y) == fill.rgb(),
-                 qPrintable(QStringLiteral("(%1,%2) is %3").arg(x).arg(y).arg(describe(image.pixel(x, y)))));
-    }
-    // The outline straddles the square's edges at 4 and n + 4.
-    for (int x : {3, 4, n + 3, n + 4}) {
-        QVERIFY2(dark(image.pixel(x, y)), qPrintable(QStringLiteral("outline missing at x=%1").arg(x)));
-    }
-    for (int yy : {3, 4, n + 3, n + 4}) {
-        QVERIFY2(dark(image.pixel(5, yy)), qPrintable(QStringLiteral("outline missing at y=%1").arg(yy)));
-    }
-    QCOMPARE(image.pixel(5, 5), fill.rgb());
-    for (const QPoint &p : {QPoint(2, y), QPoint(n + 5, y), QPoint(5, 2), QPoint(5, n + 5)}) {
-        const QRgb outside = image.pixel(p);
-        QVERIFY2(!dark(outside) && outside != fill.rgb(),
-                 qPrintable(QStringLiteral("(%1,%2) is %3").arg(p.x()).arg(p.y()).arg(describe(outside))));
-    }
-}
-
-void TestWidgets::relayShowsPendingChangeInYellow_data()
-{
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<bool>("applied");
-    QTest::newRow("closed, instrument open") << true << false;
-    QTest::newRow("open, instrument closed") << false << true;
-    QTest::newRow("closed on both") << true << true;
-    QTest::newRow("open on both") << false << false;
-}
-
-void TestWidgets::relayShowsPendingChangeInYellow()
-{
-    QFETCH(bool, checked);
-    QFETCH(bool, applied);
-    const bool pending = checked != applied;
-
-    RelayButton button(nullptr, 0, 0, 1.0, 96);
-    button.setChecked(checked);
-    button.setApplied(applied);
-    QCOMPARE(button.isApplied(), applied);
-    QCOMPARE(button.isModified(), pending);
-
-    const QImage image = render(&button);
-    const int n = 21;
-    const int m = n / 2 + 4;
-    QCOMPARE(image.pixel(10, 6), (checked ? kClosedFill : kOpenFill).rgb());
-    if (pending) {
-        // A frame 3 px wide: columns and rows 1 and 2 fully yellow.
-        for (const QPoint &p : {QPoint(1, 6), QPoint(2, 6), QPoint(26, 20), QPoint(27, 20),
-                                QPoint(10, 1), QPoint(10, 2), QPoint(10, 26), QPoint(10, 27)}) {
-            QVERIFY2(image.pixel(p) == kYellow.rgb(),
-                     qPrintable(QStringLiteral("(%1,%2) is %3").arg(p.x()).arg(p.y()).arg(describe(image.pixel(p)))));
-        }
-        // ... and half-covered pixels at the button's outer edge.
-        for (const QPoint &p : {QPoint(0, 6), QPoint(28, 6), QPoint(10, 0), QPoint(10, 28)}) {
-            const QRgb pixel = image.pixel(p);
-            QVERIFY2(qRed(pixel) > 200 && qGreen(pixel) > 200 && qBlue(pixel) < 160,
-                     qPrintable(QStringLiteral("(%1,%2) is %3").arg(p.x()).arg(p.y()).arg(describe(pixel))));
-        }
-        QVERIFY(!hasYellow(image.copy(5, 5, n - 2, n - 2)));
-    } else {
-        QVERIFY(!hasYellow(image));
-    }
-    // The leads reach the button's edges only through the yellow frame.
-    for (int x : {0, 1, 27, 28}) {
-        QVERIFY2(dark(image.pixel(x, m)) == pending,
-                 qPrintable(QStringLiteral("lead pixel (%1,%2) is %3").arg(x).arg(m).arg(describe(image.pixel(x, m)))));
-    }
-    QVERIFY(dark(image.pixel(3, m)));
-}
-
-void TestWidgets::relayFrameShowsMarkAndHover_data()
-{
-    QTest::addColumn<bool>("marked");
-    QTest::addColumn<bool>("hovered");
-    QTest::addColumn<QColor>("colour"); // invalid: no coloured frame
-    QTest::newRow("neither") << false << false << QColor();
-    QTest::newRow("marked") << true << false << QColor(230, 0, 0);
-    QTest::newRow("hovered") << false << true << QColor(0, 0, 230);
-    QTest::newRow("marked and hovered") << true << true << QColor(230, 0, 230);
-}
-
-void TestWidgets::relayFrameShowsMarkAndHover()
-{
-    QFETCH(bool, marked);
-    QFETCH(bool, hovered);
-    QFETCH(QColor, colour);
-
-    RelayButton button(nullptr, 4, 3, 1.0, 96);
-    button.setMarked(marked);
-    QCOMPARE(button.isMarked(), marked);
-    hover(&button, hovered);
-    QCOMPARE(button.hovered, hovered);
-
-    const QPoint frame[] = {QPoint(4, 6), QPoint(24, 6), QPoint(10, 4), QPoint(10, 24)};
-    const QColor frameColours[] = {QColor(230, 0, 0), QColor(0, 0, 230), QColor(230, 0, 230)};
-    auto check = [&](const QImage &image, const QColor &wanted) {
-        for (const QPoint &p : frame) {
-            const QRgb pixel = image.pixel(p);
-            if (wanted.isValid()) {
-                QVERIFY2(near(pixel, wanted), qPrintable(QStringLiteral("(%1,%2) is %3, wanted %4")
-                                                             .arg(p.x()).arg(p.y())
-                                                             .arg(describe(pixel), wanted.name())));
-            } else {
-                QVERIFY(dark(pixel));
-                for (const QColor &c : frameColours) {
-                    QVERIFY(!near(pixel, c, 60));
-                }
-            }
-        }
-    };
-    check(render(&button), colour);
-    if (QTest::currentTestFailed()) {
-        return;
-    }
-
-    hover(&button, false);
-    QVERIFY(!button.hovered);
-    check(render(&button), marked ? QColor(230, 0, 0) : QColor());
-}
-
-void TestWidgets::relayRepaintsOnlyWhenSomethingChanged()
-{
-    RelayButton button(nullptr, 0, 0, 1.0, 96);
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    flushPaints();
-    PaintCounter counter;
-    button.installEventFilter(&counter);
-
-    button.setMarked(false);
-    button.setApplied(false);
-    flushPaints();
-    QCOMPARE(counter.paints, 0);
-
-    button.setMarked(true);
-    flushPaints();
-    QVERIFY(counter.paints > 0);
-    counter.paints = 0;
-    button.setMarked(true);
-    flushPaints();
-    QCOMPARE(counter.paints, 0);
-
-    button.setApplied(true);
-    flushPaints();
-    QVERIFY(counter.paints > 0);
-    counter.paints = 0;
-    button.setApplied(true);
-    flushPaints();
-    QCOMPARE(counter.paints, 0);
-}
-
-void TestWidgets::relayLeftClickTogglesAndReports()
-{
-    RelayButton button(nullptr, 11, 4, 1.0, 96);
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    QSignalSpy toggled(&button, &RelayButton::relayToggled);
-
-    QTest::mouseClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QVERIFY(button.isChecked());
-    QCOMPARE(render(&button).pixel(10, 6), kClosedFill.rgb());
-    QTest::mouseClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QVERIFY(!button.isChecked());
-    QCOMPARE(render(&button).pixel(10, 6), kOpenFill.rgb());
-
-    QCOMPARE(toggled.count(), 2);
-    QCOMPARE(toggled.at(0), (QVariantList{11, 4, QVariant::fromValue(char(1))}));
-    QCOMPARE(toggled.at(1), (QVariantList{11, 4, QVariant::fromValue(char(0))}));
-}
-
-void TestWidgets::relayMenuEntries_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<int>("nRows");
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList xyTail = {"---", "Close X7 && Y7", "Open X7 && Y7", "---",
-                                "Open All Relays", "---", "Custom Pattern ..."};
-    QTest::newRow("X7 open") << 6 << 0 << 96 << false
-                             << QStringList{"Close X7", "---", "Close X1-96", "Open X1-96"} + xyTail;
-    QTest::newRow("X7 closed") << 6 << 0 << 96 << true
-                               << QStringList{"Open X7", "---", "Close X1-96", "Open X1-96"} + xyTail;
-    QTest::newRow("Y7 open") << 6 << 5 << 96 << false
-                             << QStringList{"Close Y7", "---", "Close Y1-96", "Open Y1-96"} + xyTail;
-    QTest::newRow("B7 closed") << 6 << 2 << 96 << true
-                               << QStringList{"Open B7", "---", "Open B1-96", "---",
-                                              "Close X7 && Y7", "Open X7 && Y7", "---",
-                                              "Open All Relays", "Open ABCD1-96", "---",
-                                              "Custom Pattern ..."};
-    QTest::newRow("D192 open, 192 rows")
-        << 191 << 4 << 192 << false
-        << QStringList{"Close D192", "---", "Open D1-192", "---", "Close X192 && Y192",
-                       "Open X192 && Y192", "---", "Open All Relays", "Open ABCD1-192", "---",
-                       "Custom Pattern ..."};
-    QTest::newRow("VRef A open") << -1 << 0 << 96 << false << QStringList{"Close VRA"};
-    QTest::newRow("VRef A closed") << -1 << 0 << 96 << true << QStringList{"Open VRA"};
-    QTest::newRow("VRef D open") << -1 << 3 << 192 << false << QStringList{"Close VRD"};
-}
-
-void TestWidgets::relayMenuEntries()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(int, nRows);
-    QFETCH(bool, checked);
-    QFETCH(QStringList, expected);
-
-    RelayButton button(nullptr, row, col, 1.0, nRows);
-    button.setChecked(checked);
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    QSignalSpy toggled(&button, &RelayButton::relayToggled);
-
-    QMenu *menu = rightClick(&button, &button);
-    QVERIFY(menu);
-    QCOMPARE(entries(menu), expected);
-    QCOMPARE(menu->pos(), button.mapToGlobal(QPoint(5, 5)));
-    QCOMPARE(button.isChecked(), checked);
-    QCOMPARE(toggled.count(), 0);
-    // The "&&" shows as a single "&" in the menu.
-    if (row >= 0) {
-        QAction *both = entry(menu, QStringLiteral("Close X%1 && Y%1").arg(row + 1));
-        QVERIFY(both);
-        QCOMPARE(both->iconText(), QStringLiteral("Close X%1 & Y%1").arg(row + 1));
-    } else {
-        QCOMPARE(menu->actions().size(), 2); // the hidden one is the other state's entry
-    }
-    menu->hide();
-    QCOMPARE(button.contextMenu(), menu);
-}
-
-void TestWidgets::relaySingleEntryFollowsState()
-{
-    RelayButton button(nullptr, 6, 1, 1.0, 96);
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-
-    QMenu *menu = rightClick(&button, &button);
-    QVERIFY(menu);
-    QVERIFY(entries(menu).contains("Close A7"));
-    QVERIFY(!entries(menu).contains("Open A7"));
-    menu->hide();
-
-    button.setChecked(true);
-    menu = rightClick(&button, &button);
-    QVERIFY(menu);
-    QVERIFY(entries(menu).contains("Open A7"));
-    QVERIFY(!entries(menu).contains("Close A7"));
-    menu->hide();
-}
-
-void TestWidgets::relayGroupEntriesReport_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("r");
-    QTest::addColumn<int>("c");
-    QTest::addColumn<bool>("close");
-    QTest::newRow("close X column") << 6 << 0 << "Close X1-96" << -1 << 0 << true;
-    QTest::newRow("open X column") << 6 << 0 << "Open X1-96" << -1 << 0 << false;
-    QTest::newRow("close Y column") << 6 << 5 << "Close Y1-96" << -1 << 5 << true;
-    QTest::newRow("open C column") << 6 << 3 << "Open C1-96" << -1 << 3 << false;
-    QTest::newRow("close X and Y of row 7") << 6 << 0 << "Close X7 && Y7" << 6 << -1 << true;
-    QTest::newRow("open X and Y of row 7 from B") << 6 << 2 << "Open X7 && Y7" << 6 << -1 << false;
-    QTest::newRow("open all relays") << 6 << 1 << "Open All Relays" << -1 << -1 << false;
-    QTest::newRow("open all relays from Y") << 6 << 5 << "Open All Relays" << -1 << -1 << false;
-    QTest::newRow("open all buses") << 6 << 4 << "Open ABCD1-96" << -1 << -2 << false;
-}
-
-void TestWidgets::relayGroupEntriesReport()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(QString, text);
-    QFETCH(int, r);
-    QFETCH(int, c);
-    QFETCH(bool, close);
-
-    RelayButton button(nullptr, row, col, 1.0, 96);
-    QSignalSpy openClose(&button, &RelayButton::openCloseClicked);
-    QSignalSpy toggled(&button, &RelayButton::relayToggled);
-    QSignalSpy custom(&button, &RelayButton::customClicked);
-
-    QAction *action = entry(button.contextMenu(), text);
-    QVERIFY(action);
-    action->trigger();
-    QCOMPARE(openClose.count(), 1);
-    QCOMPARE(openClose.at(0), (QVariantList{r, c, close}));
-    QCOMPARE(toggled.count(), 0);
-    QCOMPARE(custom.count(), 0);
-    QVERIFY(!button.isChecked());
-}
-
-void TestWidgets::relayCustomPatternEntry()
-{
-    RelayButton button(nullptr, 2, 3, 1.0, 96);
-    QSignalSpy openClose(&button, &RelayButton::openCloseClicked);
-    QSignalSpy custom(&button, &RelayButton::customClicked);
-    QAction *action = entry(button.contextMenu(), QStringLiteral("Custom Pattern ..."));
-    QVERIFY(action);
-    action->trigger();
-    QCOMPARE(custom.count(), 1);
-    QCOMPARE(openClose.count(), 0);
-}
-
-void TestWidgets::relaySingleEntryActsLikeClick_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<bool>("startClosed");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("close X7") << 6 << 0 << false << "Close X7";
-    QTest::newRow("open B7") << 6 << 2 << true << "Open B7";
-    QTest::newRow("close Y96") << 95 << 5 << false << "Close Y96";
-    QTest::newRow("close VRB") << -1 << 1 << false << "Close VRB";
-    QTest::newRow("open VRD") << -1 << 3 << true << "Open VRD";
-}
-
-void TestWidgets::relaySingleEntryActsLikeClick()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(bool, startClosed);
-    QFETCH(QString, text);
-
-    RelayButton button(nullptr, row, col, 1.0, 96);
-    button.setChecked(startClosed);
-    button.setApplied(startClosed);
-    QSignalSpy toggled(&button, &RelayButton::relayToggled);
-    QSignalSpy openClose(&button, &RelayButton::openCloseClicked);
-
-    QAction *action = entry(button.contextMenu(), text);
-    QVERIFY(action);
-    QVERIFY(action->isVisible());
-    action->trigger();
-
-    QCOMPARE(button.isChecked(), !startClosed);
-    QCOMPARE(toggled.count(), 1);
-    QCOMPARE(toggled.at(0), (QVariantList{row, col, QVariant::fromValue(char(startClosed ? 0 : 1))}));
-    QCOMPARE(openClose.count(), 0);
-    QVERIFY(button.isModified());
-    const QImage image = render(&button);
-    QCOMPARE(image.pixel(1, 6), kYellow.rgb());
-    QCOMPARE(image.pixel(10, 6), (startClosed ? kOpenFill : kClosedFill).rgb());
-    // The menu now offers the way back.
-    QCOMPARE(button.contextMenu()->actions().at(0)->isVisible(), startClosed);
-    QCOMPARE(button.contextMenu()->actions().at(1)->isVisible(), !startClosed);
-}
-
-// ---------------------------------------------------------------------------
-
-void TestWidgets::menusAndEditorAreBuiltOnFirstUse()
-{
-    RelayButton button(nullptr, 0, 0, 1.0, 96);
-    QVERIFY(button.findChildren<QMenu *>().isEmpty());
-    QMenu *menu = button.contextMenu();
-    QCOMPARE(button.findChildren<QMenu *>(), QList<QMenu *>{menu});
-    QCOMPARE(button.contextMenu(), menu);
-
-    Alias alias(nullptr, 0, 0, 1.0, 96);
-    QVERIFY(alias.findChildren<QMenu *>().isEmpty());
-    QVERIFY(alias.findChildren<QLineEdit *>().isEmpty());
-    QVERIFY(!alias.isEditing());
-    QLineEdit *editor = alias.editor();
-    QCOMPARE(alias.findChildren<QLineEdit *>(), QList<QLineEdit *>{editor});
-    QCOMPARE(alias.editor(), editor);
-    QVERIFY(editor->isHidden());
-    QCOMPARE(editor->maxLength(), 31);
-    QVERIFY(!alias.isEditing());
-    QMenu *aliasMenu = alias.contextMenu();
-    QCOMPARE(alias.findChildren<QMenu *>(), QList<QMenu *>{aliasMenu});
-    QCOMPARE(alias.contextMenu(), aliasMenu);
-}
-
-void TestWidgets::aliasMenuEntriesAndClearRequests_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<int>("nRows");
-    QTest::addColumn<QString>("group");
-    QTest::newRow("X3 of 96") << 2 << 0 << 96 << "Clear X1-96";
-    QTest::newRow("X1 of 192") << 0 << 0 << 192 << "Clear X1-192";
-    QTest::newRow("Y3 of 96") << 2 << 5 << 96 << "Clear Y1-96";
-    QTest::newRow("bus A above") << 0 << 1 << 96 << "Clear A, B, C, D";
-    QTest::newRow("bus D below") << 96 << 4 << 96 << "Clear A, B, C, D";
-}
-
-void TestWidgets::aliasMenuEntriesAndClearRequests()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(int, nRows);
-    QFETCH(QString, group);
-
-    Alias alias(nullptr, row, col, 1.0, nRows);
-    alias.setText(QStringLiteral("Sense"));
-    alias.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&alias));
-    QSignalSpy clear(&alias, &Alias::clearAllRequested);
-    QSignalSpy started(&alias, &Alias::startEditing);
-
-    QMenu *menu = rightClick(alias.label, &alias);
-    QVERIFY(menu);
-    QCOMPARE(entries(menu), (QStringList{"Edit Alias", "---", group, "Clear All"}));
-    QCOMPARE(menu->pos(), alias.label->mapToGlobal(QPoint(5, 5)));
-    QVERIFY(!alias.isEditing());
-    QCOMPARE(started.count(), 0);
-    menu->hide();
-
-    entry(menu, group)->trigger();
-    entry(menu, QStringLiteral("Clear All"))->trigger();
-    QCOMPARE(clear.count(), 2);
-    QCOMPARE(clear.at(0).at(0).toInt(), col);
-    QCOMPARE(clear.at(1).at(0).toInt(), -1);
-    // The widget only asks; the text stays until the schematic clears it.
-    QCOMPARE(alias.text(), QStringLiteral("Sense"));
-}
-
-void TestWidgets::aliasEntersEditMode_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("left click") << "left";
-    QTest::newRow("middle click") << "middle";
-    QTest::newRow("Edit Alias entry") << "menu";
-}
-
-void TestWidgets::aliasEntersEditMode()
-{
-    QFETCH(QString, how);
-    AliasHost host(4, 5, QStringLiteral("Sense"));
-    QVERIFY(host.showActive());
-    Alias *alias = host.alias;
-    QSignalSpy started(alias, &Alias::startEditing);
-    QSignalSpy edited(alias, &Alias::edited);
-
-    if (how == "left") {
-        host.click();
-    } else if (how == "middle") {
-        QTest::mouseClick(alias->label, Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
-    } else {
-        entry(alias->contextMenu(), QStringLiteral("Edit Alias"))->trigger();
-    }
-
-    QVERIFY(alias->isEditing());
-    QLineEdit *editor = alias->editor();
-    QVERIFY(editor->isVisible());
-    QVERIFY(!alias->label->isVisible());
-    QCOMPARE(editor->text(), QStringLiteral("Sense"));
-    QVERIFY(editor->hasFocus());
-    const int h = editor->sizeHint().height();
-    QCOMPARE(editor->geometry(), QRect(0, (30 - h) / 2, 83, h));
-    QCOMPARE(started.count(), 1);
-    QCOMPARE(started.at(0), (QVariantList{4, 5}));
-    QCOMPARE(edited.count(), 0);
-}
-
-void TestWidgets::aliasRefusesReservedCharacters_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("comma") << "a," << "a";
-    QTest::newRow("single quote") << "a'" << "a";
-    QTest::newRow("double quote") << "a\"" << "a";
-    QTest::newRow("backquote") << "a`" << "a";
-    QTest::newRow("equals sign") << "a=" << "a";
-    QTest::newRow("refused in the middle") << "ab,c=d" << "abcd";
-    QTest::newRow("refused as first character") << "," << "";
-    QTest::newRow("spaces, dashes and dots are names") << "Sense +5.0 V-" << "Sense +5.0 V-";
-    QTest::newRow("31 characters at most") << "abcdefghijklmnopqrstuvwxyz0123456789"
-                                           << "abcdefghijklmnopqrstuvwxyz01234";
-}
-
-void TestWidgets::aliasRefusesReservedCharacters()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, expected);
-    AliasHost host(0, 0, QString());
-    QVERIFY(host.showActive());
-    Alias *alias = host.alias;
-    QSignalSpy edited(alias, &Alias::edited);
-
-    host.click();
-    QVERIFY(alias->isEditing());
-    QTest::keyClicks(alias->editor(), typed);
-    QCOMPARE(alias->editor()->text(), expected);
-    QCOMPARE(alias->lastValidText, expected);
-
-    QTest::keyClick(alias->editor(), Qt::Key_Return);
-    QVERIFY(!alias->isEditing());
-    QCOMPARE(alias->text(), expected);
-    if (expected.isEmpty()) {
-        QCOMPARE(edited.count(), 0);
-    } else {
-        QCOMPARE(edited.count(), 1);
-        QCOMPARE(edited.at(0), (QVariantList{0, 0, expected}));
-    }
-}
-
-void TestWidgets::aliasFinishingEdit_data()
-{
-    QTest::addColumn<bool>("clearFirst");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("finish"); // a key, or 0: focus moves to another input
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("reported");
-    QTest::newRow("Return without change") << false << "" << int(Qt::Key_Return) << "Sense" << false;
-    QTest::newRow("Return after typing") << false << "2" << int(Qt::Key_Return) << "Sense2" << true;
-    QTest::newRow("Enter after typing") << false << "2" << int(Qt::Key_Enter) << "Sense2" << true;
-    QTest::newRow("Return after clearing") << true << "" << int(Qt::Key_Return) << "" << true;
-    QTest::newRow("Return after retyping the same") << true << "Sense" << int(Qt::Key_Return)
-                                                    << "Sense" << false;
-    QTest::newRow("Escape keeps what was typed") << false << "2" << int(Qt::Key_Escape) << "Sense2"
-                                                 << true;
-    QTest::newRow("Escape after clearing") << true << "Out" << int(Qt::Key_Escape) << "Out" << true;
-    QTest::newRow("Escape without change") << false << "" << int(Qt::Key_Escape) << "Sense" << false;
-    QTest::newRow("focus moves away") << false << "2" << 0 << "Sense2" << true;
-}
-
-void TestWidgets::aliasFinishingEdit()
-{
-    QFETCH(bool, clearFirst);
-    QFETCH(QString, typed);
-    QFETCH(int, finish);
-    QFETCH(QString, expected);
-    QFETCH(bool, reported);
-
-    AliasHost host(9, 0, QStringLiteral("Sense"));
-    QVERIFY(host.showActive());
-    Alias *alias = host.alias;
-    QSignalSpy edited(alias, &Alias::edited);
-
-    host.click();
-    QVERIFY(alias->isEditing());
-    QLineEdit *editor = alias->editor();
-    if (clearFirst) {
-        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(editor, Qt::Key_Backspace);
-        QCOMPARE(editor->text(), QString());
-    }
-    QTest::keyClicks(editor, typed);
-    if (finish) {
-        QTest::keyClick(editor, Qt::Key(finish));
-    } else {
-        host.elsewhere->setFocus();
-        QVERIFY(host.elsewhere->hasFocus());
-    }
-
-    QVERIFY(!alias->isEditing());
-    QVERIFY(alias->label->isVisible());
-    QCOMPARE(alias->text(), expected);
-    QCOMPARE(alias->label->text(), expected);
-    QCOMPARE(edited.count(), reported ? 1 : 0);
-    if (reported) {
-        QCOMPARE(edited.at(0), (QVariantList{9, 0, expected}));
-    }
-}
-
-void TestWidgets::aliasSetTextCommitsPendingEdit()
-{
-    AliasHost host(96, 3, QStringLiteral("Old"));
-    QVERIFY(host.showActive());
-    Alias *alias = host.alias;
-    QSignalSpy edited(alias, &Alias::edited);
-    QSignalSpy started(alias, &Alias::startEditing);
-
-    // Silent while not editing.
-    alias->setText(QStringLiteral("Sense"));
-    QCOMPARE(alias->text(), QStringLiteral("Sense"));
-    QCOMPARE(edited.count(), 0);
-
-    host.click();
-    QTest::keyClicks(alias->editor(), QStringLiteral("abc"));
-    alias->setText(QStringLiteral("New"));
-    QCOMPARE(edited.count(), 1);
-    QCOMPARE(edited.at(0), (QVariantList{96, 3, QStringLiteral("Senseabc")}));
-    QVERIFY(!alias->isEditing());
-    QVERIFY(alias->label->isVisible());
-    QCOMPARE(alias->text(), QStringLiteral("New"));
-
-    // The editor still reports afterwards.
-    host.click();
-    QCOMPARE(started.count(), 2);
-    QCOMPARE(alias->editor()->text(), QStringLiteral("New"));
-    QTest::keyClicks(alias->editor(), QStringLiteral("er"));
-    QTest::keyClick(alias->editor(), Qt::Key_Return);
-    QCOMPARE(edited.count(), 2);
-    QCOMPARE(edited.at(1), (QVariantList{96, 3, QStringLiteral("Newer")}));
-    QCOMPARE(alias->text(), QStringLiteral("Newer"));
-}
-
-void TestWidgets::aliasHoverShowsHint_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<int>("horizontal");
-    QTest::newRow("X line, 100 %") << 3 << 0 << 1.0 << int(Qt::AlignRight);
-    QTest::newRow("Y line, 100 %") << 3 << 5 << 1.0 << int(Qt::AlignLeft);
-    QTest::newRow("bus B, 150 %") << 0 << 2 << 1.5 << int(Qt::AlignLeft);
-    QTest::newRow("X line, 75 %") << 3 << 0 << 0.75 << int(Qt::AlignRight);
-}
-
-void TestWidgets::aliasHoverShowsHint()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(double, scale);
-    QFETCH(int, horizontal);
-
-    Alias alias(nullptr, row, col, scale, 96);
-    alias.setText(QStringLiteral("Sense"));
-    alias.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&alias));
-    // Showing a window under the test's mouse position may already have
-    // hovered it.
-    hover(alias.label, false);
-    QVERIFY(!alias.label->hovered);
-    const int w = alias.width();
-    const int h = alias.height();
-    const QImage plain = render(&alias);
-    QVERIFY(plain.pixel(0, 0) != kHintGrey.rgb());
-    QVERIFY(plain.pixel(w - 1, h - 1) != kHintGrey.rgb());
-
-    hover(alias.label, true);
-    QVERIFY(alias.label->hovered);
-    const QImage hint = render(&alias);
-    for (const QPoint &p : {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)}) {
-        QCOMPARE(hint.pixel(p), kHintGrey.rgb());
-    }
-
-    // What the user should read: "Click to edit" in the label's font made
-    // italic, in the text colour, aligned like the name but centred
-    // vertically, inside a 2-pixel margin.
-    QImage expected(alias.size(), QImage::Format_RGB32);
-    expected.fill(kHintGrey);
+    void aliasMenuEntriesAndClearRequests_data()
     {
-        QPainter painter(&expected);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(int(11 * scale));
-        font.setItalic(true);
-        painter.setFont(font);
-        painter.setPen(QColor(0x55, 0x55, 0x55));
-        painter.drawText(QRect(2, 2, w - 4, h - 4), horizontal | Qt::AlignVCenter,
-                         QStringLiteral("Click to edit"));
+        QTest::addColumn<AliasMenu>("a");
+        QTest::newRow("X1 of 192") << AliasMenu{0, 192, "Clear X1-192"};
+        QTest::newRow("Y1 of 96") << AliasMenu{5, 96, "Clear Y1-96"};
+        QTest::newRow("bus A above") << AliasMenu{1, 96, "Clear A, B, C, D"};
     }
-    QCOMPARE(hint, expected);
-    const QRect ink = inkBox(hint);
-    QVERIFY(!ink.isEmpty());
-    QVERIFY2(qAbs(ink.center().y() - h / 2) <= 2, qPrintable(QStringLiteral("hint centred at y=%1").arg(ink.center().y())));
-    if (horizontal == Qt::AlignRight) {
-        QVERIFY(ink.right() >= w - 6 && ink.left() > 6);
-    } else {
-        QVERIFY(ink.left() <= 5 && ink.right() < w - 6);
-    }
+    void aliasMenuEntriesAndClearRequests()
+    {
+        QFETCH(AliasMenu, a);
+        Alias alias(nullptr, 0, a.col, 1.0, a.nRows);
+        alias.setText(QStringLiteral("Sense"));
+        QVERIFY(showExposed(&alias));
+        QSignalSpy clear(&alias, &Alias::clearAllRequested);
+        QMenu *menu = rightClick(alias.label, &alias);
+        QVERIFY(menu);
+        QCOMPARE(entries(menu), (QStringList{"Edit Alias", "---", a.group, "Clear All"}));
+        QCOMPARE(menu->pos(), alias.label->mapToGlobal(QPoint(5, 5)));
+        QVERIFY(!alias.isEditing());
+        menu->hide();
 
-    // The name is hidden while the hint shows.
-    alias.setText(QStringLiteral("Another name"));
-    QCOMPARE(render(&alias), expected);
-
-    hover(alias.label, false);
-    QVERIFY(!alias.label->hovered);
-    const QImage after = render(&alias);
-    QVERIFY(after.pixel(0, 0) != kHintGrey.rgb());
-    QVERIFY(after != expected);
-    QVERIFY(!inkBox(after).isEmpty());
-}
-
-void TestWidgets::aliasLookFollowsScale_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<int>("alignment");
-    QTest::newRow("X line, 100 %") << 5 << 0 << 1.0 << int(Qt::AlignRight | Qt::AlignTop);
-    QTest::newRow("Y line, 75 %") << 5 << 5 << 0.75 << int(Qt::AlignLeft | Qt::AlignTop);
-    QTest::newRow("bus A above, 150 %") << 0 << 1 << 1.5 << int(Qt::AlignLeft | Qt::AlignVCenter);
-    QTest::newRow("bus D below, 125 %") << 96 << 4 << 1.25 << int(Qt::AlignLeft | Qt::AlignVCenter);
-    QTest::newRow("X line, 67 %") << 0 << 0 << 0.67 << int(Qt::AlignRight | Qt::AlignTop);
-}
-
-void TestWidgets::aliasLookFollowsScale()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    QFETCH(double, scale);
-    QFETCH(int, alignment);
-    const QSize size(int(83 * scale), int(30 * scale));
-
-    const Alias built(nullptr, row, col, scale, 96);
-    QCOMPARE(built.size(), size);
-    QCOMPARE(built.label->font().pixelSize(), int(11 * scale));
-    QCOMPARE(built.cursor().shape(), Qt::IBeamCursor);
-
-    Alias alias(nullptr, row, col, 1.0, 96);
-    alias.move(40, 50);
-    alias.setScale(scale);
-    QCOMPARE(alias.geometry(), QRect(QPoint(40, 50), size));
-    QCOMPARE(alias.label->geometry(), QRect(QPoint(0, 0), size));
-    QCOMPARE(int(alias.label->alignment()), alignment);
-    QVERIFY(alias.label->wordWrap());
-    QCOMPARE(alias.label->font().family(), QStringLiteral("Arial"));
-    QCOMPARE(alias.label->font().pixelSize(), int(11 * scale));
-    QCOMPARE(alias.label->palette().color(QPalette::WindowText), QColor(0x55, 0x55, 0x55));
-    // Hundreds of aliases share the schematic: none carries a style sheet.
-    QVERIFY(alias.styleSheet().isEmpty() && alias.label->styleSheet().isEmpty());
-
-    // Name aligned as configured: a long name wraps, a short one hugs its side.
-    alias.setText(QStringLiteral("Ab"));
-    alias.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&alias));
-    const QRect ink = inkBox(render(&alias));
-    QVERIFY(!ink.isEmpty());
-    if (alignment & Qt::AlignRight) {
-        QVERIFY(ink.right() >= size.width() - 3);
-    } else {
-        QVERIFY(ink.left() <= 2);
-    }
-    if (alignment & Qt::AlignTop) {
-        QVERIFY(ink.top() <= size.height() / 4);
-    } else {
-        QVERIFY(qAbs(ink.center().y() - size.height() / 2) <= 2);
+        entry(menu, a.group)->trigger();
+        entry(menu, QStringLiteral("Clear All"))->trigger();
+        QCOMPARE(clear.count(), 2);
+        QCOMPARE(clear.at(0).at(0).toInt(), a.col);
+        QCOMPARE(clear.at(1).at(0).toInt(), -1);
+        // The widget only asks; the text stays until the schematic clears it.
+        QCOMPARE(alias.text(), QStringLiteral("Sense"));
     }
 
-    // The editor spans the width, vertically centred, and follows the scale.
-    entry(alias.contextMenu(), QStringLiteral("Edit Alias"))->trigger();
-    QLineEdit *editor = alias.editor();
-    const int h = editor->sizeHint().height();
-    QCOMPARE(editor->geometry(), QRect(0, (size.height() - h) / 2, size.width(), h));
-    alias.setScale(1.0);
-    QCOMPARE(editor->geometry(), QRect(0, (30 - h) / 2, 83, h));
-}
+    void aliasEditing_data()
+    {
+        QTest::addColumn<Edit>("e");
+        const int ret = Qt::Key_Return;
+        QTest::newRow("Return without change") << Edit{"", ret, "Sense", false};
+        QTest::newRow("Return after typing") << Edit{"2", ret, "Sense2", true};
+        QTest::newRow("opened by middle click") << Edit{"2", ret, "Sense2", true, Qt::MiddleButton};
+        QTest::newRow("opened by Edit Alias") << Edit{"2", ret, "Sense2", true, 0};
+        QTest::newRow("Return after clearing") << Edit{"\b\b\b\b\b", ret, "", true};
+        QTest::newRow("Return after retyping the same") << Edit{"\be", ret, "Sense", false};
+        QTest::newRow("Escape keeps what was typed") << Edit{"2", Qt::Key_Escape, "Sense2", true};
+        QTest::newRow("focus moves away") << Edit{"2", 0, "Sense2", true};
+        QTest::newRow("comma, quotes, backquote, equals refused")
+            << Edit{",a'b\"c`d=e", ret, "Senseabcde", true};
+        QTest::newRow("refused as first character") << Edit{"\b\b\b\b\b,", ret, "", true};
+        QTest::newRow("spaces, signs and dots are names") << Edit{" +5.0 V-", ret, "Sense +5.0 V-", true};
+        QTest::newRow("31 characters at most")
+            << Edit{"abcdefghijklmnopqrstuvwxyz0123456789", ret, "Senseabcdefghijklmnopqrstuvwxyz", true};
+    }
+    void aliasEditing()
+    {
+        QFETCH(Edit, e);
+        AliasHost host(9, 5);
+        QVERIFY(host.active());
+        Alias *alias = host.alias;
+        QSignalSpy started(alias, &Alias::startEditing);
+        QSignalSpy edited(alias, &Alias::edited);
+        if (e.how)
+            QTest::mouseClick(alias->label, Qt::MouseButton(e.how), Qt::NoModifier, QPoint(5, 5));
+        else
+            entry(alias->contextMenu(), QStringLiteral("Edit Alias"))->trigger();
+        QVERIFY(alias->editor()->isVisible() && alias->editor()->hasFocus());
+        QVERIFY(!alias->label->isVisible());
+        QCOMPARE(alias->editor()->text(), QStringLiteral("Sense"));
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(started.at(0), (QVariantList{9, 5}));
 
-void TestWidgets::aliasTextIsGrey()
-{
-    // Large enough for the strokes of a capital to cover whole pixels.
-    Alias alias(nullptr, 0, 5, 1.5, 96);
-    alias.setText(QStringLiteral("HIJ"));
-    alias.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&alias));
-    const QImage image = render(&alias);
-    int darkest = 255;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            QCOMPARE(qRed(p), qGreen(p));
-            QCOMPARE(qGreen(p), qBlue(p));
-            darkest = qMin(darkest, qRed(p));
+        QTest::keyClicks(alias->editor(), e.typed);
+        QCOMPARE(alias->editor()->text(), e.expected);
+        if (e.finish) {
+            QTest::keyClick(alias->editor(), Qt::Key(e.finish));
+        } else {
+            host.elsewhere->setFocus();
+            QVERIFY(host.elsewhere->hasFocus());
         }
+        QVERIFY(!alias->isEditing());
+        QVERIFY(alias->label->isVisible());
+        QCOMPARE(alias->label->text(), e.expected);
+        QCOMPARE(edited.count(), e.reported ? 1 : 0);
+        if (e.reported)
+            QCOMPARE(edited.at(0), (QVariantList{9, 5, e.expected}));
     }
-    QCOMPARE(darkest, 0x55);
-}
+
+    void aliasSetTextCommitsPendingEdit()
+    {
+        AliasHost host(96, 3);
+        QVERIFY(host.active());
+        Alias *alias = host.alias;
+        QSignalSpy edited(alias, &Alias::edited);
+        host.click();
+        QTest::keyClicks(alias->editor(), QStringLiteral("abc"));
+        alias->setText(QStringLiteral("New"));
+        QCOMPARE(edited.count(), 1);
+        QCOMPARE(edited.at(0), (QVariantList{96, 3, QStringLiteral("Senseabc")}));
+        QVERIFY(!alias->isEditing());
+        QVERIFY(alias->label->isVisible());
+        QCOMPARE(alias->text(), QStringLiteral("New"));
+        alias->setText(QStringLiteral("Old")); // silent while not editing
+        QCOMPARE(edited.count(), 1);
+
+        // The editor still reports afterwards.
+        host.click();
+        QCOMPARE(alias->editor()->text(), QStringLiteral("Old"));
+        QTest::keyClicks(alias->editor(), QStringLiteral("er"));
+        QTest::keyClick(alias->editor(), Qt::Key_Return);
+        QCOMPARE(edited.count(), 2);
+        QCOMPARE(edited.at(1), (QVariantList{96, 3, QStringLiteral("Older")}));
+    }
+
+    // Size, font, alignment and colour of the name, the hover hint and the
+    // editor's place, for each kind of line and scale.
+    void aliasLookFollowsScale_data()
+    {
+        QTest::addColumn<Look>("l");
+        QTest::newRow("X line, 100 %") << Look{5, 0, 1.0, Qt::AlignRight | Qt::AlignTop};
+        QTest::newRow("Y line, 75 %") << Look{5, 5, 0.75, Qt::AlignLeft | Qt::AlignTop};
+        QTest::newRow("bus D below, 150 %") << Look{96, 4, 1.5, Qt::AlignLeft | Qt::AlignVCenter};
+    }
+    void aliasLookFollowsScale()
+    {
+        QFETCH(Look, l);
+        const QSize size(int(83 * l.scale), int(30 * l.scale));
+        const Alias built(nullptr, l.row, l.col, l.scale, 96);
+        QCOMPARE(built.size(), size);
+        QCOMPARE(built.label->font().pixelSize(), int(11 * l.scale));
+        QCOMPARE(built.cursor().shape(), Qt::IBeamCursor);
+        Alias alias(nullptr, l.row, l.col, 1.0, 96);
+        alias.move(40, 50);
+        alias.setScale(l.scale);
+        QCOMPARE(alias.geometry(), QRect(QPoint(40, 50), size));
+        QCOMPARE(alias.label->geometry(), QRect(QPoint(0, 0), size));
+        QCOMPARE(int(alias.label->alignment()), l.alignment);
+        QVERIFY(alias.label->wordWrap());
+        QCOMPARE(alias.label->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(alias.label->font().pixelSize(), int(11 * l.scale));
+
+        // A short name hugs its side, painted in the text grey: the darkest
+        // pixel is that grey where the strokes cover whole pixels.
+        alias.setText(QStringLiteral("HIJ"));
+        QVERIFY(showExposed(&alias));
+        hover(alias.label, false); // the window may have opened under the mouse
+        const QImage image = render(&alias);
+        const QRect ink = inkBox(image);
+        QVERIFY(!ink.isEmpty());
+        QVERIFY(l.alignment & Qt::AlignRight ? ink.right() >= size.width() - 3 : ink.left() <= 2);
+        QVERIFY(l.alignment & Qt::AlignTop ? ink.top() <= size.height() / 4
+                                           : qAbs(ink.center().y() - size.height() / 2) <= 2);
+        if (l.scale >= 1.5) {
+            const QRect grey = box(image, [](QRgb p) { return p == kTextGrey.rgb(); });
+            QVERIFY(!grey.isEmpty());
+            QCOMPARE(box(image, [](QRgb p) { return qGray(p) <= 0x55; }), grey);
+        }
+
+        // Hovering shows "Click to edit" in the label's font made italic, in
+        // the text colour, aligned like the name but centred vertically,
+        // inside a 2-pixel margin, on a grey box that hides the name.
+        QImage hint(size, QImage::Format_RGB32);
+        hint.fill(kHintGrey);
+        {
+            QPainter painter(&hint);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            QFont font(QStringLiteral("Arial"));
+            font.setPixelSize(int(11 * l.scale));
+            font.setItalic(true);
+            painter.setFont(font);
+            painter.setPen(kTextGrey);
+            painter.drawText(QRect(2, 2, size.width() - 4, size.height() - 4),
+                             (l.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter,
+                             QStringLiteral("Click to edit"));
+        }
+        QVERIFY(!inkBox(hint).isEmpty());
+        hover(alias.label, true);
+        QCOMPARE(render(&alias), hint);
+        alias.setText(QStringLiteral("Another name"));
+        QCOMPARE(render(&alias), hint);
+        hover(alias.label, false);
+        const QImage after = render(&alias);
+        QVERIFY(after.pixel(0, 0) != kHintGrey.rgb());
+        QVERIFY(after != hint && !inkBox(after).isEmpty());
+
+        // The editor spans the width, vertically centred, and follows the scale.
+        entry(alias.contextMenu(), QStringLiteral("Edit Alias"))->trigger();
+        QLineEdit *editor = alias.editor();
+        const int h = editor->sizeHint().height();
+        QCOMPARE(editor->geometry(), QRect(0, (size.height() - h) / 2, size.width(), h));
+        alias.setScale(1.0);
+        QCOMPARE(editor->geometry(), QRect(0, (30 - h) / 2, 83, h));
+    }
+};
 
 TS_TEST_MAIN(TestWidgets)
 #include "test_widgets.moc"
