@@ -99,11 +99,7 @@ Figures measure(int rows)
         Schematic *schematic = nullptr;
         builds.push_back(timeMs([&] {
             schematic = new Schematic(&model, nullptr);
-            const bool blocked = schematic->vrefCombo->blockSignals(true);
-            for (int i = 0; i < model.voltRef.n; ++i) {
-                schematic->vrefCombo->addItem(QString::number(model.voltRef.voltages[i]));
-            }
-            schematic->vrefCombo->blockSignals(blocked);
+            schematic->loadVoltageChoices();
             schematic->loadPattern(model.matrixState.last().constData());
             area->setWidget(schematic);
             area->show();

@@ -8,12 +8,21 @@
 #include <cmath>
 
 #include "alias.h"
+#include "helptext.h"
 #include "relaybutton.h"
 #include "ts4820inst.h"
 
 namespace {
 const QColor kCanvas(0xee, 0xee, 0xee);
 const char kBusLetters[] = "ABCD";
+
+// More decimals for smaller voltages; a sign always.
+QString voltageText(double volts)
+{
+    const double magnitude = std::fabs(volts);
+    const int decimals = magnitude >= 1.0 ? 5 : (magnitude >= 0.1 ? 6 : 7);
+    return (volts >= 0.0 ? QStringLiteral("+") : QString()) + QString::number(volts, 'f', decimals);
+}
 } // namespace
 
 Schematic::Schematic(ts4820inst *instrument, QWidget *parent)
@@ -140,6 +149,25 @@ void Schematic::setScale(double s)
     const int h = vrefCombo->sizeHint().height();
     vrefCombo->move(int(647 * s), int(70 * s - h / 2));
     setUpdatesEnabled(updates);
+}
+
+void Schematic::loadVoltageChoices()
+{
+    const bool blocked = vrefCombo->blockSignals(true);
+    vrefCombo->clear();
+    const ts4820inst::VoltRef &table = instrument->voltRef;
+    for (int i = 0; i < table.n; ++i) {
+        vrefCombo->addItem(voltageText(table.voltages[i]));
+    }
+    if (table.n == 0) {
+        vrefCombo->addItem(QStringLiteral("External"));
+        setHelpText(vrefCombo, QStringLiteral("No Voltage Reference installed. Voltage is taken "
+                                              "from the external source."));
+    } else {
+        setHelpText(vrefCombo, QStringLiteral("Voltage on the output of Voltage Reference."));
+    }
+    vrefCombo->adjustSize();
+    vrefCombo->blockSignals(blocked);
 }
 
 // ---- state ---------------------------------------------------------------

@@ -29,6 +29,10 @@ public:
     int appliedVRefIndex = 0;
 
     void setScale(double s);
+    // Fills vrefCombo from the model's voltage table, silently: one item per
+    // voltage ("+0.0000000", "+9.00000", "-0.450000"), or "External" when the
+    // unit has no voltage reference.
+    void loadVoltageChoices();
     bool isModified() const;
     void refresh();
     void loadPattern(const char *p);

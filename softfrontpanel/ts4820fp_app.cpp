@@ -9,8 +9,6 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 #include "driverstatus.h"
 #include "helptext.h"
 #include "loadpresetdialog.h"
@@ -43,14 +41,6 @@ QPushButton *toolButton(const QString &text, const QString &help)
     return button;
 }
 
-// "+0.0000000", "+9.00000", "-0.450000": more decimals for smaller volts.
-QString voltageText(double volts)
-{
-    const double magnitude = std::fabs(volts);
-    const int decimals = magnitude >= 1.0 ? 5 : (magnitude >= 0.1 ? 6 : 7);
-    return (volts >= 0.0 ? QStringLiteral("+") : QString()) + QString::number(volts, 'f', decimals);
-}
-
 QString readStringAttribute(ViSession vi, ViAttr attribute, bool *ok)
 {
     char value[ts4820_STRING_ATTRIBUTE_BUFFER_SIZE] = {};
@@ -75,7 +65,7 @@ ts4820fp_App::ts4820fp_App(ts1900fp_genSPC *adapter, QWidget *parent)
     content->addLayout(buildControlRow());
     createDialogs();
     loadVoltageReference();
-    fillVRefCombo();
+    schematic->loadVoltageChoices();
     devConfig = new ts4820fp_devConfig(this, instrument);
 
     showIdentify(true);
@@ -209,25 +199,6 @@ void ts4820fp_App::loadVoltageReference()
     if (status < 0 || table.n < 0 || table.n > ts4820inst::kMaxVoltages) {
         table.n = 0;
     }
-}
-
-void ts4820fp_App::fillVRefCombo()
-{
-    QComboBox *combo = schematic->vrefCombo;
-    const bool blocked = combo->blockSignals(true);
-    const ts4820inst::VoltRef &table = instrument->voltRef;
-    for (int i = 0; i < table.n; ++i) {
-        combo->addItem(voltageText(table.voltages[i]));
-    }
-    if (table.n == 0) {
-        combo->addItem(QStringLiteral("External"));
-        setHelpText(combo, QStringLiteral("No Voltage Reference installed. Voltage is taken from "
-                                          "the external source."));
-    } else {
-        setHelpText(combo, QStringLiteral("Voltage on the output of Voltage Reference."));
-    }
-    combo->adjustSize();
-    combo->blockSignals(blocked);
 }
 
 void ts4820fp_App::addToolButtons()

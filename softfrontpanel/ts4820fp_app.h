@@ -80,7 +80,6 @@ private:
     QLayout *buildControlRow();
     void createDialogs();
     void loadVoltageReference();
-    void fillVRefCombo();
     void addToolButtons();
     void addHardwareInfo();
     void setUndoButtons(bool enabled);

@@ -26,12 +26,7 @@ struct Bench {
         model.setDemoVoltRef();
         model.readState();
         schematic = new Schematic(&model, nullptr);
-        // Filled silently, as the main window does.
-        const bool blocked = schematic->vrefCombo->blockSignals(true);
-        for (int i = 0; i < model.voltRef.n; ++i) {
-            schematic->vrefCombo->addItem(QString::number(model.voltRef.voltages[i]));
-        }
-        schematic->vrefCombo->blockSignals(blocked);
+        schematic->loadVoltageChoices();
         schematic->loadPattern(model.matrixState.last().constData());
     }
     ~Bench() { delete schematic; }

@@ -81,11 +81,7 @@ QPixmap schematicShot(double scale)
     model.setState(2, 3, 1);
     model.setState(-1, 1, 1);
     Schematic schematic(&model, nullptr);
-    const bool blocked = schematic.vrefCombo->blockSignals(true);
-    for (int i = 0; i < model.voltRef.n; ++i) {
-        schematic.vrefCombo->addItem(QString::asprintf("%+.7f", model.voltRef.voltages[i]));
-    }
-    schematic.vrefCombo->blockSignals(blocked);
+    schematic.loadVoltageChoices();
     schematic.loadPattern(model.matrixState.last().constData());
     schematic.setScale(scale);
     QStringList names = model.getAliases();
