@@ -1,0 +1,170 @@
+// ts4820sim: a simulated Xentra 4820 on the network, for trying the panel
+// and for tests without hardware.
+#include "instrument.h"
+#include "servers.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2];
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+[[noreturn]] void usageError(const QString &text)
+{
+    std::fprintf(stderr, "ts4820sim: %s\nTry 'ts4820sim --help'.\n", qPrintable(text));
+    std::exit(2);
+}
+
+int number(const QCommandLineParser &p, const QString &name, int low, int high)
+{
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < low || v > high)
+        usageError(QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(low).arg(high));
+    return v;
+}
+
+// "HEADER" or "HEADER=NUMBER".
+QPair<QByteArray, int> headerAndNumber(const QString &spec, int fallback)
+{
+    const qsizetype eq = spec.lastIndexOf('=');
+    if (eq < 0)
+        return {spec.toLatin1(), fallback};
+    bool ok = false;
+    const int n = spec.mid(eq + 1).toInt(&ok);
+    if (!ok)
+        usageError(QStringLiteral("'%1' should be HEADER or HEADER=NUMBER").arg(spec));
+    return {spec.left(eq).toLatin1(), n};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("ts4820sim");
+    QCoreApplication::setApplicationVersion("2.1.0");
+
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        "A simulated Xentra 4820 LXI matrix switching unit. It serves VXI-11 (with its own\n"
+        "portmapper) and raw SCPI on one address, speaks the command set of the unit's\n"
+        "programming manual, and runs until SIGTERM or SIGINT. Several units can run side\n"
+        "by side on different loopback addresses (127.0.0.2, 127.0.0.3, ...).\n\n"
+        "Fault injection: HEADER is a command header in any accepted form, with '?' for\n"
+        "a query (\"ROUT:MATR\", \"MEM:PRES:STOR\", \"*IDN?\").");
+    p.addHelpOption();
+    p.addVersionOption();
+    p.addOptions({
+        {"address", "Serve on this IPv4 address (default 127.0.0.1).", "ip", "127.0.0.1"},
+        {"subtype", "Subtype AA or BA (96 rows), AB or BB (192 rows); default AB.", "subtype", "AB"},
+        {"serial", "Serial number, up to 8 hex digits (default 4820 and the last two bytes of the "
+                   "address, e.g. 48200002 on 127.0.0.2).", "hex"},
+        {"no-vref", "A unit without the voltage reference option."},
+        {"hostname", "Host name the unit reports (default xentra-<serial>).", "name"},
+        {"state", "Keep relays, names and presets in this folder across restarts (each change "
+                  "is written to a new file that replaces the old one). Without it nothing "
+                  "is kept.", "folder"},
+        {"portmapper-port", "TCP port of the portmapper (default 111).", "port", "111"},
+        {"core-port", "TCP port of the VXI-11 core channel (default: chosen by the system).",
+         "port", "0"},
+        {"raw-port", "TCP port of the raw SCPI socket (default 5025).", "port", "5025"},
+        {"latency", "Fault: send every reply this many milliseconds late.", "ms", "0"},
+        {"fail", "Fault: the command fails with this error code (default -310); may be "
+                 "repeated.", "HEADER[=CODE]"},
+        {"drop-after", "Fault: close a connection, without an answer, when its message N+1 "
+                       "arrives.", "N", "0"},
+        {"malformed", "Fault: the reply to this query is cut to half its length and '?!' is "
+                      "appended; may be repeated.", "HEADER"},
+        {"oversized", "Fault: the reply to this query is made BYTES longer (default 100000), "
+                      "inside the quotes of a string and inside the data of a block; may be "
+                      "repeated.", "HEADER[=BYTES]"},
+        {"idn", "Fault: answer *IDN? with this text (another maker's identification).", "text"},
+    });
+    p.process(app);
+
+    sim::ServerOptions server;
+    if (!server.address.setAddress(p.value("address"))
+        || server.address.protocol() != QAbstractSocket::IPv4Protocol)
+        usageError("--address takes an IPv4 address");
+    server.portmapperPort = quint16(number(p, "portmapper-port", 0, 65535));
+    server.corePort = quint16(number(p, "core-port", 0, 65535));
+    server.rawPort = quint16(number(p, "raw-port", 0, 65535));
+    server.latencyMs = number(p, "latency", 0, 24 * 3600 * 1000);
+    server.dropAfter = number(p, "drop-after", 0, 1 << 30);
+
+    sim::UnitOptions unit;
+    unit.subtype = p.value("subtype").toUpper().toLatin1();
+    if (!sim::Instrument::isSubtype(unit.subtype))
+        usageError("--subtype takes AA, AB, BA or BB");
+    unit.serial = 0x48200000u | (server.address.toIPv4Address() & 0xffff);
+    if (p.isSet("serial")) {
+        quint32 serial = 0;
+        if (!sim::isHexWord(p.value("serial").toLatin1(), &serial))
+            usageError("--serial takes 1 to 8 hexadecimal digits");
+        unit.serial = serial;
+    }
+    unit.voltageReference = !p.isSet("no-vref");
+    unit.stateFolder = p.value("state");
+    unit.hostname = p.value("hostname").toLatin1();
+    unit.address = server.address.toString().toLatin1();
+
+    sim::Instrument instrument(unit);
+    for (const QString &spec : p.values("fail")) {
+        const auto [header, code] = headerAndNumber(spec, sim::SystemError);
+        if (!sim::errorText(code) || code == 0)
+            usageError(QStringLiteral("%1 is not an error code of the unit").arg(code));
+        if (!instrument.failCommand(header, code))
+            usageError(QStringLiteral("no command has the header '%1'").arg(QString(header)));
+    }
+    for (const QString &spec : p.values("malformed"))
+        if (!instrument.malformReply(spec.toLatin1()))
+            usageError(QStringLiteral("no query has the header '%1'").arg(spec));
+    for (const QString &spec : p.values("oversized")) {
+        const auto [header, bytes] = headerAndNumber(spec, 100000);
+        if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes))
+            usageError(QStringLiteral("'%1' should name a query and 1 to 67108864 bytes").arg(spec));
+    }
+    if (p.isSet("idn"))
+        instrument.setIdentification(p.value("idn").toLatin1());
+
+    QString message;
+    if (!instrument.load(&message))
+        std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+
+    sim::UnitServer servers(instrument, server);
+    if (!servers.listen(&message)) {
+        std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+        return 1;
+    }
+
+    // Signals arrive on a pipe so the event loop ends cleanly.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return 1;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("ts4820sim: %s on %s: VXI-11 portmapper %u, core channel %u; raw SCPI %u\n",
+                instrument.identification().constData(), qPrintable(server.address.toString()),
+                servers.portmapperPort(), servers.corePort(), servers.rawPort());
+    std::fflush(stdout);
+    const int result = app.exec();
+    std::printf("ts4820sim: stopped\n");
+    return result;
+}

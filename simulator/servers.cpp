@@ -1,0 +1,520 @@
+#include "servers.h"
+
+#include "oncrpc.h"
+
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+namespace sim {
+
+namespace {
+
+constexpr qint64 kWriteBacklog = 256 * 1024; // stop reading while a peer does not read
+constexpr qint64 kReadChunk = 16384;
+
+bool isBlank(const FramedMessage &m)
+{
+    if (m.error)
+        return false;
+    for (char c : m.bytes)
+        if (c != ' ' && c != '\t')
+            return false;
+    return true;
+}
+
+// Common to every connection: owns its socket, counts messages for the
+// dropped-connection fault, and reads only as fast as it can answer.
+class Connection : public QObject
+{
+public:
+    Connection(UnitServer *server, QTcpSocket *socket) : QObject(server), m(server), m_socket(socket)
+    {
+        socket->setParent(this);
+        socket->setReadBufferSize(64 * 1024);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { pump(); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
+        connect(socket, &QTcpSocket::disconnected, this, [this] {
+            m_closed = true;
+            deleteLater();
+        });
+    }
+
+protected:
+    // Handles buffered input; returns false when nothing more can be done now.
+    virtual bool step() = 0;
+
+    void pump()
+    {
+        while (!m_closed && !m_busy && m_socket->bytesToWrite() < kWriteBacklog && step()) {
+        }
+    }
+
+    QByteArray readChunk() { return m_socket->read(kReadChunk); }
+
+    // False when the message is one too many and the connection was dropped.
+    bool countMessage(const FramedMessage &message)
+    {
+        if (isBlank(message) || m->options().dropAfter <= 0 || ++m_messages <= m->options().dropAfter)
+            return true;
+        drop();
+        return false;
+    }
+
+    void drop()
+    {
+        m_closed = true;
+        m_socket->abort();
+        deleteLater();
+    }
+
+    UnitServer *m;
+    QTcpSocket *m_socket;
+    bool m_busy = false; // waiting for a timer before going on
+    bool m_closed = false;
+
+private:
+    int m_messages = 0;
+};
+
+// ---------------------------------------------------------------- raw SCPI
+
+class RawConnection : public Connection
+{
+public:
+    RawConnection(UnitServer *server, QTcpSocket *socket) : Connection(server, socket) { pump(); }
+    ~RawConnection() override { m->closeSession(); }
+
+private:
+    bool step() override
+    {
+        if (m_queue.isEmpty()) {
+            const QByteArray chunk = readChunk();
+            m_framer.feed(chunk.constData(), chunk.size(), false, m_queue);
+            return !chunk.isEmpty();
+        }
+        const FramedMessage message = m_queue.takeFirst();
+        if (!countMessage(message))
+            return false;
+        const std::optional<QByteArray> reply = m->unit().execute(m_session, message);
+        if (!reply)
+            return true;
+        if (m->options().latencyMs <= 0) {
+            m_socket->write(*reply + '\n');
+            return true;
+        }
+        m_busy = true;
+        QTimer::singleShot(m->options().latencyMs, this, [this, text = *reply + '\n'] {
+            m_socket->write(text);
+            m_busy = false;
+            pump();
+        });
+        return false;
+    }
+
+    MessageFramer m_framer{MessageFramer::Mode::Newline};
+    QList<FramedMessage> m_queue;
+    Session m_session;
+};
+
+// ---------------------------------------------------------------- ONC RPC
+
+class RpcConnection : public Connection
+{
+public:
+    using Connection::Connection;
+
+protected:
+    virtual void call(const rpc::Call &call, rpc::XdrReader &args) = 0;
+    void reply(const QByteArray &message) { m_socket->write(rpc::recordMark(message)); }
+
+private:
+    bool step() override
+    {
+        QByteArray record;
+        switch (m_reader.next(&record)) {
+        case rpc::RecordReader::Broken:
+            drop();
+            return false;
+        case rpc::RecordReader::NeedMore: {
+            const QByteArray chunk = readChunk();
+            m_reader.append(chunk);
+            return !chunk.isEmpty();
+        }
+        case rpc::RecordReader::Record:
+            break;
+        }
+        rpc::Call c;
+        switch (rpc::decodeCall(record, &c)) {
+        case rpc::Decoded::NotACall:
+            drop(); // not an RPC peer
+            return false;
+        case rpc::Decoded::WrongRpcVersion:
+            reply(rpc::rpcVersionMismatch(c.xid));
+            return true;
+        case rpc::Decoded::Call:
+            break;
+        }
+        rpc::XdrReader args(record, c.argumentsAt);
+        call(c, args);
+        return !m_closed;
+    }
+
+    rpc::RecordReader m_reader;
+};
+
+class PortmapConnection : public RpcConnection
+{
+public:
+    using RpcConnection::RpcConnection;
+
+private:
+    QByteArray universalAddress() const
+    {
+        const quint16 port = m->corePort();
+        return m_socket->localAddress().toString().toLatin1() + '.' + QByteArray::number(port >> 8)
+            + '.' + QByteArray::number(port & 0xff);
+    }
+
+    void call(const rpc::Call &c, rpc::XdrReader &args) override
+    {
+        using namespace rpc;
+        if (c.program != kPortmapProgram)
+            return reply(acceptedReply(c.xid, ProgUnavail));
+        if (c.version < 2 || c.version > 4)
+            return reply(mismatchReply(c.xid, 2, 4));
+        XdrWriter out;
+        const bool v2 = c.version == 2;
+        if (c.procedure == 0)
+            return reply(acceptedReply(c.xid, Success));
+        if (c.procedure == 3) { // GETPORT (v2), GETADDR (v3, v4)
+            const quint32 program = args.u32(), version = args.u32();
+            bool ours = program == kCoreProgram && version == kCoreVersion;
+            if (v2) {
+                ours = ours && args.u32() == kProtocolTcp;
+                args.u32();
+            } else {
+                ours = ours && args.opaque(64) == "tcp";
+                args.opaque(256);
+                args.opaque(256);
+            }
+            if (!args.ok())
+                return reply(acceptedReply(c.xid, GarbageArgs));
+            if (v2)
+                out.u32(ours ? m->corePort() : 0);
+            else
+                out.opaque(ours ? universalAddress() : QByteArray());
+            return reply(acceptedReply(c.xid, Success, out.data()));
+        }
+        if (c.procedure == 4) { // DUMP
+            const quint32 portmapPort = m->portmapperPort();
+            const std::pair<quint32, quint32> entries[] = {{kPortmapProgram, portmapPort},
+                                                           {kCoreProgram, m->corePort()}};
+            for (const auto &[program, port] : entries) {
+                const quint32 versions = program == kPortmapProgram ? 2 : 1;
+                out.u32(1).u32(program).u32(versions);
+                if (v2) {
+                    out.u32(kProtocolTcp).u32(port);
+                } else {
+                    const QByteArray host = m_socket->localAddress().toString().toLatin1();
+                    out.opaque("tcp")
+                        .opaque(host + '.' + QByteArray::number(port >> 8) + '.'
+                                + QByteArray::number(port & 0xff))
+                        .opaque("superuser");
+                }
+            }
+            out.u32(0);
+            return reply(acceptedReply(c.xid, Success, out.data()));
+        }
+        reply(acceptedReply(c.xid, ProcUnavail));
+    }
+};
+
+// ---------------------------------------------------------------- VXI-11 core
+
+enum DeviceError : quint32 {
+    DeviceOk = 0,
+    DeviceNotAccessible = 3,
+    InvalidLink = 4,
+    NotSupported = 8,
+    OutOfResources = 9,
+    IoTimeout = 15,
+};
+
+class CoreConnection : public RpcConnection
+{
+public:
+    CoreConnection(UnitServer *server, QTcpSocket *socket) : RpcConnection(server, socket)
+    {
+        m_wait.setSingleShot(true);
+        connect(&m_wait, &QTimer::timeout, this, [this] { finishRead(); });
+        pump();
+    }
+    ~CoreConnection() override
+    {
+        for (std::size_t i = 0; i < m_links.size(); ++i)
+            m->closeSession();
+    }
+
+private:
+    struct Link
+    {
+        Session session;
+        MessageFramer framer{MessageFramer::Mode::EndFlag};
+        QByteArray reply;
+        qsizetype replyPos = 0;
+        bool hasReply = false;
+        QDeadlineTimer readyAt;
+    };
+    struct PendingRead
+    {
+        quint32 xid = 0, lid = 0, requestSize = 0, flags = 0, termChar = 0;
+    };
+
+    void error(quint32 xid, quint32 code) { reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).data())); }
+
+    Link *link(quint32 lid)
+    {
+        const auto found = m_links.find(lid);
+        return found == m_links.end() ? nullptr : found->second.get();
+    }
+
+    void call(const rpc::Call &c, rpc::XdrReader &args) override
+    {
+        using namespace rpc;
+        if (c.program != kCoreProgram)
+            return reply(acceptedReply(c.xid, ProgUnavail));
+        if (c.version != kCoreVersion)
+            return reply(mismatchReply(c.xid, 1, 1));
+        switch (c.procedure) {
+        case 0:
+            return reply(acceptedReply(c.xid, Success));
+        case 10:
+            return createLink(c.xid, args);
+        case 11:
+            return write(c.xid, args);
+        case 12:
+            return read(c.xid, args);
+        case 13:
+        case 15:
+        case 18:
+        case 19:
+        case 23:
+            return linkCall(c, args);
+        case 14: case 16: case 17: case 20: case 22: case 25: case 26:
+            return error(c.xid, NotSupported);
+        default:
+            return reply(acceptedReply(c.xid, ProcUnavail));
+        }
+    }
+
+    void createLink(quint32 xid, rpc::XdrReader &args)
+    {
+        args.u32(); // client id
+        args.u32(); // lock device
+        args.u32(); // lock time-out
+        const QByteArray device = args.opaque(256);
+        if (!args.ok())
+            return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        quint32 code = DeviceOk, lid = 0;
+        if (device.toLower() != "inst0") {
+            code = DeviceNotAccessible;
+        } else if (!m->openSession()) {
+            code = OutOfResources;
+        } else {
+            lid = m->nextLinkId();
+            m_links[lid] = std::make_unique<Link>();
+        }
+        const quint32 maxRecv = code == DeviceOk ? kMaxRecvSize : 0;
+        reply(rpc::acceptedReply(xid, rpc::Success,
+                                 rpc::XdrWriter().u32(code).u32(lid).u32(0).u32(maxRecv).data()));
+    }
+
+    void linkCall(const rpc::Call &c, rpc::XdrReader &args)
+    {
+        const quint32 lid = args.u32();
+        if (!args.ok())
+            return reply(rpc::acceptedReply(c.xid, rpc::GarbageArgs));
+        Link *l = link(lid);
+        if (!l)
+            return c.procedure == 13 ? reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()))
+                                     : error(c.xid, InvalidLink);
+        if (c.procedure == 13) { // read status byte
+            const quint32 stb = m->unit().statusByte(l->session, l->hasReply);
+            return reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(DeviceOk).u32(stb).data()));
+        }
+        if (c.procedure == 15) { // clear: unread input and reply, not the error queue
+            l->framer.clear();
+            l->hasReply = false;
+        } else if (c.procedure == 23) {
+            m_links.erase(lid);
+            m->closeSession();
+        }
+        error(c.xid, DeviceOk); // lock and unlock are accepted without effect
+    }
+
+    void write(quint32 xid, rpc::XdrReader &args)
+    {
+        const quint32 lid = args.u32();
+        args.u32(); // I/O time-out
+        args.u32(); // lock time-out
+        const quint32 flags = args.u32();
+        const QByteArray data = args.opaque(quint32(rpc::kMaxRecord));
+        if (!args.ok())
+            return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        Link *l = link(lid);
+        if (!l)
+            return reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()));
+        QList<FramedMessage> messages;
+        l->framer.feed(data.constData(), data.size(), flags & 8, messages);
+        for (const FramedMessage &message : messages) {
+            if (!countMessage(message))
+                return;
+            if (isBlank(message))
+                continue;
+            if (l->hasReply) {
+                l->hasReply = false;
+                l->session.pushError(QueryInterrupted);
+            }
+            if (const std::optional<QByteArray> text = m->unit().execute(l->session, message)) {
+                l->reply = *text + '\n';
+                l->replyPos = 0;
+                l->hasReply = true;
+                l->readyAt = QDeadlineTimer(m->options().latencyMs);
+            }
+        }
+        reply(rpc::acceptedReply(xid, rpc::Success,
+                                 rpc::XdrWriter().u32(DeviceOk).u32(quint32(data.size())).data()));
+    }
+
+    void read(quint32 xid, rpc::XdrReader &args)
+    {
+        PendingRead r;
+        r.xid = xid;
+        r.lid = args.u32();
+        r.requestSize = args.u32();
+        const quint32 ioTimeout = args.u32();
+        args.u32(); // lock time-out
+        r.flags = args.u32();
+        r.termChar = args.u32() & 0xff;
+        if (!args.ok())
+            return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        Link *l = link(r.lid);
+        if (!l)
+            return readReply(xid, InvalidLink, 0, {});
+        m_pending = r;
+        if (l->hasReply && l->readyAt.hasExpired())
+            return finishRead();
+        // Wait for the reply (latency) or for the link's I/O time-out.
+        qint64 wait = std::min<qint64>(ioTimeout, 24LL * 3600 * 1000);
+        if (l->hasReply)
+            wait = std::min(wait, l->readyAt.remainingTime());
+        m_busy = true;
+        m_wait.start(std::chrono::milliseconds(wait));
+    }
+
+    void finishRead()
+    {
+        const PendingRead r = m_pending;
+        m_busy = false;
+        Link *l = link(r.lid);
+        if (!l || !l->hasReply || !l->readyAt.hasExpired()) {
+            if (l && !l->hasReply)
+                l->session.pushError(QueryUnterminated);
+            readReply(r.xid, l ? IoTimeout : InvalidLink, 0, {});
+        } else {
+            const qsizetype remaining = l->reply.size() - l->replyPos;
+            qsizetype n = std::min<qsizetype>(remaining, r.requestSize);
+            quint32 reason = 0;
+            if (r.flags & 0x80) { // termination character set
+                const qsizetype at = l->reply.indexOf(char(r.termChar), l->replyPos);
+                if (at >= 0 && at < l->replyPos + n) {
+                    n = at - l->replyPos + 1;
+                    reason |= 2;
+                }
+            }
+            const QByteArray chunk = l->reply.mid(l->replyPos, n);
+            l->replyPos += n;
+            if (l->replyPos == l->reply.size()) {
+                reason |= 4;
+                l->hasReply = false;
+                l->reply.clear();
+            } else if (n == qsizetype(r.requestSize)) {
+                reason |= 1;
+            }
+            readReply(r.xid, DeviceOk, reason, chunk);
+        }
+        QTimer::singleShot(0, this, [this] { pump(); });
+    }
+
+    void readReply(quint32 xid, quint32 code, quint32 reason, const QByteArray &data)
+    {
+        reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).u32(reason).opaque(data).data()));
+    }
+
+    std::map<quint32, std::unique_ptr<Link>> m_links;
+    PendingRead m_pending;
+    QTimer m_wait;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- server
+
+UnitServer::UnitServer(Instrument &unit, const ServerOptions &options, QObject *parent)
+    : QObject(parent), m_unit(unit), m_options(options)
+{
+    connect(&m_portmap, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *s = m_portmap.nextPendingConnection())
+            new PortmapConnection(this, s);
+    });
+    connect(&m_core, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *s = m_core.nextPendingConnection())
+            new CoreConnection(this, s);
+    });
+    connect(&m_raw, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *s = m_raw.nextPendingConnection()) {
+            if (openSession()) {
+                new RawConnection(this, s);
+            } else {
+                s->abort(); // one connection too many: closed at once
+                s->deleteLater();
+            }
+        }
+    });
+}
+
+bool UnitServer::listen(QString *error)
+{
+    const struct
+    {
+        QTcpServer *server;
+        quint16 port;
+        const char *what;
+    } servers[] = {{&m_core, m_options.corePort, "VXI-11 core channel"},
+                   {&m_portmap, m_options.portmapperPort, "portmapper"},
+                   {&m_raw, m_options.rawPort, "raw SCPI"}};
+    for (const auto &s : servers) {
+        if (!s.server->listen(m_options.address, s.port)) {
+            *error = QStringLiteral("cannot serve the %1 on %2 port %3: %4")
+                         .arg(s.what, m_options.address.toString())
+                         .arg(s.port)
+                         .arg(s.server->errorString());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool UnitServer::openSession()
+{
+    if (m_sessions >= kMaxSessions)
+        return false;
+    ++m_sessions;
+    return true;
+}
+
+} // namespace sim
