@@ -250,6 +250,7 @@ public:
     CoreConnection(UnitServer *server, QTcpSocket *socket) : RpcConnection(server, socket)
     {
         m_wait.setSingleShot(true);
+        m_wait.setTimerType(Qt::PreciseTimer);
         connect(&m_wait, &QTimer::timeout, this, [this] { finishRead(); });
         pump();
     }
@@ -272,6 +273,7 @@ private:
     struct PendingRead
     {
         quint32 xid = 0, lid = 0, requestSize = 0, flags = 0, termChar = 0;
+        QDeadlineTimer deadline;
     };
 
     void error(quint32 xid, quint32 code) { reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).data())); }
@@ -405,23 +407,29 @@ private:
         Link *l = link(r.lid);
         if (!l)
             return readReply(xid, InvalidLink, 0, {});
-        m_pending = r;
-        if (l->hasReply && l->readyAt.hasExpired())
-            return finishRead();
         // Wait for the reply (latency) or for the link's I/O time-out.
-        qint64 wait = std::min<qint64>(ioTimeout, 24LL * 3600 * 1000);
-        if (l->hasReply)
-            wait = std::min(wait, l->readyAt.remainingTime());
+        r.deadline = QDeadlineTimer(std::min<qint64>(ioTimeout, 24LL * 3600 * 1000));
+        m_pending = r;
         m_busy = true;
-        m_wait.start(std::chrono::milliseconds(wait));
+        finishRead();
     }
 
+    // Answers the pending read when its reply is ready or its time is up;
+    // otherwise waits on (timers may fire a little early).
     void finishRead()
     {
         const PendingRead r = m_pending;
-        m_busy = false;
         Link *l = link(r.lid);
-        if (!l || !l->hasReply || !l->readyAt.hasExpired()) {
+        const bool ready = l && l->hasReply && l->readyAt.hasExpired();
+        if (l && !ready && !r.deadline.hasExpired()) {
+            qint64 wait = r.deadline.remainingTime();
+            if (l->hasReply)
+                wait = std::min(wait, std::max<qint64>(1, l->readyAt.remainingTime()));
+            m_wait.start(std::chrono::milliseconds(wait));
+            return;
+        }
+        m_busy = false;
+        if (!ready) {
             if (l && !l->hasReply)
                 l->session.pushError(QueryUnterminated);
             readReply(r.xid, l ? IoTimeout : InvalidLink, 0, {});
