@@ -1,0 +1,457 @@
+#include "resources.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+namespace tsvisa {
+
+namespace {
+
+std::string lower(std::string text)
+{
+    for (char &c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool equalsIgnoringCase(const std::string &a, const char *b)
+{
+    return lower(a) == lower(b);
+}
+
+bool allDigits(const std::string &text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+}
+
+// Decimal within [low, high]; no sign, no spaces.
+bool number(const std::string &text, unsigned long low, unsigned long high, unsigned long *value)
+{
+    if (!allDigits(text) || text.size() > 9)
+        return false;
+    *value = std::strtoul(text.c_str(), nullptr, 10);
+    return *value >= low && *value <= high;
+}
+
+bool validHost(const std::string &host)
+{
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+    });
+}
+
+bool validDevice(const std::string &device)
+{
+    return !device.empty() && std::all_of(device.begin(), device.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == ',' || c == '.' || c == '-'
+               || c == '_';
+    });
+}
+
+std::vector<std::string> splitOnDoubleColon(const std::string &text)
+{
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find("::", from);
+        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos)
+            return parts;
+        from = at + 2;
+    }
+}
+
+// Letters (and '-') of the interface, then its board number.
+void splitInterface(const std::string &token, std::string *type, std::string *board)
+{
+    std::size_t n = 0;
+    while (n < token.size() && (std::isalpha(static_cast<unsigned char>(token[n])) || token[n] == '-'))
+        ++n;
+    *type = lower(token.substr(0, n));
+    *board = token.substr(n);
+}
+
+std::string trim(const std::string &text)
+{
+    const char *space = " \t\r\n\f\v";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+} // namespace
+
+ViStatus parseResourceName(const std::string &text, ResourceName *out)
+{
+    const std::vector<std::string> parts = splitOnDoubleColon(text);
+    std::string type, board;
+    splitInterface(parts[0], &type, &board);
+    unsigned long boardNumber = 0;
+    if (!board.empty() && !number(board, 0, 65535, &boardNumber))
+        return VI_ERROR_INV_RSRC_NAME;
+    if (type != "tcpip") {
+        static const char *const others[] = {"gpib", "vxi", "gpib-vxi", "asrl", "usb", "pxi"};
+        const bool known = std::find(std::begin(others), std::end(others), type) != std::end(others);
+        return known && parts.size() >= 2 ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_RSRC_NAME;
+    }
+    if (parts.size() < 2 || parts.size() > 4 || !validHost(parts[1]))
+        return VI_ERROR_INV_RSRC_NAME;
+
+    ResourceName r;
+    r.board = ViUInt16(boardNumber);
+    r.host = parts[1];
+    r.device = "inst0";
+    const std::string last = parts.size() > 2 ? parts.back() : std::string("INSTR");
+    if (equalsIgnoringCase(last, "SOCKET")) {
+        unsigned long port = 0;
+        if (parts.size() != 4 || !number(parts[2], 1, 65535, &port))
+            return VI_ERROR_INV_RSRC_NAME;
+        r.kind = ResourceName::Socket;
+        r.port = std::uint16_t(port);
+        r.device.clear();
+    } else if (equalsIgnoringCase(last, "INSTR")) {
+        if (parts.size() == 4) {
+            if (!validDevice(parts[2]))
+                return VI_ERROR_INV_RSRC_NAME;
+            r.device = parts[2];
+        }
+    } else {
+        // TCPIP::host::device, the class left out.
+        if (parts.size() != 3 || !validDevice(last))
+            return VI_ERROR_INV_RSRC_NAME;
+        r.device = last;
+    }
+    r.canonical = "TCPIP" + std::to_string(r.board) + "::" + r.host + "::"
+                  + (r.kind == ResourceName::Socket ? std::to_string(r.port) + "::SOCKET"
+                                                    : r.device + "::INSTR");
+    *out = r;
+    return VI_SUCCESS;
+}
+
+// ---------------------------------------------------------------- expressions
+
+// Builds a Thompson automaton: matching then takes time proportional to
+// name length times expression size, whatever the expression.
+class ResourceExpression::Parser
+{
+public:
+    Parser(const std::string &text, std::vector<State> &states) : m_text(text), m_states(states) {}
+
+    bool run(int *start)
+    {
+        Fragment whole;
+        if (!alternation(&whole) || m_pos != m_text.size())
+            return false;
+        const int accept = add(State::Accept);
+        patch(whole, accept);
+        *start = whole.start;
+        return true;
+    }
+
+private:
+    int add(State::Type type)
+    {
+        m_states.push_back(State());
+        m_states.back().type = type;
+        return int(m_states.size()) - 1;
+    }
+
+    void patch(const Fragment &f, int to)
+    {
+        for (const auto &[state, exit] : f.ends)
+            (exit == 0 ? m_states[std::size_t(state)].out : m_states[std::size_t(state)].out2) = to;
+    }
+
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    char peek() const { return m_text[m_pos]; }
+
+    bool alternation(Fragment *f)
+    {
+        if (!sequence(f))
+            return false;
+        while (!atEnd() && peek() == '|') {
+            ++m_pos;
+            Fragment other;
+            if (!sequence(&other))
+                return false;
+            const int split = add(State::Split);
+            m_states[std::size_t(split)].out = f->start;
+            m_states[std::size_t(split)].out2 = other.start;
+            f->start = split;
+            f->ends.insert(f->ends.end(), other.ends.begin(), other.ends.end());
+        }
+        return true;
+    }
+
+    bool sequence(Fragment *f)
+    {
+        bool first = true;
+        while (!atEnd() && peek() != '|' && peek() != ')') {
+            Fragment next;
+            if (!repeated(&next))
+                return false;
+            if (first) {
+                *f = next;
+                first = false;
+            } else {
+                patch(*f, next.start);
+                f->ends = next.ends;
+            }
+        }
+        return !first; // an empty branch is a mistake, not a wildcard
+    }
+
+    bool repeated(Fragment *f)
+    {
+        if (!atom(f))
+            return false;
+        if (atEnd() || (peek() != '*' && peek() != '+'))
+            return true;
+        const bool star = peek() == '*';
+        ++m_pos;
+        if (!atEnd() && (peek() == '*' || peek() == '+'))
+            return false;
+        const int split = add(State::Split);
+        m_states[std::size_t(split)].out = f->start;
+        patch(*f, split);
+        if (star)
+            f->start = split;
+        f->ends = {{split, 1}};
+        return true;
+    }
+
+    bool atom(Fragment *f)
+    {
+        const char c = peek();
+        ++m_pos;
+        if (c == '(') {
+            if (!alternation(f) || atEnd() || peek() != ')')
+                return false;
+            ++m_pos;
+            return true;
+        }
+        const int state = add(State::Char);
+        bool *set = m_states[std::size_t(state)].set;
+        f->start = state;
+        f->ends = {{state, 0}};
+        switch (c) {
+        case '*':
+        case '+':
+        case ')':
+        case ']':
+        case '{': // attribute conditions are not offered
+        case '}':
+            return false;
+        case '?':
+            std::fill(set, set + 256, true);
+            return true;
+        case '[':
+            return characterClass(set);
+        case '\\':
+            if (atEnd())
+                return false;
+            add(set, m_text[m_pos++]);
+            return true;
+        default:
+            add(set, c);
+            return true;
+        }
+    }
+
+    static void add(bool *set, char c)
+    {
+        set[static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))] = true;
+    }
+
+    bool characterClass(bool *set)
+    {
+        bool negate = false;
+        if (!atEnd() && peek() == '^') {
+            negate = true;
+            ++m_pos;
+        }
+        bool any = false;
+        for (;;) {
+            if (atEnd())
+                return false;
+            char low = m_text[m_pos++];
+            if (low == ']')
+                break;
+            if (low == '\\') {
+                if (atEnd())
+                    return false;
+                low = m_text[m_pos++];
+            }
+            char high = low;
+            if (m_pos + 1 < m_text.size() && peek() == '-' && m_text[m_pos + 1] != ']') {
+                high = m_text[m_pos + 1];
+                m_pos += 2;
+                if (high == '\\') {
+                    if (atEnd())
+                        return false;
+                    high = m_text[m_pos++];
+                }
+                if (static_cast<unsigned char>(high) < static_cast<unsigned char>(low))
+                    return false;
+            }
+            for (int ch = static_cast<unsigned char>(low); ch <= static_cast<unsigned char>(high); ++ch)
+                add(set, char(ch));
+            any = true;
+        }
+        if (!any)
+            return false;
+        if (negate) { // names are matched in lower case, so upper case needs no care
+            for (int ch = 0; ch < 256; ++ch)
+                set[ch] = !set[ch];
+        }
+        return true;
+    }
+
+    const std::string &m_text;
+    std::vector<State> &m_states;
+    std::size_t m_pos = 0;
+};
+
+bool ResourceExpression::compile(const std::string &expression)
+{
+    m_states.clear();
+    m_start = -1;
+    Parser parser(expression, m_states);
+    if (expression.empty() || !parser.run(&m_start)) {
+        m_states.clear();
+        m_start = -1;
+        return false;
+    }
+    return true;
+}
+
+void ResourceExpression::addClosure(int state, std::vector<char> &in, std::vector<int> &list) const
+{
+    if (state < 0 || in[std::size_t(state)])
+        return;
+    in[std::size_t(state)] = 1;
+    const State &s = m_states[std::size_t(state)];
+    if (s.type == State::Split) {
+        addClosure(s.out, in, list);
+        addClosure(s.out2, in, list);
+    } else {
+        list.push_back(state);
+    }
+}
+
+bool ResourceExpression::matches(const std::string &name) const
+{
+    if (m_start < 0)
+        return false;
+    std::vector<int> current, next;
+    std::vector<char> in(m_states.size(), 0);
+    addClosure(m_start, in, current);
+    for (char raw : name) {
+        const auto c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(raw)));
+        next.clear();
+        std::fill(in.begin(), in.end(), 0);
+        for (int state : current) {
+            const State &s = m_states[std::size_t(state)];
+            if (s.type == State::Char && s.set[c])
+                addClosure(s.out, in, next);
+        }
+        current.swap(next);
+        if (current.empty())
+            return false;
+    }
+    return std::any_of(current.begin(), current.end(), [this](int state) {
+        return m_states[std::size_t(state)].type == State::Accept;
+    });
+}
+
+// ---------------------------------------------------------------- configuration
+
+namespace {
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string configurationPath()
+{
+    std::string path = environment("TS4820_VISA_CONFIG");
+    if (!path.empty())
+        return path;
+    std::string base = environment("XDG_CONFIG_HOME");
+    if (base.empty() || base[0] != '/') { // relative values are to be ignored
+        const std::string home = environment("HOME");
+        if (home.empty())
+            return {};
+        base = home + "/.config";
+    }
+    return base + "/Tarsel/visa.conf";
+}
+
+bool parsePort(const std::string &text, std::uint16_t *port)
+{
+    unsigned long value = 0;
+    if (!number(trim(text), 1, 65535, &value))
+        return false;
+    *port = std::uint16_t(value);
+    return true;
+}
+
+} // namespace
+
+Configuration loadConfiguration()
+{
+    Configuration config;
+    std::vector<std::string> listed;
+    std::string word;
+    for (char c : environment("TS4820_VISA_RESOURCES") + ";") {
+        if (c == ';' || c == ',' || std::isspace(static_cast<unsigned char>(c))) {
+            if (!word.empty())
+                listed.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+
+    const std::string path = configurationPath();
+    std::ifstream file;
+    if (!path.empty())
+        file.open(path);
+    std::string line;
+    while (file && std::getline(file, line)) {
+        line = trim(line.substr(0, line.find('#')));
+        if (line.empty())
+            continue;
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos) {
+            if (lower(trim(line.substr(0, eq))) == "portmapper-port")
+                parsePort(line.substr(eq + 1), &config.portmapperPort);
+            continue; // other settings are for other versions
+        }
+        listed.push_back(line);
+    }
+
+    std::uint16_t port = 0;
+    if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port))
+        config.portmapperPort = port;
+
+    std::set<std::string> seen;
+    for (const std::string &text : listed) {
+        ResourceName name;
+        if (parseResourceName(text, &name) != VI_SUCCESS)
+            continue; // a typo in the list must not hide the other resources
+        if (seen.insert(lower(name.canonical)).second)
+            config.resources.push_back(name.canonical);
+    }
+    return config;
+}
+
+} // namespace tsvisa
