@@ -708,7 +708,7 @@ int Instrument::textAttributeQuery(Session &, const Params &p, QByteArray &reply
     if (which == "SYST:SUBT")
         value = m_options.subtype;
     else if (which == "SYST:PROD")
-        value = "Xentra 4820 LXI Matrix Switching Unit";
+        value = "1.2.0"; // the hardware release, beside the firmware revision
     else if (which == "SYST:LXI:CLAS")
         value = "C";
     else if (which == "SYST:DESC")

@@ -1,6 +1,7 @@
 // The running ts4820sim over its sockets: hostile input, many clients,
 // VXI-11 details, fault options, signals and the state kept across a kill.
 #include "oncrpc.h"
+#include "simprocess.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,56 +16,7 @@ using namespace sim;
 
 namespace {
 
-// One ts4820sim process on a loopback address, on ports the system chose.
-class Unit
-{
-public:
-    explicit Unit(const QString &address, const QStringList &extra = {})
-    {
-        process.setProgram(QStringLiteral(TS4820SIM));
-        process.setArguments(QStringList{"--address", address, "--portmapper-port", "0",
-                                         "--raw-port", "0"} + extra);
-        process.start();
-        QElapsedTimer waited;
-        waited.start();
-        while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000)
-            process.waitForReadyRead(100);
-        banner = QString::fromUtf8(process.readLine());
-        const QRegularExpressionMatch m =
-            QRegularExpression("portmapper (\\d+), core channel (\\d+); raw SCPI (\\d+)").match(banner);
-        if (m.hasMatch()) {
-            portmapper = m.captured(1).toUShort();
-            core = m.captured(2).toUShort();
-            raw = m.captured(3).toUShort();
-        }
-        this->address = address;
-    }
-    ~Unit()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
-    bool running() const { return raw != 0 && process.state() == QProcess::Running; }
-    qint64 residentKiB() const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-        status.open(QIODevice::ReadOnly);
-        const QRegularExpressionMatch m = QRegularExpression("VmRSS:\\s+(\\d+)").match(status.readAll());
-        return m.captured(1).toLongLong();
-    }
-    int stop(int signal)
-    {
-        ::kill(pid_t(process.processId()), signal);
-        process.waitForFinished(10000);
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -signal;
-    }
-
-    QProcess process;
-    QString banner, address;
-    quint16 portmapper = 0, core = 0, raw = 0;
-};
+using Unit = SimProcess;
 
 // A raw SCPI client.
 class Raw

@@ -167,7 +167,7 @@ void TestSimUnit::exchangesGiveRepliesAndErrors_data()
     QTest::newRow("identity and LAN")
         << L{"SYST:SER?", "SYST:SUBT?", "SYST:PROD?", "SYST:LXI:CLAS?", "SYST:DESC?",
              "SYST:COMM:LAN:HOST?", "SYST:COMM:LAN:ADDR?", "SYST:COMM:LAN:MAC?", "SYST:VERS?"}
-        << L{"48209481", "\"AA\"", "\"Xentra 4820 LXI Matrix Switching Unit\"", "\"C\"",
+        << L{"48209481", "\"AA\"", "\"1.2.0\"", "\"C\"",
              "\"Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit\"",
              "\"xentra-48209481\"", "\"127.0.0.1\"", "\"02:54:53:20:94:81\"", "1999.0"}
         << E{};

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QTimer>
 
 namespace {
@@ -50,7 +51,9 @@ void ModalAnswer::poll()
     QWidget *widget = QApplication::activeModalWidget();
     // The box just answered may still be closing; wait until it is gone.
     const bool stillClosing = widget && widget == m_lastAnswered && widget->isVisible();
-    if (!widget || !widget->isVisible() || stillClosing) {
+    // A progress dialog is no question: the next box comes after it.
+    const bool progress = qobject_cast<QProgressDialog *>(widget) != nullptr;
+    if (!widget || !widget->isVisible() || stillClosing || progress) {
         if (m_lastAnswered && !m_lastAnswered->isVisible()) {
             m_lastAnswered = nullptr;
         }

@@ -1,0 +1,73 @@
+#include "simprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <csignal>
+
+SimProcess::SimProcess(const QString &address, const QStringList &extra, quint16 portmapperPort)
+    : address(address)
+{
+    arguments = QStringList{"--address", address, "--portmapper-port", QString::number(portmapperPort),
+                            "--raw-port", "0"} + extra;
+    start();
+}
+
+SimProcess::~SimProcess()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+void SimProcess::start()
+{
+    process.start(QStringLiteral(TS4820SIM), arguments);
+    QElapsedTimer waited;
+    waited.start();
+    while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000)
+        process.waitForReadyRead(100);
+    banner = QString::fromUtf8(process.readLine());
+    const QRegularExpressionMatch m =
+        QRegularExpression("portmapper (\\d+), core channel (\\d+); raw SCPI (\\d+)").match(banner);
+    portmapper = m.captured(1).toUShort();
+    core = m.captured(2).toUShort();
+    raw = m.captured(3).toUShort();
+}
+
+bool SimProcess::restart()
+{
+    // The same ports again, so that clients find the unit where it was.
+    arguments[arguments.indexOf("--raw-port") + 1] = QString::number(raw);
+    arguments[arguments.indexOf("--portmapper-port") + 1] = QString::number(portmapper);
+    if (!arguments.contains("--core-port"))
+        arguments << "--core-port" << QString::number(core);
+    start();
+    return running();
+}
+
+QByteArray SimProcess::instr() const
+{
+    return QStringLiteral("TCPIP0::%1::inst0::INSTR").arg(address).toLatin1();
+}
+
+QByteArray SimProcess::socket() const
+{
+    return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
+}
+
+qint64 SimProcess::residentKiB() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    status.open(QIODevice::ReadOnly);
+    return QRegularExpression("VmRSS:\\s+(\\d+)").match(status.readAll()).captured(1).toLongLong();
+}
+
+int SimProcess::stop(int signal)
+{
+    ::kill(pid_t(process.processId()), signal);
+    process.waitForFinished(10000);
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -signal;
+}

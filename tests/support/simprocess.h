@@ -1,0 +1,40 @@
+#ifndef SIMPROCESS_H
+#define SIMPROCESS_H
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// One ts4820sim process on a loopback address for a test. The raw SCPI and
+// core ports are chosen by the system; the portmapper port too, unless one
+// is given (VISA clients need a known one). Killed when the test is done.
+class SimProcess
+{
+public:
+    explicit SimProcess(const QString &address, const QStringList &extra = {},
+                        quint16 portmapperPort = 0);
+    ~SimProcess();
+    SimProcess(const SimProcess &) = delete;
+    SimProcess &operator=(const SimProcess &) = delete;
+
+    bool running() const { return raw != 0 && process.state() == QProcess::Running; }
+    // VISA resource names of the unit.
+    QByteArray instr() const;
+    QByteArray socket() const;
+    qint64 residentKiB() const;
+    // Sends a signal, waits for the end; the exit code, or -signal when
+    // the process was killed by it.
+    int stop(int signal);
+    // Starts the same unit again (same address, options and ports).
+    bool restart();
+
+    QProcess process;
+    QString address, banner;
+    QStringList arguments;
+    quint16 portmapper = 0, core = 0, raw = 0;
+
+private:
+    void start();
+};
+
+#endif
