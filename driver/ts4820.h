@@ -64,7 +64,7 @@ extern "C" {
 #define ts4820_LINE_D 6
 
 /* ---- driver statuses -------------------------------------------------- */
-/* This build carries no working driver (the placeholder library). */
+/* The driver cannot work in this build (kept for callers that test it). */
 #define ts4820_ERROR_NOT_AVAILABLE (VI_INSTR_ERROR_OFFSET + 0x00L)
 /* The unit replied with something the driver could not parse. */
 #define ts4820_ERROR_BAD_REPLY (VI_INSTR_ERROR_OFFSET + 0x01L)
@@ -111,7 +111,8 @@ TS4820_API ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern
 
 /* ---- aliases ---------------------------------------------------------- */
 /* line 0 and row 0: every alias as lines "NAME=text" joined by ",", into
-   ts4820_ALIAS_BUFFER_SIZE(rows) bytes. */
+   ts4820_ALIAS_BUFFER_SIZE(rows) bytes. line ts4820_LINE_X..ts4820_LINE_D
+   with row 1..rows (ignored for buses): the text of that one line. */
 TS4820_API ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row,
                                              ViChar aliases[]);
 /* line ts4820_LINE_X..ts4820_LINE_D, row 1..rows (ignored for buses);
