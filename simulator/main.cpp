@@ -9,7 +9,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +51,27 @@ QPair<QByteArray, int> headerAndNumber(const QString &spec, int fallback)
     if (!ok)
         usageError(QStringLiteral("'%1' should be HEADER or HEADER=NUMBER").arg(spec));
     return {spec.left(eq).toLatin1(), n};
+}
+
+void configureFaults(const QCommandLineParser &p, sim::Instrument &instrument)
+{
+    for (const QString &spec : p.values("fail")) {
+        const auto [header, code] = headerAndNumber(spec, sim::SystemError);
+        if (!sim::errorText(code) || code == 0)
+            usageError(QStringLiteral("%1 is not an error code of the unit").arg(code));
+        if (!instrument.failCommand(header, code))
+            usageError(QStringLiteral("no command has the header '%1'").arg(QString(header)));
+    }
+    for (const QString &spec : p.values("malformed"))
+        if (!instrument.malformReply(spec.toLatin1()))
+            usageError(QStringLiteral("no query has the header '%1'").arg(spec));
+    for (const QString &spec : p.values("oversized")) {
+        const auto [header, bytes] = headerAndNumber(spec, 100000);
+        if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes))
+            usageError(QStringLiteral("'%1' should name a query and 1 to 67108864 bytes").arg(spec));
+    }
+    if (p.isSet("idn"))
+        instrument.setIdentification(p.value("idn").toLatin1());
 }
 
 } // namespace
@@ -93,6 +117,9 @@ int main(int argc, char *argv[])
                       "inside the quotes of a string and inside the data of a block; may be "
                       "repeated.", "HEADER[=BYTES]"},
         {"idn", "Fault: answer *IDN? with this text (another maker's identification).", "text"},
+        {"units", "Serve N units, on the address given and the N-1 addresses after it (each "
+                  "with its own serial number, and its own subfolder of the state folder).",
+         "N", "1"},
     });
     p.process(app);
 
@@ -106,49 +133,49 @@ int main(int argc, char *argv[])
     server.latencyMs = number(p, "latency", 0, 24 * 3600 * 1000);
     server.dropAfter = number(p, "drop-after", 0, 1 << 30);
 
-    sim::UnitOptions unit;
-    unit.subtype = p.value("subtype").toUpper().toLatin1();
-    if (!sim::Instrument::isSubtype(unit.subtype))
-        usageError("--subtype takes AA, AB, BA or BB");
-    unit.serial = 0x48200000u | (server.address.toIPv4Address() & 0xffff);
-    if (p.isSet("serial")) {
-        quint32 serial = 0;
-        if (!sim::isHexWord(p.value("serial").toLatin1(), &serial))
-            usageError("--serial takes 1 to 8 hexadecimal digits");
-        unit.serial = serial;
+    const int units = number(p, "units", 1, 250);
+    if (units > 1 && (server.address.toIPv4Address() & 0xff) + units > 255)
+        usageError("--units: the addresses would leave the address's last byte range");
+    quint32 serialBase = 0;
+    if (p.isSet("serial") && !sim::isHexWord(p.value("serial").toLatin1(), &serialBase))
+        usageError("--serial takes 1 to 8 hexadecimal digits");
+    // Each unit holds a few sockets per connection; many units need many.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
-    unit.voltageReference = !p.isSet("no-vref");
-    unit.stateFolder = p.value("state");
-    unit.hostname = p.value("hostname").toLatin1();
-    unit.address = server.address.toString().toLatin1();
 
-    sim::Instrument instrument(unit);
-    for (const QString &spec : p.values("fail")) {
-        const auto [header, code] = headerAndNumber(spec, sim::SystemError);
-        if (!sim::errorText(code) || code == 0)
-            usageError(QStringLiteral("%1 is not an error code of the unit").arg(code));
-        if (!instrument.failCommand(header, code))
-            usageError(QStringLiteral("no command has the header '%1'").arg(QString(header)));
-    }
-    for (const QString &spec : p.values("malformed"))
-        if (!instrument.malformReply(spec.toLatin1()))
-            usageError(QStringLiteral("no query has the header '%1'").arg(spec));
-    for (const QString &spec : p.values("oversized")) {
-        const auto [header, bytes] = headerAndNumber(spec, 100000);
-        if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes))
-            usageError(QStringLiteral("'%1' should name a query and 1 to 67108864 bytes").arg(spec));
-    }
-    if (p.isSet("idn"))
-        instrument.setIdentification(p.value("idn").toLatin1());
+    std::vector<std::unique_ptr<sim::Instrument>> instruments;
+    std::vector<std::unique_ptr<sim::UnitServer>> servers;
+    for (int i = 0; i < units; ++i) {
+        sim::ServerOptions where = server;
+        where.address = QHostAddress(server.address.toIPv4Address() + quint32(i));
+        sim::UnitOptions unit;
+        unit.subtype = p.value("subtype").toUpper().toLatin1();
+        if (!sim::Instrument::isSubtype(unit.subtype))
+            usageError("--subtype takes AA, AB, BA or BB");
+        unit.serial = p.isSet("serial") ? serialBase + quint32(i)
+                                        : 0x48200000u | (where.address.toIPv4Address() & 0xffff);
+        unit.voltageReference = !p.isSet("no-vref");
+        unit.stateFolder = p.value("state");
+        if (units > 1 && !unit.stateFolder.isEmpty())
+            unit.stateFolder += '/' + where.address.toString();
+        unit.hostname = p.value("hostname").toLatin1();
+        unit.address = where.address.toString().toLatin1();
+        auto instrument = std::make_unique<sim::Instrument>(unit);
+        configureFaults(p, *instrument);
 
-    QString message;
-    if (!instrument.load(&message))
-        std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
-
-    sim::UnitServer servers(instrument, server);
-    if (!servers.listen(&message)) {
-        std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
-        return 1;
+        QString message;
+        if (!instrument->load(&message))
+            std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+        auto unitServer = std::make_unique<sim::UnitServer>(*instrument, where);
+        if (!unitServer->listen(&message)) {
+            std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+            return 1;
+        }
+        instruments.push_back(std::move(instrument));
+        servers.push_back(std::move(unitServer));
     }
 
     // Signals arrive on a pipe so the event loop ends cleanly.
@@ -160,9 +187,11 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::printf("ts4820sim: %s on %s: VXI-11 portmapper %u, core channel %u; raw SCPI %u\n",
-                instrument.identification().constData(), qPrintable(server.address.toString()),
-                servers.portmapperPort(), servers.corePort(), servers.rawPort());
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        std::printf("ts4820sim: %s on %s: VXI-11 portmapper %u, core channel %u; raw SCPI %u\n",
+                    instruments[i]->identification().constData(),
+                    qPrintable(servers[i]->options().address.toString()), servers[i]->portmapperPort(),
+                    servers[i]->corePort(), servers[i]->rawPort());
     std::fflush(stdout);
     const int result = app.exec();
     std::printf("ts4820sim: stopped\n");

@@ -312,6 +312,15 @@ void TestSimProcess::unitsSideBySide()
     QCOMPARE(b.query("ROUT:ALI:CAT?"), QByteArray("#10"));
     QCOMPARE(b.query("SOUR:VOLT:CAT?"), QByteArray("0"));
     QCOMPARE(a.query("SYST:COMM:LAN:ADDR?"), QByteArray("\"127.0.0.13\""));
+
+    // Many units from one process: each on its own address, with its own serial.
+    Unit pair("127.0.0.18", {"--units", "2", "--serial", "a0"});
+    QVERIFY2(pair.running(), qPrintable(pair.banner));
+    while (!pair.process.canReadLine() && pair.process.waitForReadyRead(5000)) {
+    }
+    const QString next = QString::fromUtf8(pair.process.readLine());
+    QVERIFY2(next.contains("4820-AB,000000a1,2.1.0 on 127.0.0.19:"), qPrintable(next));
+    QCOMPARE(Raw(pair).query("*IDN?"), QByteArray("Tarsel Ltd.,Xentra 4820-AB,000000a0,2.1.0"));
 }
 
 void TestSimProcess::faultOptions()
