@@ -228,6 +228,9 @@ class BothSessionsAtOnce(unittest.TestCase):
         self.assertEqual(self.raw.query("ROUT:MATR?"), PATTERN_READ)
         self.assertEqual(self.raw.query("ROUT:ALI? B"), '"shared"')
         self.raw.write("*RST")
+        # Connections are independent: only an answer on the raw one tells
+        # that the unit has carried out its *RST.
+        self.assertEqual(self.raw.query("*OPC?"), "1")
         self.assertEqual(self.vxi.query("ROUT:MATR?"), ",".join(["00000000"] * 18))
 
     def test_error_queues_are_per_connection(self):
