@@ -431,17 +431,11 @@ Configuration loadConfiguration()
         if (line.empty())
             continue;
         const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) {
-            if (lower(trim(line.substr(0, eq))) == "portmapper-port")
-                parsePort(line.substr(eq + 1), &config.portmapperPort);
-            continue; // other settings are for other versions
-        }
+        if (eq != std::string::npos)
+            continue; // settings, such as the portmapper port below
         listed.push_back(line);
     }
-
-    std::uint16_t port = 0;
-    if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port))
-        config.portmapperPort = port;
+    config.portmapperPort = configuredPortmapperPort();
 
     std::set<std::string> seen;
     for (const std::string &text : listed) {
@@ -452,6 +446,25 @@ Configuration loadConfiguration()
             config.resources.push_back(name.canonical);
     }
     return config;
+}
+
+std::uint16_t configuredPortmapperPort()
+{
+    std::uint16_t port = 111;
+    if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port))
+        return port;
+    const std::string path = configurationPath();
+    std::ifstream file;
+    if (!path.empty())
+        file.open(path);
+    std::string line;
+    while (file && std::getline(file, line)) {
+        line = trim(line.substr(0, line.find('#')));
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos && lower(trim(line.substr(0, eq))) == "portmapper-port")
+            parsePort(line.substr(eq + 1), &port);
+    }
+    return port;
 }
 
 } // namespace tsvisa

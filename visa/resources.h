@@ -64,6 +64,9 @@ struct Configuration
 
 // Read afresh at every search and open, so edits apply without a restart.
 Configuration loadConfiguration();
+// The portmapper port alone, as an open needs it: cheap even with a long
+// resource list (128 opens at once each read it).
+std::uint16_t configuredPortmapperPort();
 
 } // namespace tsvisa
 

@@ -77,7 +77,7 @@ ViStatus openChannel(SessionObject &session, const IoSettings &io)
     std::unique_ptr<Channel> channel =
         session.resource.kind == ResourceName::Socket
             ? openSocket(address, session.resource.port, io, &status)
-            : openVxi11(address, loadConfiguration().portmapperPort, session.resource.device, io, &status);
+            : openVxi11(address, configuredPortmapperPort(), session.resource.device, io, &status);
     if (status == VI_SUCCESS)
         session.channel = std::move(channel);
     return status;

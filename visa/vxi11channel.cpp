@@ -2,6 +2,10 @@
 // names the core channel's port; the link lives as long as the session.
 #include "channel.h"
 
+#include <map>
+#include <mutex>
+#include <utility>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -257,17 +261,71 @@ ViStatus deviceErrorStatus(std::uint32_t code)
 
 std::atomic<std::uint32_t> nextClientId{1};
 
+// Core channel ports by unit address and portmapper port, for all sessions.
+class CorePorts
+{
+public:
+    using Key = std::pair<std::uint32_t, std::uint16_t>;
+    static std::uint16_t find(const Key &key)
+    {
+        std::lock_guard<std::mutex> guard(lock());
+        const auto it = ports().find(key);
+        return it == ports().end() ? 0 : it->second;
+    }
+    static void remember(const Key &key, std::uint16_t port)
+    {
+        std::lock_guard<std::mutex> guard(lock());
+        ports()[key] = port;
+    }
+    static void forget(const Key &key)
+    {
+        std::lock_guard<std::mutex> guard(lock());
+        ports().erase(key);
+    }
+
+private:
+    static std::mutex &lock()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::map<Key, std::uint16_t> &ports()
+    {
+        static std::map<Key, std::uint16_t> p;
+        return p;
+    }
+};
+
 class Vxi11Channel : public Channel
 {
 public:
     ViStatus open(const Address &address, std::uint16_t portmapperPort, const std::string &device,
                   const IoSettings &io)
     {
-        std::uint16_t corePort = 0;
-        ViStatus status = askPortmapper(address, portmapperPort, io, &corePort);
+        // The core channel's port as the unit's portmapper last gave it: a
+        // search opens every unit at once, and asking each portmapper again
+        // would double the connections. A port that no longer leads to a
+        // core channel is asked for afresh.
+        const CorePorts::Key key{address.ip.sin_addr.s_addr, portmapperPort};
+        std::uint16_t corePort = CorePorts::find(key);
+        if (corePort != 0) {
+            const ViStatus status = link(address, corePort, device, io);
+            if (status != VI_ERROR_RSRC_NFOUND && status != VI_ERROR_CONN_LOST && status != VI_ERROR_IO)
+                return status;
+            m_rpc.stream().close();
+            CorePorts::forget(key);
+        }
+        const ViStatus status = askPortmapper(address, portmapperPort, io, &corePort);
         if (status != VI_SUCCESS)
             return status;
-        status = m_rpc.stream().connect(address, corePort, Deadline::after(io.timeoutMs));
+        CorePorts::remember(key, corePort);
+        return link(address, corePort, device, io);
+    }
+
+    ViStatus link(const Address &address, std::uint16_t corePort, const std::string &device,
+                  const IoSettings &io)
+    {
+        ViStatus status = m_rpc.stream().connect(address, corePort, Deadline::after(io.timeoutMs));
         if (status != VI_SUCCESS)
             return status;
         XdrWriter args;

@@ -412,10 +412,13 @@ void TestVisaSim::unitGoesAway_data()
 {
     QTest::addColumn<bool>("socket");
     QTest::addColumn<bool>("restarted");
-    QTest::newRow("INSTR, killed") << false << false;
-    QTest::newRow("SOCKET, killed") << true << false;
-    QTest::newRow("INSTR, restarted") << false << true;
-    QTest::newRow("SOCKET, restarted") << true << true;
+    QTest::addColumn<bool>("newCorePort");
+    QTest::newRow("INSTR, killed") << false << false << false;
+    QTest::newRow("SOCKET, killed") << true << false << false;
+    QTest::newRow("INSTR, restarted") << false << true << false;
+    QTest::newRow("SOCKET, restarted") << true << true << false;
+    // The port remembered from the first open leads nowhere now.
+    QTest::newRow("INSTR, back on another core port") << false << true << true;
 }
 
 // A unit killed mid-session: calls fail. Restarted on the same ports, it is
@@ -424,6 +427,7 @@ void TestVisaSim::unitGoesAway()
 {
     QFETCH(bool, socket);
     QFETCH(bool, restarted);
+    QFETCH(bool, newCorePort);
     SimProcess unit(address(39), {}, m_portmapper);
     QVERIFY(unit.running());
     Closer s{open(socket ? unit.socket() : unit.instr())};
@@ -433,7 +437,13 @@ void TestVisaSim::unitGoesAway()
     QCOMPARE(query(s.vi, "*IDN?\n", &status), identification(39));
     QCOMPARE(unit.stop(SIGKILL), -SIGKILL);
     if (restarted) {
-        QVERIFY(unit.restart());
+        std::unique_ptr<SimProcess> again;
+        if (newCorePort) {
+            again = std::make_unique<SimProcess>(address(39), QStringList(), m_portmapper);
+            QVERIFY(again->running() && again->core != unit.core);
+        } else {
+            QVERIFY(unit.restart());
+        }
         QCOMPARE(query(s.vi, "*IDN?\n", &status), identification(39));
         QCOMPARE(status, ViStatus(socket ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS));
         return;
