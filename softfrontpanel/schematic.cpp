@@ -265,6 +265,20 @@ bool Schematic::undo(bool update)
     return more;
 }
 
+void Schematic::undoAll()
+{
+    // The states between are never seen, so the relays are set once rather
+    // than once a step: each step's switching of updates alone touches every
+    // child of the schematic, which over a long history takes longer than
+    // the operator should wait.
+    while (instrument->undo()) {
+    }
+    setUpdatesEnabled(false);
+    showPatternState();
+    setUpdatesEnabled(true);
+    update();
+}
+
 // ---- bulk relay operations ----------------------------------------------
 
 void Schematic::setColumn(int c, char st, bool single)

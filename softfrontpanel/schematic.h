@@ -38,6 +38,9 @@ public:
     void loadPattern(const char *p);
     void setAliases(const QStringList &a);
     bool undo(bool update);
+    // Back through every undo step to the oldest state, shown once at the
+    // end.
+    void undoAll();
     void setColumn(int c, char st, bool single);
     void setRowXY(int r, char st);
     void setRowBuses(int r, char st);

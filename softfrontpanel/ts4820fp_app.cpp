@@ -335,9 +335,7 @@ void ts4820fp_App::undo()
 void ts4820fp_App::undoAll()
 {
     const WaitCursor wait;
-    while (schematic->undo(false)) {
-    }
-    schematic->update();
+    schematic->undoAll();
     setUndoButtons(false);
     applyButton->setEnabled(schematic->isModified());
 }

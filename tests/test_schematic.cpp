@@ -66,6 +66,8 @@ private slots:
     void resetVRefOpensLinksAndSelectsFirstVoltage();
     void undoShowsPreviousStateAndAnswersWhetherMoreRemain();
     void undoOnSingleStateChangesNothing();
+    void undoAllShowsTheOldestState_data();
+    void undoAllShowsTheOldestState();
     void loadPatternMakesEverythingApplied();
     void vrefChoiceFramedUntilApplied();
     void busAliasesStayAlikeAtBothEnds_data();
@@ -212,6 +214,57 @@ void TestSchematic::undoOnSingleStateChangesNothing()
     QVERIFY(!bench.schematic->undo(true));
     QCOMPARE(bench.model.matrixState.size(), 1);
     QCOMPARE(relayStates(bench.model).count(QLatin1Char('1')), 0);
+}
+
+void TestSchematic::undoAllShowsTheOldestState_data()
+{
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<bool>("groupCommands");
+    QTest::newRow("nothing to undo") << 0 << false;
+    QTest::newRow("one click") << 1 << false;
+    QTest::newRow("clicks, group commands, VRef") << 12 << true;
+    QTest::newRow("1000 clicks") << 1000 << false;
+}
+
+void TestSchematic::undoAllShowsTheOldestState()
+{
+    QFETCH(int, clicks);
+    QFETCH(bool, groupCommands);
+    Bench bench(192);
+    // What the unit holds: A4 closed, the VRef linked to bus C at +0.45 V.
+    QByteArray pattern(bench.model.patternSize(), char(0));
+    pattern[3 * 6 + 1] = 1;
+    pattern[192 * 6 + 2] = 1;
+    pattern[192 * 6 + 4] = 7;
+    bench.model.matrixState.last() = pattern; // as read from the unit
+    bench.schematic->loadPattern(bench.model.matrixState.last().constData());
+    for (int i = 0; i < clicks; ++i) {
+        bench.schematic->relayAt(10 + i / 6, i % 6)->click();
+    }
+    if (groupCommands) {
+        bench.schematic->setColumn(1, 0, true); // opens A4 as well
+        bench.schematic->setAll(1);
+        bench.schematic->vrefRelay(2)->click();
+        bench.schematic->vrefCombo->setCurrentIndex(3);
+    }
+    QSignalSpy changed(bench.schematic, &Schematic::changed);
+
+    bench.schematic->undoAll();
+    QCOMPARE(bench.model.matrixState.size(), 1);
+    QString unitState(192 * 6, QLatin1Char('0'));
+    unitState[3 * 6 + 1] = QLatin1Char('1');
+    QCOMPARE(relayStates(bench.model), unitState);
+    QCOMPARE(int(bench.model.getState(-1, 2)), 1);
+    int closed = 0;
+    for (int i = 0; i < 192 * 6; ++i) {
+        closed += bench.schematic->relays.at(i)->isChecked() ? 1 : 0;
+    }
+    QCOMPARE(closed, 1);
+    QVERIFY(bench.schematic->relayAt(3, 1)->isChecked());
+    QVERIFY(bench.schematic->vrefRelay(2)->isChecked());
+    QCOMPARE(bench.schematic->vrefCombo->currentIndex(), 7);
+    QVERIFY(!bench.schematic->isModified());
+    QCOMPARE(changed.count(), 0);
 }
 
 void TestSchematic::loadPatternMakesEverythingApplied()
