@@ -209,12 +209,28 @@ void Schematic::finishBulkChange()
     emit changed();
 }
 
+namespace {
+// More changed relays than this are set with updates switched off.
+constexpr int kBulkChange = 64;
+} // namespace
+
 void Schematic::loadPattern(const char *p)
 {
     // A private copy: p may point into the model pattern being written.
     const QByteArray pattern(p, instrument->patternSize());
-    setUpdatesEnabled(false);
     const int relayCount = nRows * nCols;
+    // Switching updates off and on touches every child of the schematic;
+    // that pays only when many relays change, not for the few an Apply or
+    // a refresh usually brings.
+    int changes = 0;
+    for (int i = 0; i < relayCount; ++i) {
+        const bool closed = pattern.at(i) != 0;
+        changes += relays.at(i)->isChecked() != closed || relays.at(i)->isApplied() != closed;
+    }
+    const bool bulk = changes > kBulkChange;
+    if (bulk) {
+        setUpdatesEnabled(false);
+    }
     for (int i = 0; i < relayCount; ++i) {
         const char state = pattern.at(i);
         instrument->setState(i / nCols, i % nCols, state);
@@ -229,7 +245,12 @@ void Schematic::loadPattern(const char *p)
     }
     setComboIndexSilently(pattern.at(relayCount + 4));
     appliedVRefIndex = vrefCombo->currentIndex();
-    finishBulkChange();
+    if (bulk) {
+        finishBulkChange();
+    } else {
+        update();
+        emit changed();
+    }
 }
 
 void Schematic::setAliases(const QStringList &a)
