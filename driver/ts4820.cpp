@@ -49,16 +49,7 @@ class Io
 public:
     Io(ViSession vi, Session &s) : m_vi(vi), m_s(s), m_lock(s.io) {}
 
-    ViStatus send(const std::string &message)
-    {
-        const std::string bytes = message + '\n';
-        ViUInt32 written = 0;
-        const ViStatus status = viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()),
-                                        ViUInt32(bytes.size()), &written);
-        if (status < 0)
-            return status;
-        return written == bytes.size() ? VI_SUCCESS : VI_ERROR_IO;
-    }
+    ViStatus send(const std::string &message) { return writeRaw(message + '\n'); }
 
     // Reads one whole reply, without its LF. A reply longer than any the
     // unit sends is read to its end and refused.

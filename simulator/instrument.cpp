@@ -741,24 +741,24 @@ int Instrument::userTextParameter(const Params &p, int maxLength, QByteArray *te
     return text->size() > maxLength ? TooMuchData : NoError;
 }
 
-int Instrument::setDescription(Session &, const Params &p, QByteArray &)
+int Instrument::setUserText(const Params &p, int maxLength, QByteArray State::*field)
 {
     QByteArray text;
-    if (const int e = userTextParameter(p, 127, &text))
+    if (const int e = userTextParameter(p, maxLength, &text))
         return e;
     State next = m_state;
-    next.description = text;
+    next.*field = text;
     return commit(next);
+}
+
+int Instrument::setDescription(Session &, const Params &p, QByteArray &)
+{
+    return setUserText(p, 127, &State::description);
 }
 
 int Instrument::setAssetNumber(Session &, const Params &p, QByteArray &)
 {
-    QByteArray text;
-    if (const int e = userTextParameter(p, 63, &text))
-        return e;
-    State next = m_state;
-    next.asset = text;
-    return commit(next);
+    return setUserText(p, 63, &State::asset);
 }
 
 int Instrument::setIdentify(Session &, const Params &p, QByteArray &)

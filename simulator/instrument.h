@@ -141,6 +141,7 @@ private:
 
     int presetNameParameter(const Params &params, QByteArray *name) const;
     int userTextParameter(const Params &params, int maxLength, QByteArray *text) const;
+    int setUserText(const Params &params, int maxLength, QByteArray State::*field);
 
     UnitOptions m_options;
     int m_rows;

@@ -406,6 +406,23 @@ bool parsePort(const std::string &text, std::uint16_t *port)
 
 } // namespace
 
+// The configuration file's lines without comments, blank lines left out.
+static std::vector<std::string> configurationLines()
+{
+    std::vector<std::string> lines;
+    const std::string path = configurationPath();
+    std::ifstream file;
+    if (!path.empty())
+        file.open(path);
+    std::string line;
+    while (file && std::getline(file, line)) {
+        line = trim(line.substr(0, line.find('#')));
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
 Configuration loadConfiguration()
 {
     Configuration config;
@@ -421,15 +438,7 @@ Configuration loadConfiguration()
         }
     }
 
-    const std::string path = configurationPath();
-    std::ifstream file;
-    if (!path.empty())
-        file.open(path);
-    std::string line;
-    while (file && std::getline(file, line)) {
-        line = trim(line.substr(0, line.find('#')));
-        if (line.empty())
-            continue;
+    for (const std::string &line : configurationLines()) {
         const std::size_t eq = line.find('=');
         if (eq != std::string::npos)
             continue; // settings, such as the portmapper port below
@@ -453,13 +462,7 @@ std::uint16_t configuredPortmapperPort()
     std::uint16_t port = 111;
     if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port))
         return port;
-    const std::string path = configurationPath();
-    std::ifstream file;
-    if (!path.empty())
-        file.open(path);
-    std::string line;
-    while (file && std::getline(file, line)) {
-        line = trim(line.substr(0, line.find('#')));
+    for (const std::string &line : configurationLines()) {
         const std::size_t eq = line.find('=');
         if (eq != std::string::npos && lower(trim(line.substr(0, eq))) == "portmapper-port")
             parsePort(line.substr(eq + 1), &port);

@@ -269,6 +269,36 @@ ViStatus setSessionAttribute(SessionObject &s, ViAttr attribute, ViAttrState val
     }
 }
 
+// What viWrite and viRead share: the session under its I/O lock, and a
+// lost connection remembered. A write first reconnects a session whose unit
+// went away (restarted since the last call): its old connection is gone.
+template <typename Buffer, typename Io>
+ViStatus transfer(ViSession vi, Buffer buf, ViUInt32 cnt, ViPUInt32 retCnt, bool reconnect, Io io)
+{
+    if (retCnt)
+        *retCnt = 0;
+    const auto session = table().find<SessionObject>(vi, Object::Session);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    if (!buf && cnt > 0)
+        return VI_ERROR_INV_PARAMETER;
+    const IoSettings settings = session->settings();
+    std::lock_guard<std::mutex> guard(session->ioLock);
+    if (session->closed)
+        return VI_ERROR_INV_OBJECT;
+    if (reconnect && (session->lost || session->channel->peerClosed())) {
+        if (openChannel(*session, settings) != VI_SUCCESS)
+            return VI_ERROR_CONN_LOST;
+        session->lost = false;
+    }
+    ViUInt32 done = 0;
+    const ViStatus status = io(*session->channel, &done, settings);
+    session->lost = status == VI_ERROR_CONN_LOST;
+    if (retCnt)
+        *retCnt = done;
+    return status;
+}
+
 } // namespace
 } // namespace tsvisa
 
@@ -286,6 +316,7 @@ using namespace tsvisa;
             break;                                                                                \
         }                                                                                         \
     } while (0)
+
 
 ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
 {
@@ -436,50 +467,15 @@ ViStatus _VI_FUNC viStatusDesc(ViObject vi, ViStatus status, ViChar desc[])
 ViStatus _VI_FUNC viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
 {
     PASS_THROUGH(viWrite, vi, buf, cnt, retCnt);
-    if (retCnt)
-        *retCnt = 0;
-    const auto session = table().find<SessionObject>(vi, Object::Session);
-    if (!session)
-        return VI_ERROR_INV_OBJECT;
-    if (!buf && cnt > 0)
-        return VI_ERROR_INV_PARAMETER;
-    const IoSettings io = session->settings();
-    std::lock_guard<std::mutex> guard(session->ioLock);
-    if (session->closed)
-        return VI_ERROR_INV_OBJECT;
-    // A unit restarted since the last call is used again: its old
-    // connection is gone, so the message goes over a new one.
-    if (session->lost || session->channel->peerClosed()) {
-        if (openChannel(*session, io) != VI_SUCCESS)
-            return VI_ERROR_CONN_LOST;
-        session->lost = false;
-    }
-    ViUInt32 written = 0;
-    const ViStatus status = session->channel->write(buf, cnt, &written, io);
-    session->lost = status == VI_ERROR_CONN_LOST;
-    if (retCnt)
-        *retCnt = written;
-    return status;
+    return transfer(vi, buf, cnt, retCnt, true, [&](Channel &channel, ViUInt32 *done, const IoSettings &io) {
+        return channel.write(buf, cnt, done, io);
+    });
 }
 
 ViStatus _VI_FUNC viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
 {
     PASS_THROUGH(viRead, vi, buf, cnt, retCnt);
-    if (retCnt)
-        *retCnt = 0;
-    const auto session = table().find<SessionObject>(vi, Object::Session);
-    if (!session)
-        return VI_ERROR_INV_OBJECT;
-    if (!buf && cnt > 0)
-        return VI_ERROR_INV_PARAMETER;
-    const IoSettings io = session->settings();
-    std::lock_guard<std::mutex> guard(session->ioLock);
-    if (session->closed)
-        return VI_ERROR_INV_OBJECT;
-    ViUInt32 got = 0;
-    const ViStatus status = session->channel->read(buf, cnt, &got, io);
-    session->lost = status == VI_ERROR_CONN_LOST;
-    if (retCnt)
-        *retCnt = got;
-    return status;
+    return transfer(vi, buf, cnt, retCnt, false, [&](Channel &channel, ViUInt32 *done, const IoSettings &io) {
+        return channel.read(buf, cnt, done, io);
+    });
 }
