@@ -607,16 +607,25 @@ int Instrument::storePreset(Session &, const Params &p, QByteArray &)
     return commit(next);
 }
 
+int Instrument::namedPreset(const Params &p, QByteArray *name, const Stored **stored) const
+{
+    if (const int e = presetNameParameter(p, name))
+        return e;
+    const auto found = m_state.presets.find(*name);
+    if (found == m_state.presets.end())
+        return FileNameNotFound;
+    *stored = &found->second;
+    return NoError;
+}
+
 int Instrument::recallPreset(Session &, const Params &p, QByteArray &)
 {
     QByteArray name;
-    if (const int e = presetNameParameter(p, &name))
+    const Stored *stored = nullptr;
+    if (const int e = namedPreset(p, &name, &stored))
         return e;
-    const auto found = m_state.presets.find(name);
-    if (found == m_state.presets.end())
-        return FileNameNotFound;
     State next = m_state;
-    next.config = found->second.config;
+    next.config = stored->config;
     next.preset = name;
     next.edited = false;
     return commit(next);
@@ -625,10 +634,9 @@ int Instrument::recallPreset(Session &, const Params &p, QByteArray &)
 int Instrument::deletePreset(Session &, const Params &p, QByteArray &)
 {
     QByteArray name;
-    if (const int e = presetNameParameter(p, &name))
+    const Stored *stored = nullptr;
+    if (const int e = namedPreset(p, &name, &stored))
         return e;
-    if (!m_state.presets.count(name))
-        return FileNameNotFound;
     State next = m_state;
     next.presets.erase(name);
     if (next.preset == name) {
@@ -647,12 +655,10 @@ int Instrument::currentPresetQuery(Session &, const Params &p, QByteArray &reply
 int Instrument::presetDataQuery(Session &, const Params &p, QByteArray &reply)
 {
     QByteArray name;
-    if (const int e = presetNameParameter(p, &name))
+    const Stored *stored = nullptr;
+    if (const int e = namedPreset(p, &name, &stored))
         return e;
-    const auto found = m_state.presets.find(name);
-    if (found == m_state.presets.end())
-        return FileNameNotFound;
-    reply = formatBlock(found->second.data);
+    reply = formatBlock(stored->data);
     return NoError;
 }
 

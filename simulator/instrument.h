@@ -140,6 +140,8 @@ private:
     int identifyQuery(Session &, const Params &, QByteArray &);
 
     int presetNameParameter(const Params &params, QByteArray *name) const;
+    // The stored preset a command names: NoError, a name error or FileNameNotFound.
+    int namedPreset(const Params &params, QByteArray *name, const Stored **stored) const;
     int userTextParameter(const Params &params, int maxLength, QByteArray *text) const;
     int setUserText(const Params &params, int maxLength, QByteArray State::*field);
 
