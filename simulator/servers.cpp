@@ -35,6 +35,9 @@ public:
     {
         socket->setParent(this);
         socket->setReadBufferSize(64 * 1024);
+        // Replies are small and a client waits for each: no Nagle delay
+        // behind the client's delayed acknowledgement.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this] { pump(); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] {
@@ -54,6 +57,14 @@ protected:
     }
 
     QByteArray readChunk() { return m_socket->read(kReadChunk); }
+
+    // Out at once, not when the event loop next runs: the messages queued
+    // behind this one may take a while, and the peer waits for this reply.
+    void send(const QByteArray &bytes)
+    {
+        m_socket->write(bytes);
+        m_socket->flush();
+    }
 
     // False when the message is one too many and the connection was dropped.
     bool countMessage(const FramedMessage &message)
@@ -103,12 +114,12 @@ private:
         if (!reply)
             return true;
         if (m->options().latencyMs <= 0) {
-            m_socket->write(*reply + '\n');
+            send(*reply + '\n');
             return true;
         }
         m_busy = true;
         QTimer::singleShot(m->options().latencyMs, this, [this, text = *reply + '\n'] {
-            m_socket->write(text);
+            send(text);
             m_busy = false;
             pump();
         });
@@ -129,7 +140,7 @@ public:
 
 protected:
     virtual void call(const rpc::Call &call, rpc::XdrReader &args) = 0;
-    void reply(const QByteArray &message) { m_socket->write(rpc::recordMark(message)); }
+    void reply(const QByteArray &message) { send(rpc::recordMark(message)); }
 
 private:
     bool step() override

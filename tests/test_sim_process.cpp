@@ -4,6 +4,7 @@
 #include "simprocess.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -155,6 +156,7 @@ private slots:
     void unitsSideBySide();
     void faultOptions();
     void storedPresetSurvivesSigkill();
+    void killsDuringStoresLoseNothingAcknowledged();
     void signalsEndTheUnitCleanly_data();
     void signalsEndTheUnitCleanly();
     void commandLineIsChecked_data();
@@ -366,6 +368,54 @@ void TestSimProcess::storedPresetSurvivesSigkill()
     QCOMPARE(client.query("MEM:PRES:CURR?"), QByteArray("\"Night-Test\""));
     QCOMPARE(client.query("ROUT:ALI? Y2"), QByteArray("\"sense\""));
     QCOMPARE(client.query("*TST?"), QByteArray("0"));
+}
+
+void TestSimProcess::killsDuringStoresLoseNothingAcknowledged()
+{
+    // Bursts of stores, each followed by SYST:ERR?; the unit is killed at a
+    // random moment of the burst. Every store whose "0" arrived before the
+    // kill must be there after the restart, and the state must read cleanly.
+    QTemporaryDir state;
+    const QStringList args = {"--subtype", "AA", "--state", state.path()};
+    QRandomGenerator random(4820); // the same kills on every run
+    QSet<QByteArray> acknowledged;
+    int counter = 0;
+    for (int round = 0; round < 25; ++round) {
+        Unit unit("127.0.0.19", args);
+        QVERIFY2(unit.running(), qPrintable(unit.banner));
+        Raw client(unit);
+        QCOMPARE(client.query("*TST?"), QByteArray("0"));
+        const QByteArray catalogue = client.query("MEM:PRES:CAT?");
+        const QByteArrayList stored = catalogue.mid(2 + catalogue.at(1) - '0').split(',');
+        for (const QByteArray &name : acknowledged)
+            QVERIFY2(stored.contains(name), name.constData());
+
+        QByteArrayList names;
+        QByteArray burst;
+        for (int i = 0; i < 40; ++i) {
+            names << "p" + QByteArray::number(counter++ % 90); // at most 90 names: under the limit
+            burst += "ROUT:ALI X1,\"" + names.last() + "\"\nMEM:PRES:STOR \"" + names.last() + "\"\nSYST:ERR?\n";
+        }
+        client.send(burst);
+        // Replies are read as they come: a killed process's connection is
+        // reset, which throws away what the client had not read yet.
+        QByteArray received;
+        QElapsedTimer timer;
+        timer.start();
+        const int killAfterMs = int(random.bounded(40));
+        while (timer.elapsed() < killAfterMs) {
+            client.socket.waitForReadyRead(1);
+            received += client.socket.readAll();
+        }
+        QCOMPARE(unit.stop(SIGKILL), -SIGKILL);
+        received += client.socket.readAll();
+        QByteArrayList replies = received.split('\n');
+        replies.removeLast(); // an unfinished line acknowledges nothing
+        for (int i = 0; i < names.size() && i < replies.size(); ++i)
+            if (replies[i] == "0,\"No error\"")
+                acknowledged.insert(names[i]);
+    }
+    QVERIFY(acknowledged.size() > 10); // the kills did not all come before the first store
 }
 
 void TestSimProcess::signalsEndTheUnitCleanly_data()
