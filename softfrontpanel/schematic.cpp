@@ -477,7 +477,7 @@ void Schematic::paintVRefRow(QPainter &painter)
     painter.drawEllipse(px(630), px(67), px(6), px(6));
     for (int k = 0; k < 4; ++k) {
         const int dx = 120 * k;
-        const QString letter(QLatin1Char(kBusLetters[k]));
+        const QString letter = QString(QLatin1Char(kBusLetters[k]));
         painter.drawText(QRect(px(209 + dx), px(16), px(20), px(20)),
                          Qt::AlignRight | Qt::AlignVCenter, letter);
         painter.drawLine(px(180 + dx), px(70), px(180 + dx), px(50));
@@ -506,7 +506,7 @@ void Schematic::paintRow(QPainter &painter, int r)
                      Qt::AlignLeft | Qt::AlignVCenter, QLatin1Char('Y') + number);
     for (int k = 0; k < 4; ++k) {
         const int dx = 120 * k;
-        const QString letter(QLatin1Char(kBusLetters[k]));
+        const QString letter = QString(QLatin1Char(kBusLetters[k]));
         painter.drawLine(px(180 + dx), px(y), px(180 + dx), px(y - 20));
         painter.drawLine(px(180 + dx), px(y - 20), px(240 + dx), px(y - 20));
         painter.setBrush(Qt::black);
