@@ -47,25 +47,6 @@ long long boardNumber(const QString &descriptor)
     return pattern.match(descriptor).captured(1).toLongLong();
 }
 
-// "Tarsel Ltd.,Xentra <model>-<subtype>..." gives the model number and the
-// first two characters of the subtype token.
-void parseIdentification(const char *reply, resourceInfo_t &r, QString &subtype)
-{
-    static const char maker[] = "Tarsel Ltd.";
-    if (std::strncmp(reply, maker, sizeof maker - 1) != 0) {
-        return;
-    }
-    int model = 0;
-    char token[256] = {};
-    const int fields = std::sscanf(reply, "Tarsel Ltd.,Xentra %d-%255s", &model, token);
-    if (fields >= 1) {
-        r.model = qint16(model);
-    }
-    if (fields == 2) {
-        subtype = QString::fromLatin1(token, int(std::min<size_t>(2, std::strlen(token))));
-    }
-}
-
 QString readText(ViSession vi, ViAttr attribute)
 {
     char buffer[256] = {};
@@ -116,6 +97,23 @@ void getResourceInfo(getResourceInfo_params_t *p)
     }
     viClose(vi);
     p->info = r;
+}
+
+void parseIdentification(const char *reply, resourceInfo_t &r, QString &subtype)
+{
+    static const char maker[] = "Tarsel Ltd.";
+    if (std::strncmp(reply, maker, sizeof maker - 1) != 0) {
+        return;
+    }
+    int model = 0;
+    char token[256] = {};
+    const int fields = std::sscanf(reply, "Tarsel Ltd.,Xentra %d-%255s", &model, token);
+    if (fields >= 1) {
+        r.model = qint16(model);
+    }
+    if (fields == 2) {
+        subtype = QString::fromLatin1(token, int(std::min<size_t>(2, std::strlen(token))));
+    }
 }
 
 bool descriptorLessThan(const resourceInfo_t &a, const resourceInfo_t &b)

@@ -36,6 +36,10 @@ QList<resourceInfo_t> discoverResources(ts1900fp_genSPC *spc, QWidget *parent);
 // instrument, and writes the identified record back into p->info.
 void getResourceInfo(getResourceInfo_params_t *p);
 
+// "Tarsel Ltd.,Xentra <model>-<subtype>..." gives r.model and the first two
+// characters of the subtype token; any other reply leaves both alone.
+void parseIdentification(const char *reply, resourceInfo_t &r, QString &subtype);
+
 // Numeric order of TCP/IP addresses within a board, board order for the
 // other interfaces, text order otherwise.
 bool descriptorLessThan(const resourceInfo_t &a, const resourceInfo_t &b);

@@ -1,6 +1,7 @@
 // TCPIP::host[::device]::INSTR: VXI-11 over ONC RPC on TCP. The portmapper
 // names the core channel's port; the link lives as long as the session.
 #include "channel.h"
+#include "rpcwire.h"
 
 #include <map>
 #include <mutex>
@@ -46,64 +47,6 @@ ViUInt32 withGrace(ViUInt32 ms)
     return ms >= VI_TMO_INFINITE - kReplyGraceMs ? VI_TMO_INFINITE : ms + kReplyGraceMs;
 }
 
-class XdrWriter
-{
-public:
-    XdrWriter &u32(std::uint32_t v)
-    {
-        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-        m_data.append(b, 4);
-        return *this;
-    }
-    XdrWriter &opaque(const void *data, std::size_t size)
-    {
-        u32(std::uint32_t(size));
-        m_data.append(static_cast<const char *>(data), size);
-        m_data.append((4 - size % 4) % 4, '\0');
-        return *this;
-    }
-    const std::string &data() const { return m_data; }
-
-private:
-    std::string m_data;
-};
-
-class XdrReader
-{
-public:
-    XdrReader(const std::string &data, std::size_t from = 0) : m_data(data), m_pos(from) {}
-    std::uint32_t u32()
-    {
-        if (m_pos + 4 > m_data.size()) {
-            m_ok = false;
-            return 0;
-        }
-        const auto *p = reinterpret_cast<const unsigned char *>(m_data.data() + m_pos);
-        m_pos += 4;
-        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    }
-    // Returns where the bytes are in the record; size 0 when malformed.
-    std::pair<const char *, std::size_t> opaque()
-    {
-        const std::uint32_t size = u32();
-        const std::size_t padded = (std::size_t(size) + 3) / 4 * 4;
-        if (!m_ok || padded > m_data.size() - m_pos) {
-            m_ok = false;
-            return {nullptr, 0};
-        }
-        const char *at = m_data.data() + m_pos;
-        m_pos += padded;
-        return {at, size};
-    }
-    bool ok() const { return m_ok; }
-    std::size_t position() const { return m_pos; }
-
-private:
-    const std::string &m_data;
-    std::size_t m_pos;
-    bool m_ok = true;
-};
-
 // One ONC RPC client connection. Replies are matched by transaction id, so
 // a reply that comes after its call timed out is skipped, not mistaken for
 // the answer to the next call.
@@ -120,14 +63,7 @@ public:
         if (m_broken)
             return VI_ERROR_CONN_LOST;
         const std::uint32_t xid = m_nextXid++;
-        XdrWriter message;
-        message.u32(0); // record mark, filled in below
-        message.u32(xid).u32(0 /* call */).u32(2 /* RPC version */).u32(program).u32(version);
-        message.u32(procedure).u32(0).u32(0).u32(0).u32(0); // no credentials, no verifier
-        std::string record = message.data() + arguments;
-        const std::uint32_t mark = 0x80000000u | std::uint32_t(record.size() - 4);
-        for (int i = 0; i < 4; ++i)
-            record[std::size_t(i)] = char(mark >> (24 - 8 * i));
+        const std::string record = callRecord(xid, program, version, procedure, arguments);
         std::size_t sent = 0;
         ViStatus status = m_stream.sendAll(record.data(), record.size(), deadline, &sent);
         if (status != VI_SUCCESS) {
@@ -141,23 +77,17 @@ public:
             status = receiveRecord(deadline, &reply);
             if (status != VI_SUCCESS)
                 return status;
-            XdrReader in(reply);
-            const std::uint32_t replyXid = in.u32();
-            const std::uint32_t type = in.u32();
-            if (!in.ok() || type != 1) {
+            switch (decodeReply(reply, xid, results)) {
+            case ReplyKind::Results:
+                return VI_SUCCESS;
+            case ReplyKind::OtherXid:
+                continue;
+            case ReplyKind::Refused:
+                return VI_ERROR_IO;
+            case ReplyKind::Garbage:
                 m_broken = true;
                 return VI_ERROR_IO;
             }
-            if (replyXid != xid)
-                continue; // a late reply to an earlier call
-            if (in.u32() != 0) // MSG_DENIED
-                return VI_ERROR_IO;
-            in.u32();    // verifier flavour
-            in.opaque(); // verifier body
-            if (in.u32() != 0 || !in.ok()) // accept_stat other than SUCCESS
-                return VI_ERROR_IO;
-            *results = reply.substr(in.position());
-            return VI_SUCCESS;
         }
     }
 
@@ -167,8 +97,10 @@ private:
     ViStatus receiveRecord(const Deadline &deadline, std::string *record)
     {
         for (;;) {
-            if (takeRecord(record))
+            if (m_inbox.take(record))
                 return VI_SUCCESS;
+            if (m_inbox.overflowed())
+                m_broken = true;
             if (m_broken)
                 return VI_ERROR_IO;
             char chunk[65536];
@@ -183,45 +115,8 @@ private:
         }
     }
 
-    bool takeRecord(std::string *record)
-    {
-        std::size_t pos = 0;
-        std::size_t total = 0;
-        for (;;) {
-            if (m_inbox.size() - pos < 4)
-                return false;
-            const auto *p = reinterpret_cast<const unsigned char *>(m_inbox.data() + pos);
-            const std::uint32_t mark = std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16
-                                       | std::uint32_t(p[2]) << 8 | p[3];
-            const std::size_t length = mark & 0x7fffffffu;
-            total += length;
-            if (total > kMaxRecord) {
-                m_broken = true;
-                return false;
-            }
-            if (m_inbox.size() - pos - 4 < length)
-                return false;
-            pos += 4 + length;
-            if (mark & 0x80000000u)
-                break;
-        }
-        record->clear();
-        record->reserve(total);
-        std::size_t at = 0;
-        while (at < pos) {
-            const auto *p = reinterpret_cast<const unsigned char *>(m_inbox.data() + at);
-            const std::size_t length = (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16
-                                        | std::uint32_t(p[2]) << 8 | p[3])
-                                       & 0x7fffffffu;
-            record->append(m_inbox, at + 4, length);
-            at += 4 + length;
-        }
-        m_inbox.erase(0, pos);
-        return true;
-    }
-
     TcpStream m_stream;
-    std::string m_inbox;
+    RecordInbox m_inbox{kMaxRecord};
     std::uint32_t m_nextXid = 1;
     bool m_broken = false;
 };
@@ -335,17 +230,15 @@ public:
                             Deadline::after(withGrace(io.timeoutMs)), &results);
         if (status != VI_SUCCESS)
             return status;
-        XdrReader out(results);
-        const std::uint32_t error = out.u32();
-        m_link = out.u32();
-        out.u32(); // abort port: aborts are not offered
-        m_maxRecvSize = out.u32();
-        if (!out.ok())
+        const CreateLinkResult created = decodeCreateLink(results);
+        if (!created.ok)
             return VI_ERROR_IO;
-        if (error == 9) // the unit takes no more links now
+        if (created.error == 9) // the unit takes no more links now
             return VI_ERROR_RSRC_BUSY;
-        if (error != 0)
-            return deviceErrorStatus(error);
+        if (created.error != 0)
+            return deviceErrorStatus(created.error);
+        m_link = created.link;
+        m_maxRecvSize = created.maxRecvSize;
         m_linked = true;
         // The smallest size a device may announce; 0 would never get anywhere.
         if (m_maxRecvSize < 1024)
@@ -369,15 +262,13 @@ public:
                                          Deadline::after(withGrace(io.timeoutMs)), &results);
             if (status != VI_SUCCESS)
                 return status;
-            XdrReader out(results);
-            const std::uint32_t error = out.u32();
-            const std::uint32_t accepted = out.u32();
-            if (!out.ok() || accepted > piece)
+            const WriteResult result = decodeWrite(results, piece);
+            if (!result.ok)
                 return VI_ERROR_IO;
-            *written += accepted;
-            if (error != 0)
-                return deviceErrorStatus(error);
-            if (accepted == 0 && piece > 0)
+            *written += result.accepted;
+            if (result.error != 0)
+                return deviceErrorStatus(result.error);
+            if (result.accepted == 0 && piece > 0)
                 return VI_ERROR_IO; // no progress: better an error than a spin
         } while (*written < count);
         return VI_SUCCESS;
@@ -400,16 +291,14 @@ public:
                                          Deadline::after(withGrace(io.timeoutMs)), &results);
             if (status != VI_SUCCESS)
                 return status;
-            XdrReader out(results);
-            const std::uint32_t error = out.u32();
-            const std::uint32_t reason = out.u32();
-            const auto [bytes, size] = out.opaque();
-            if (!out.ok() || size > request)
+            const ReadResult result = decodeRead(results, request);
+            if (!result.ok)
                 return VI_ERROR_IO;
-            std::memcpy(data + *got, bytes, size);
-            *got += ViUInt32(size);
-            if (error != 0)
-                return deviceErrorStatus(error);
+            std::memcpy(data + *got, result.data, result.size);
+            *got += ViUInt32(result.size);
+            if (result.error != 0)
+                return deviceErrorStatus(result.error);
+            const std::uint32_t reason = result.reason;
             // END wins over the termination character when both come with
             // the last byte: the reply is complete either way.
             if (reason & kReasonEnd)
@@ -458,11 +347,9 @@ private:
                                  Deadline::after(io.timeoutMs), &results);
         if (status != VI_SUCCESS)
             return status == VI_ERROR_TMO ? status : VI_ERROR_RSRC_NFOUND;
-        XdrReader out(results);
-        const std::uint32_t found = out.u32();
-        if (!out.ok() || found == 0 || found > 65535)
+        *corePort = decodeGetPort(results);
+        if (*corePort == 0)
             return VI_ERROR_RSRC_NFOUND; // no VXI-11 service there
-        *corePort = std::uint16_t(found);
         return VI_SUCCESS;
     }
 

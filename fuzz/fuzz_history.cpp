@@ -1,0 +1,72 @@
+// The shared descriptor history as anyone may have left it: any bytes in
+// DefaultInstrDescr.ini. Reading offers at most five entries; taking a
+// descriptor puts it first whenever the file could be written.
+#include "ts1900fp_genspc.h"
+#include "ts1900fp_spcenteraddress.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+class Adapter : public ts1900fp_genSPC
+{
+public:
+    ViStatus init(const char *, ViBoolean, ViBoolean, ViSession *) override { return -1; }
+    ViStatus close(ViSession) override { return 0; }
+    QString softwareVersion() override { return {}; }
+    QString productDescription() override { return {}; }
+    QString driverRevision() override { return {}; }
+    QString copyrightText() override { return {}; }
+    QString secondVersionText() override { return {}; }
+};
+
+QTemporaryDir *folder;
+ts1900fp_spcEnterAddress *dialog;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(*argc, *argv);
+    folder = new QTemporaryDir;
+    qputenv("ALLUSERSPROFILE", folder->path().toUtf8());
+    static Adapter adapter;
+    dialog = new ts1900fp_spcEnterAddress(&adapter);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // A fresh name each time: QSettings caches a file it has read by name
+    // and would not see a rewrite within the same millisecond.
+    static unsigned long long run = 0;
+    dialog->iniPath = folder->filePath(QStringLiteral("h%1.ini").arg(++run));
+    {
+        QFile file(dialog->iniPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+            std::abort();
+    }
+    dialog->loadHistory();
+    if (dialog->combo->count() < 1 || dialog->combo->count() > ts1900fp_spcEnterAddress::historySize)
+        std::abort();
+
+    const QString typed = QStringLiteral("TCPIP::fuzz.example::INSTR");
+    dialog->combo->setEditText(typed);
+    dialog->takeDescriptor();
+    const bool written = QSettings(dialog->iniPath, QSettings::IniFormat).status() == QSettings::NoError;
+    dialog->loadHistory();
+    if (written && dialog->combo->itemText(0) != typed)
+        std::abort();
+    QFile::remove(dialog->iniPath);
+    return 0;
+}

@@ -1,0 +1,104 @@
+// The bytes of ONC RPC over TCP as the VXI-11 client sees them: XDR, record
+// marking, reply headers and the results of the procedures we call. Kept
+// apart from the sockets so that every decoder can be fed arbitrary input.
+#ifndef TS_VISA_RPCWIRE_H
+#define TS_VISA_RPCWIRE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace tsvisa {
+
+class XdrWriter
+{
+public:
+    XdrWriter &u32(std::uint32_t v);
+    XdrWriter &opaque(const void *data, std::size_t size);
+    const std::string &data() const { return m_data; }
+
+private:
+    std::string m_data;
+};
+
+class XdrReader
+{
+public:
+    explicit XdrReader(const std::string &data, std::size_t from = 0) : m_data(data), m_pos(from) {}
+    std::uint32_t u32();
+    // Returns where the bytes are in the record; size 0 when malformed.
+    std::pair<const char *, std::size_t> opaque();
+    bool ok() const { return m_ok; }
+    std::size_t position() const { return m_pos; }
+
+private:
+    const std::string &m_data;
+    std::size_t m_pos;
+    bool m_ok = true;
+};
+
+// A call message with its record mark, ready to send.
+std::string callRecord(std::uint32_t xid, std::uint32_t program, std::uint32_t version,
+                       std::uint32_t procedure, const std::string &arguments);
+
+// Received bytes, buffered across receives until a whole record (of one or
+// more fragments) is there.
+class RecordInbox
+{
+public:
+    explicit RecordInbox(std::size_t maxRecord) : m_maxRecord(maxRecord) {}
+    void append(const char *data, std::size_t size) { m_bytes.append(data, size); }
+    // Moves the first whole record into *record.
+    bool take(std::string *record);
+    // The fragments announce more than maxRecord bytes: the peer is not to
+    // be trusted with our memory, the stream is given up.
+    bool overflowed() const { return m_overflowed; }
+
+private:
+    std::string m_bytes;
+    std::size_t m_maxRecord;
+    bool m_overflowed = false;
+};
+
+enum class ReplyKind {
+    Results,  // accepted and successful: *results holds the procedure's results
+    OtherXid, // a late reply to an earlier call
+    Refused,  // denied, or accepted with an error
+    Garbage,  // not a reply at all: the stream cannot be trusted any more
+};
+ReplyKind decodeReply(const std::string &record, std::uint32_t xid, std::string *results);
+
+struct CreateLinkResult
+{
+    bool ok = false; // all fields present
+    std::uint32_t error = 0;
+    std::uint32_t link = 0;
+    std::uint32_t maxRecvSize = 0;
+};
+CreateLinkResult decodeCreateLink(const std::string &results);
+
+struct WriteResult
+{
+    bool ok = false; // all fields present and no more accepted than sent
+    std::uint32_t error = 0;
+    std::uint32_t accepted = 0;
+};
+WriteResult decodeWrite(const std::string &results, std::uint32_t sent);
+
+struct ReadResult
+{
+    bool ok = false; // all fields present and no more data than asked for
+    std::uint32_t error = 0;
+    std::uint32_t reason = 0;
+    const char *data = nullptr; // inside results
+    std::size_t size = 0;
+};
+ReadResult decodeRead(const std::string &results, std::uint32_t requested);
+
+// The core channel's port from a portmapper GETPORT reply; 0 for none.
+std::uint16_t decodeGetPort(const std::string &results);
+
+} // namespace tsvisa
+
+#endif
