@@ -506,6 +506,12 @@ UnitServer::UnitServer(Instrument &unit, const ServerOptions &options, QObject *
     });
 }
 
+UnitServer::~UnitServer()
+{
+    // Connections report their end to the server: they go while it is whole.
+    qDeleteAll(findChildren<QObject *>(QString(), Qt::FindDirectChildrenOnly));
+}
+
 bool UnitServer::listen(QString *error)
 {
     const struct

@@ -28,6 +28,7 @@ class UnitServer : public QObject
 {
 public:
     UnitServer(Instrument &unit, const ServerOptions &options, QObject *parent = nullptr);
+    ~UnitServer() override;
     bool listen(QString *error);
 
     Instrument &unit() { return m_unit; }

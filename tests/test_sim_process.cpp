@@ -214,8 +214,10 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone()
     const qint64 settled = unit.residentKiB();
     QVERIFY(round(200));
     const qint64 after = unit.residentKiB();
-    QVERIFY2(after - settled < 1024, qPrintable(QStringLiteral("%1 KiB -> %2 KiB").arg(settled).arg(after)));
+    if (!kSanitized)
+        QVERIFY2(after - settled < 1024, qPrintable(QStringLiteral("%1 KiB -> %2 KiB").arg(settled).arg(after)));
     QCOMPARE(bystander.query("MEM:PRES:COUN?"), QByteArray("0"));
+    QCOMPARE(unit.stop(SIGTERM), 0); // with LeakSanitizer: nothing leaked
 }
 
 void TestSimProcess::vxi11CoreChannel()

@@ -25,6 +25,36 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
+# The second build: clang with AddressSanitizer and UndefinedBehaviorSanitizer
+# for everything, the test suites and the fuzz targets.
+SANITIZE_DIR="$ROOT/build-sanitize"
+FUZZ_TARGETS=(fuzz_scpi fuzz_rpc fuzz_rpc_client fuzz_presets fuzz_expression fuzz_discovery
+              fuzz_history fuzz_driver_replies fuzz_visa_names)
+export LSAN_OPTIONS="suppressions=$ROOT/scripts/lib/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1"
+
+configure_sanitized() {
+  ensure_packages clang libclang-rt-14-dev
+  if [ ! -f "$SANITIZE_DIR/CMakeCache.txt" ]; then
+    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DTS4820_BUILD_FUZZ=ON -DTS4820_BUILD_BENCH=OFF
+  fi
+}
+
+# Runs each fuzz target for $1 seconds from its seed corpus, keeping what it
+# finds in build-sanitize/corpus/<target>. A crash stops with the input saved.
+run_fuzzers() {
+  local seconds="$1" target corpus
+  shift
+  for target in "$@"; do
+    corpus="$SANITIZE_DIR/corpus/$target"
+    mkdir -p "$corpus"
+    echo "==== $target for $seconds s"
+    (cd "$SANITIZE_DIR" && "bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+       -print_final_stats=1 "$corpus" "$ROOT/fuzz/corpus/$target")
+  done
+}
+
 configure_and_build() {
   if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
