@@ -180,8 +180,34 @@ bool Instrument::oversizeReply(const QByteArray &header, int bytes)
     return index >= 0 && m_commands[index].query;
 }
 
+bool Instrument::slowReply(const QByteArray &header, int ms)
+{
+    const int index = commandFor(header);
+    if (index >= 0)
+        m_slow.insert(index, ms);
+    return index >= 0 && m_commands[index].query;
+}
+
+bool Instrument::dropConnectionOn(const QByteArray &header)
+{
+    const int index = commandFor(header);
+    if (index >= 0)
+        m_drops.insert(index);
+    return index >= 0;
+}
+
+bool Instrument::dropsConnection(const FramedMessage &message) const
+{
+    if (m_drops.isEmpty() || message.error != NoError)
+        return false;
+    const ParsedMessage parsed = parseMessage(message.bytes);
+    return !parsed.empty && !parsed.error
+           && m_drops.contains(findCommand(parsed.header, parsed.query, nullptr));
+}
+
 std::optional<QByteArray> Instrument::execute(Session &session, const FramedMessage &message)
 {
+    m_replyDelayMs = 0;
     if (message.error != NoError) {
         session.pushError(message.error);
         return looksLikeQuery(message.bytes) ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
@@ -216,6 +242,7 @@ std::optional<QByteArray> Instrument::execute(Session &session, const FramedMess
     }
     if (!query)
         return std::nullopt;
+    m_replyDelayMs = m_slow.value(index, 0);
     if (m_malformed.contains(index)) {
         // Cut to half and marked, so that no parser of the proper form accepts it.
         reply = reply.left(reply.size() / 2) + "?!";

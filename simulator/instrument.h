@@ -66,7 +66,13 @@ public:
     bool failCommand(const QByteArray &header, int code);
     bool malformReply(const QByteArray &header);
     bool oversizeReply(const QByteArray &header, int bytes);
+    bool slowReply(const QByteArray &header, int ms);
+    bool dropConnectionOn(const QByteArray &header);
     void setIdentification(const QByteArray &idn) { m_idnOverride = idn; }
+    // The connection is to be closed, unanswered, before this message runs.
+    bool dropsConnection(const FramedMessage &message) const;
+    // How late the reply of the message last run is due.
+    int replyDelayMs() const { return m_replyDelayMs; }
 
     static bool isSubtype(const QByteArray &subtype);
 
@@ -157,6 +163,9 @@ private:
     QHash<int, int> m_failures;
     QSet<int> m_malformed;
     QHash<int, int> m_oversized;
+    QHash<int, int> m_slow;
+    QSet<int> m_drops;
+    int m_replyDelayMs = 0;
     QByteArray m_idnOverride;
 };
 

@@ -70,6 +70,14 @@ void configureFaults(const QCommandLineParser &p, sim::Instrument &instrument)
         if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes))
             usageError(QStringLiteral("'%1' should name a query and 1 to 67108864 bytes").arg(spec));
     }
+    for (const QString &spec : p.values("slow")) {
+        const auto [header, ms] = headerAndNumber(spec, 5000);
+        if (ms < 1 || ms > 24 * 3600 * 1000 || !instrument.slowReply(header, ms))
+            usageError(QStringLiteral("'%1' should name a query and 1 to 86400000 ms").arg(spec));
+    }
+    for (const QString &spec : p.values("drop-on"))
+        if (!instrument.dropConnectionOn(spec.toLatin1()))
+            usageError(QStringLiteral("no command has the header '%1'").arg(spec));
     if (p.isSet("idn"))
         instrument.setIdentification(p.value("idn").toLatin1());
 }
@@ -116,6 +124,10 @@ int main(int argc, char *argv[])
         {"oversized", "Fault: the reply to this query is made BYTES longer (default 100000), "
                       "inside the quotes of a string and inside the data of a block; may be "
                       "repeated.", "HEADER[=BYTES]"},
+        {"slow", "Fault: the reply to this query comes this many milliseconds late (default "
+                 "5000); may be repeated.", "HEADER[=MS]"},
+        {"drop-on", "Fault: close the connection, without an answer, when a message with this "
+                    "header arrives; may be repeated.", "HEADER"},
         {"idn", "Fault: answer *IDN? with this text (another maker's identification).", "text"},
         {"units", "Serve N units, on the address given and the N-1 addresses after it (each "
                   "with its own serial number, and its own subfolder of the state folder).",

@@ -69,7 +69,9 @@ protected:
     // False when the message is one too many and the connection was dropped.
     bool countMessage(const FramedMessage &message)
     {
-        if (isBlank(message) || m->options().dropAfter <= 0 || ++m_messages <= m->options().dropAfter)
+        const bool tooMany = m->options().dropAfter > 0 && !isBlank(message)
+                             && ++m_messages > m->options().dropAfter;
+        if (!tooMany && !m->unit().dropsConnection(message))
             return true;
         drop();
         return false;
@@ -113,12 +115,13 @@ private:
         const std::optional<QByteArray> reply = m->unit().execute(m_session, message);
         if (!reply)
             return true;
-        if (m->options().latencyMs <= 0) {
+        const int delay = m->options().latencyMs + m->unit().replyDelayMs();
+        if (delay <= 0) {
             send(*reply + '\n');
             return true;
         }
         m_busy = true;
-        QTimer::singleShot(m->options().latencyMs, this, [this, text = *reply + '\n'] {
+        QTimer::singleShot(delay, this, [this, text = *reply + '\n'] {
             send(text);
             m_busy = false;
             pump();
@@ -396,7 +399,7 @@ private:
                 l->reply = *text + '\n';
                 l->replyPos = 0;
                 l->hasReply = true;
-                l->readyAt = QDeadlineTimer(m->options().latencyMs);
+                l->readyAt = QDeadlineTimer(m->options().latencyMs + m->unit().replyDelayMs());
             }
         }
         reply(rpc::acceptedReply(xid, rpc::Success,

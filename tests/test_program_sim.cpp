@@ -8,13 +8,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-#include <QTcpSocket>
 #include <QTreeWidget>
 
 #include "alias.h"
 #include "loadpresetdialog.h"
 #include "managepresetsdialog.h"
 #include "modalanswer.h"
+#include "panelsim.h"
 #include "relaybutton.h"
 #include "savepresetdialog.h"
 #include "schematic.h"
@@ -36,54 +36,6 @@ namespace {
 // loopback address (127.0.0.50 to 127.0.0.59), so no privileges are needed.
 constexpr quint16 kPortmapper = 1111;
 
-// Talks to a unit over its raw socket, to check what the panel did.
-class Probe
-{
-public:
-    explicit Probe(const SimProcess &unit)
-    {
-        m_socket.connectToHost(unit.address, unit.raw);
-        m_socket.waitForConnected(5000);
-    }
-    // One reply without its LF; a block's data may hold LFs of its own.
-    QByteArray query(const QByteArray &message)
-    {
-        m_socket.write(message + '\n');
-        QByteArray reply;
-        do {
-            while (!m_socket.canReadLine() && m_socket.waitForReadyRead(5000)) {
-            }
-            if (!m_socket.canReadLine())
-                break;
-            reply += m_socket.readLine();
-        } while (reply.startsWith('#') && reply.size() > 2
-                 && reply.size() <= 2 + (reply[1] - '0') + reply.mid(2, reply[1] - '0').toInt());
-        return reply.chopped(reply.endsWith('\n') ? 1 : 0);
-    }
-    void command(const QByteArray &message) { query(message + "\n*OPC?"); }
-
-private:
-    QTcpSocket m_socket;
-};
-
-// The resources VISA lists for the search.
-void listResources(const QList<QByteArray> &resources)
-{
-    QByteArrayList list(resources.begin(), resources.end());
-    qputenv("TS4820_VISA_RESOURCES", list.join(';'));
-}
-
-std::unique_ptr<ts4820fp_App> autoFind(ts4820_spc &adapter, const QList<ModalAnswer::Step> &tree = {})
-{
-    ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Auto Find"), nullptr}} + tree, 20000);
-    auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
-    if (!answers.done()) {
-        qWarning("start-up not answered: %s", qPrintable(answers.error()));
-        return nullptr;
-    }
-    return window;
-}
-
 QStringList treeRows(QTreeWidget *tree)
 {
     QStringList rows;
@@ -95,27 +47,11 @@ QStringList treeRows(QTreeWidget *tree)
     return rows;
 }
 
-QPushButton *buttonNamed(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *button : dialog->findChildren<QPushButton *>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
 void renameLine(Alias *alias, const QString &name)
 {
     QTest::mouseClick(alias, Qt::LeftButton);
     alias->editor()->setText(name);
     QTest::keyClick(alias->editor(), Qt::Key_Return);
-}
-
-QByteArray words(int count, QList<QPair<int, quint32>> set = {})
-{
-    QByteArrayList w(count, "00000000");
-    for (const auto &[index, value] : set)
-        w[index] = QByteArray::number(value, 16).rightJustified(8, '0');
-    return w.join(',');
 }
 
 } // namespace

@@ -330,7 +330,8 @@ void TestSimProcess::unitsSideBySide()
 void TestSimProcess::faultOptions()
 {
     Unit unit("127.0.0.15", {"--drop-after", "3", "--latency", "30", "--fail", "MEM:PRES:STOR=-225",
-                             "--oversized", "ROUT:ALI:CAT?=70000", "--idn", "Other Corp,Scope 1,7,1.0"});
+                             "--oversized", "ROUT:ALI:CAT?=70000", "--idn", "Other Corp,Scope 1,7,1.0",
+                             "--slow", "MEM:PRES:COUN?=400", "--drop-on", "SYST:IDEN"});
     QVERIFY2(unit.running(), qPrintable(unit.banner));
     Raw client(unit);
     QCOMPARE(client.query("*IDN?"), QByteArray("Other Corp,Scope 1,7,1.0"));
@@ -342,9 +343,16 @@ void TestSimProcess::faultOptions()
 
     Raw other(unit);
     QCOMPARE(other.query("ROUT:ALI:CAT?").size(), 2 + 5 + 70000);
+    Raw dropped(unit);
+    dropped.send("SYST:IDEN 1\n");
+    QVERIFY(dropped.closedByUnit());
+    QCOMPARE(other.query("SYST:IDEN?"), QByteArray("0")); // closed before it ran
     Rpc core(unit.address, unit.core);
     const Link link = createLink(core, "inst0");
-    QCOMPARE(vxiQuery(core, link.lid, "MEM:PRES:COUN?"), QByteArray("0\n")); // after the latency
+    QElapsedTimer late;
+    late.start();
+    QCOMPARE(vxiQuery(core, link.lid, "MEM:PRES:COUN?"), QByteArray("0\n"));
+    QVERIFY(late.elapsed() >= 400 + 30);
     for (int i = 0; i < 3; ++i)
         deviceWrite(core, link.lid, "*OPC?"); // the third is message 4
     QVERIFY(core.socket.state() == QAbstractSocket::UnconnectedState
@@ -447,7 +455,7 @@ void TestSimProcess::commandLineIsChecked_data()
     QTest::newRow("help documents every option")
         << QStringList{"--help"} << 0
         << "--address,--subtype,--serial,--no-vref,--hostname,--state,--portmapper-port,--core-port,"
-           "--raw-port,--latency,--fail,--drop-after,--malformed,--oversized,--idn";
+           "--raw-port,--latency,--fail,--drop-after,--malformed,--oversized,--slow,--drop-on,--idn";
     QTest::newRow("subtype") << QStringList{"--subtype", "AC"} << 2 << "--subtype takes AA, AB, BA or BB";
     QTest::newRow("fault header") << QStringList{"--fail", "ROUT:NOPE"} << 2
                                   << "no command has the header 'ROUT:NOPE'";

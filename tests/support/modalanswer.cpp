@@ -93,7 +93,9 @@ void ModalAnswer::answer(QWidget *widget)
     } else {
         for (QAbstractButton *button : buttons) {
             if (plain(button->text()) == wanted && button->isVisible()) {
-                button->click();
+                // Clicked from the event loop, not from here, so that a box
+                // the click opens in turn is answered too.
+                QTimer::singleShot(0, button, &QAbstractButton::click);
                 return;
             }
         }
