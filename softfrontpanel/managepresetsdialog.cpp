@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "helptext.h"
+#include "presetfile.h"
 #include "presethost.h"
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
@@ -19,23 +21,46 @@
 
 namespace {
 
-// The first path folder/name[_n].prs that no file occupies.
-QString freeFilePath(const QString &folder, const QString &name)
+// Claims the first path folder/name[_n].prs that no file occupies by
+// creating it empty, so that a second download running at the same time
+// takes the next number instead of the same file. *claimed tells whether
+// the file is ours; when the folder refuses new files it is not, and the
+// write that follows reports the path.
+QString claimFreeFilePath(const QString &folder, const QString &name, bool *claimed)
 {
-    QString path = folder + QLatin1Char('/') + name + QLatin1String(".prs");
-    for (int n = 1; QFile::exists(path); ++n) {
-        path = folder + QLatin1Char('/') + name + QStringLiteral("_%1").arg(n) +
-               QLatin1String(".prs");
+    for (int n = 0;; ++n) {
+        const QString path = folder + QLatin1Char('/') + name +
+                             (n ? QStringLiteral("_%1").arg(n) : QString()) +
+                             QLatin1String(".prs");
+        const QFileInfo occupant(path);
+        if (occupant.exists() || occupant.isSymLink()) {
+            continue;
+        }
+        QFile file(path);
+        *claimed = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        if (*claimed || !QFileInfo::exists(path)) {
+            return path;
+        }
     }
-    return path;
+}
+
+// A download that wrote nothing leaves no empty file of ours behind.
+void releaseIfEmpty(const QString &path)
+{
+    if (QFileInfo(path).size() == 0) {
+        QFile::remove(path);
+    }
 }
 
 // The preset name a file declares, or a null string when it has no
 // "configname" line.
 QString declaredName(QFile &file)
 {
-    while (!file.atEnd()) {
-        QString line = QString::fromLocal8Bit(file.readLine());
+    // Within the size of a preset file: a huge file is refused by the upload.
+    for (qint64 read = 0; !file.atEnd() && read < presetfile::kMaxFileSize;) {
+        const QByteArray bytes = file.readLine(presetfile::kMaxFileSize);
+        read += qMax(bytes.size(), 1); // a device that gives nothing still ends
+        QString line = QString::fromLocal8Bit(bytes);
         if (line.contains(QLatin1String("configname"))) {
             return line.remove(QLatin1String("configname"))
                 .remove(QLatin1Char('='))
@@ -159,12 +184,16 @@ void managePresetsDialog::downloadPresets()
         return;
     }
     for (const QString &name : names) {
-        const QString path = freeFilePath(folder, name);
+        bool claimed = false;
+        const QString path = claimFreeFilePath(folder, name, &claimed);
         bool written = false;
         {
             // Per file, so that an error box never shows under the wait cursor.
             const WaitCursor wait;
             written = host->presetInstrument()->savePresetToFile(name, path);
+        }
+        if (claimed) {
+            releaseIfEmpty(path);
         }
         if (!written) {
             showError(

@@ -12,6 +12,10 @@ class QIODevice;
 // tests and fuzz targets need no instrument.
 namespace presetfile {
 
+// No unit's preset comes near this size (the driver refuses larger files
+// too); a larger file is not a preset and is not read.
+constexpr qint64 kMaxFileSize = 65536;
+
 struct Preset {
     QString name;
     QString relays;         // text form of the packed relay pattern

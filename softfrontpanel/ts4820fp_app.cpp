@@ -2,10 +2,12 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -455,7 +457,13 @@ void ts4820fp_App::saveImage()
     {
         const WaitCursor wait;
         setEnabled(false);
-        saved = schematic->grab().save(path);
+        // Through a temporary file: a failed save leaves a file already at
+        // the path as it was.
+        QSaveFile file(path);
+        const QByteArray format = QFileInfo(path).suffix().toLatin1();
+        saved = file.open(QIODevice::WriteOnly) &&
+                schematic->grab().save(&file, format.isEmpty() ? nullptr : format.constData()) &&
+                file.commit();
         setEnabled(true);
     }
     if (!saved) {

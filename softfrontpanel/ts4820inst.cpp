@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QBuffer>
 #include <QSettings>
 
 #include <algorithm>
@@ -517,9 +518,16 @@ qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QStr
     if (!file.open(QIODevice::ReadOnly)) {
         return presetfile::CannotOpen;
     }
+    // Read bounded: a device file or a huge one must not fill the memory.
+    QByteArray data = file.read(presetfile::kMaxFileSize + 1);
+    if (data.size() > presetfile::kMaxFileSize) {
+        return presetfile::CannotOpen;
+    }
+    QBuffer text(&data);
+    text.open(QIODevice::ReadOnly);
     presetfile::Preset preset;
     const presetfile::ParseOutcome outcome =
-        presetfile::parse(file, matrixtext::wordCount(nRows, nCols), &preset);
+        presetfile::parse(text, matrixtext::wordCount(nRows, nCols), &preset);
     if (outcome.result != presetfile::Ok) {
         diagnostic(QStringLiteral("%1_%2: syntax error at line: '%3'\n")
                        .arg(QLatin1String("ts4820inst::parsePresetFile"))

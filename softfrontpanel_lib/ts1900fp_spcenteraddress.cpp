@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -41,6 +42,35 @@ QString storedText(const QVariant &value)
         return value.toStringList().join(QLatin1Char(','));
     }
     return value.toString();
+}
+
+// Whether storing the history may rewrite the file at path: when there is
+// none, or when it is INI text (sections, comments, key=value lines) that
+// the settings class reads whole. Anything else is someone else's file,
+// which a rewrite would lose, and is left alone.
+bool historyWritable(const QString &path, QSettings::Status status)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        return true;
+    }
+    constexpr qint64 kMaxHistoryFile = 1 << 20; // five descriptors need far less
+    if (status != QSettings::NoError || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = file.read(kMaxHistoryFile + 1);
+    if (bytes.size() > kMaxHistoryFile || bytes.contains('\0')) {
+        return false;
+    }
+    for (const QByteArray &raw : bytes.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        const bool section = line.startsWith('[') && line.endsWith(']');
+        if (!line.isEmpty() && !section && !line.startsWith(';') && !line.startsWith('#') &&
+            !line.contains('=')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QString defaultDescriptor()
@@ -121,17 +151,19 @@ QString ts1900fp_spcEnterAddress::takeDescriptor()
     if (text.isEmpty()) {
         return text;
     }
-    QSettings file(iniPath, QSettings::IniFormat);
-    file.beginGroup(group);
-
     history.removeOne(text);
     history.prepend(text);
     while (history.size() > historySize) {
         history.removeLast();
     }
+    QSettings file(iniPath, QSettings::IniFormat);
+    if (!historyWritable(iniPath, file.status())) {
+        return text; // the history stays in memory only
+    }
+    file.beginGroup(group);
     for (int n = 1; n <= historySize; ++n) {
         file.setValue(positionKey(n), history.value(n - 1));
     }
     file.endGroup();
-    return combo->currentText();
+    return text;
 }

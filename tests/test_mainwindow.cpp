@@ -413,6 +413,18 @@ void TestMainWindow::saveImageProposesPresetName()
              QStringLiteral("Failed to save the image as: /nonexistent-folder/x.png."));
     QCOMPARE(failed.report().icon, QMessageBox::Critical);
     QVERIFY(window->isEnabled());
+
+    // A failed save over a file the user picked leaves that file whole.
+    const QString kept = testenv::root() + QStringLiteral("/kept.xyz");
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("the user's data") == 15);
+    file.close();
+    ts4820fp_App::askImagePath = [&](QWidget *, const QString &) { return kept; };
+    ModalAnswer unknownFormat(QStringLiteral("OK"));
+    window->saveImageButton->click();
+    QCOMPARE(unknownFormat.report().text, "Failed to save the image as: " + kept + ".");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("the user's data"));
 }
 
 TS_TEST_MAIN(TestMainWindow)

@@ -13,6 +13,7 @@
 
 #include "loadpresetdialog.h"
 #include "managepresetsdialog.h"
+#include "fakedriver.h"
 #include "modalanswer.h"
 #include "presethost.h"
 #include "savepresetdialog.h"
@@ -78,6 +79,9 @@ QStringList texts(const ModalAnswer &answer, const QString &title)
     }
     return out;
 }
+
+const QByteArray kFolder = QByteArrayLiteral("<a folder>");
+const QByteArray kDevice = QByteArrayLiteral("<a device>");
 
 // A preset file as a unit reads it; 36 words are a 192-row unit's.
 QByteArray presetFile(const QByteArray &nameLine, const QByteArray &eol,
@@ -271,19 +275,79 @@ private slots:
         QCOMPARE(read, written);
         QCOMPARE(opened, QList<QUrl>(3, QUrl::fromLocalFile(dir.path())));
 
-        const QString gone = dir.filePath("gone");
-        managePresetsDialog::chooseFolder = [&gone](QWidget *) { return gone; };
-        button(&dialog, "Save to File")->click();
-        QCOMPARE(texts(box, "Manage presets"),
-                 QStringList{"Failed to download preset. Unable to write file: " + gone + "/Cfg.prs."});
-        QCOMPARE(box.report().icon, QMessageBox::Critical);
-        QVERIFY(!QFile::exists(gone));
-        QVERIFY(!QApplication::overrideCursor());
+        // Folders that cannot take a file: one that is gone, one that is a file.
+        const QString gone = dir.filePath("gone"), notFolder = dir.filePath("Cfg.prs");
+        for (const QString &folder : {gone, notFolder}) {
+            const auto content = [&folder] {
+                QFile file(folder);
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+            };
+            const QByteArray before = content();
+            ModalAnswer failed(QStringLiteral("OK"));
+            managePresetsDialog::chooseFolder = [&folder](QWidget *) { return folder; };
+            button(&dialog, "Save to File")->click();
+            QCOMPARE(texts(failed, "Manage presets"),
+                     QStringList{"Failed to download preset. Unable to write file: " + folder + "/Cfg.prs."});
+            QCOMPARE(failed.report().icon, QMessageBox::Critical);
+            QCOMPARE(content(), before);
+            QVERIFY(!QApplication::overrideCursor());
+        }
+        QVERIFY(!QFileInfo::exists(gone));
+    }
+
+    // Two downloads of Cfg into one folder, the second started while the
+    // first is inside the driver's write: each gets its own file with its
+    // own content. A driver failure leaves no empty file behind.
+    void racingDownloadsKeepBothFiles()
+    {
+        fake::driver().reset();
+        fake::driver().unit.subType = QStringLiteral("AA");
+        fake::driver().unit.ensureSize();
+        fake::FakePreset cfg;
+        cfg.words = QVector<quint32>(18, 0);
+        fake::driver().unit.presets.append({QStringLiteral("Cfg"), cfg});
+        ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
+        TestHost unitHost(&unitModel);
+        QTemporaryDir dir;
+        managePresetsDialog::chooseFolder = [&dir](QWidget *) { return dir.path(); };
+        managePresetsDialog first(nullptr, &unitHost), second(nullptr, &unitHost);
+        for (managePresetsDialog *dialog : {&first, &second}) {
+            dialog->show();
+            dialog->findChild<QListWidget *>()->item(0)->setSelected(true);
+        }
+        quint32 &firstWord = fake::driver().unit.presets[0].second.words[0];
+        fake::driver().beforeCall = [&](const QString &function) {
+            if (function != "ts4820_savePresetToFile")
+                return;
+            firstWord = 2; // the unit as the second download reads it
+            button(&second, "Save to File")->click();
+            firstWord = 1;
+        };
+        button(&first, "Save to File")->click();
+        fake::driver().beforeCall = nullptr;
+        const auto content = [&dir](const QString &file) {
+            QFile f(dir.filePath(file));
+            if (!f.open(QIODevice::ReadOnly))
+                return QByteArray();
+            const QByteArray name = f.readLine().trimmed();
+            return name + "|" + f.readLine().left(20);
+        };
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"Cfg.prs", "Cfg_1.prs"}));
+        QCOMPARE(content("Cfg.prs"), QByteArray("configname=Cfg|mainrelays=00000001,"));
+        QCOMPARE(content("Cfg_1.prs"), QByteArray("configname=Cfg|mainrelays=00000002,"));
+
+        fake::driver().script("ts4820_savePresetToFile", VI_ERROR_CONN_LOST, 1);
+        ModalAnswer box(QStringLiteral("No"));
+        button(&first, "Save to File")->click();
+        QCOMPARE(box.answered(), 1);
+        QCOMPARE(box.report().title, QStringLiteral("Xentra 4820 SFP Error message"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"Cfg.prs", "Cfg_1.prs"}));
     }
 
     void uploadFiles_data()
     {
-        QTest::addColumn<QList<QByteArray>>("files"); // a null entry: no such file
+        // A null entry: no such file; kFolder, kDevice: a folder, /dev/zero.
+        QTest::addColumn<QList<QByteArray>>("files");
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<QString>("message"); // %1: the path of the second file
         QTest::addColumn<QStringList>("presetsAfter");
@@ -303,6 +367,21 @@ private slots:
             << QStringList{"A", "C", "Cfg"} << true;
         QTest::newRow("missing file stops") << QList<QByteArray>{a, QByteArray(), c} << QStringList{"OK"}
                                             << "Failed to open file: %1." << QStringList{"A", "Cfg"} << false;
+        QTest::newRow("a folder stops") << QList<QByteArray>{a, kFolder, c} << QStringList{"OK"}
+                                        << "Failed to open file: %1." << QStringList{"A", "Cfg"} << false;
+        const QString unreadable = QStringLiteral("Failed to upload preset. Unable to read file: %1.");
+        QTest::newRow("a device that never ends goes on")
+            << QList<QByteArray>{a, kDevice, c} << QStringList{"OK"} << unreadable
+            << QStringList{"A", "C", "Cfg"} << true;
+        QTest::newRow("a preset grown past any unit's goes on")
+            << QList<QByteArray>{a, presetFile("configname=H", "\n") + "\n==alias==\n" +
+                                        QByteArray("X1=").append(70000, 'h'), c}
+            << QStringList{"OK"} << unreadable << QStringList{"A", "C", "Cfg"} << true;
+        QTest::newRow("binary goes on") << QList<QByteArray>{a, QByteArray("\0\x7f\xff" "configname\0", 14), c}
+            << QStringList{"OK"}
+            << "Failed to upload preset. Syntax error in file: %1. The file may be valid for "
+               "different Xentra 4820 subtype."
+            << QStringList{"A", "C", "Cfg"} << true;
     }
     void uploadFiles()
     {
@@ -315,9 +394,11 @@ private slots:
         QTemporaryDir dir;
         QStringList paths;
         for (int i = 0; i < files.size(); ++i) {
-            paths << dir.filePath(QStringLiteral("upload%1.prs").arg(i));
+            paths << (files[i] == kDevice ? QStringLiteral("/dev/zero")
+                                          : dir.filePath(QStringLiteral("upload%1.prs").arg(i)));
             QFile file(paths.last());
-            QVERIFY(files[i].isNull() || (file.open(QIODevice::WriteOnly) && file.write(files[i])));
+            QVERIFY(files[i].isNull() || files[i] == kDevice || (files[i] == kFolder && QDir().mkdir(paths.last())) ||
+                    (file.open(QIODevice::WriteOnly) && file.write(files[i])));
         }
         managePresetsDialog::chooseFiles = [&paths](QWidget *) { return paths; };
         managePresetsDialog dialog(nullptr, host.get());

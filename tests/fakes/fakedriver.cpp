@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace fake {
 
@@ -359,6 +360,7 @@ void Driver::reset()
     errorTexts.clear();
     nextSession = 1;
     lastInitDescriptor.clear();
+    beforeCall = nullptr;
 }
 
 QStringList Driver::callNames() const
@@ -413,8 +415,15 @@ ViStatus Driver::takeScripted(const QString &function)
 ViStatus Driver::dispatch(const char *function, const QStringList &args,
                           const std::function<ViStatus(FakeUnit &)> &work)
 {
-    QMutexLocker lock(&m_mutex);
     const QString name = QString::fromLatin1(function);
+    if (beforeCall) {
+        // Unlocked and taken out, so that the hook may call the driver itself.
+        const auto hook = std::exchange(beforeCall, nullptr);
+        hook(name);
+        if (!beforeCall)
+            beforeCall = hook;
+    }
+    QMutexLocker lock(&m_mutex);
     calls.append({name, args});
     const ViStatus scripted = takeScripted(name);
     if (scripted < 0)

@@ -98,6 +98,9 @@ public:
     QMap<ViStatus, QString> errorTexts; // override the built-in message texts
     ViSession nextSession = 1; // ts4820_init hands this out, then increments
     QString lastInitDescriptor;
+    // Runs before each call is logged, with the function's name: lets a test
+    // act at the moment the panel is inside a call (not re-entered by it).
+    std::function<void(const QString &function)> beforeCall;
 
     // Used by the ts4820_* entry points: logs the call, applies a scripted
     // status, otherwise runs `work` on the unit. Calls are serialised, so a
