@@ -83,8 +83,8 @@ private slots:
             << QByteArray() << "Xentra 4820-AA" << 1 << "";
         QTest::newRow("huge values")
             << QVariantMap{{"Last model", 1e300},
-                           {kCurrent + "Relays", QString(4 << 20, 'f')},
-                           {kCurrent + "Alias", QStringList(20000, "X1=" + QString(2000, 'x'))},
+                           {kCurrent + "Relays", QString(1 << 20, 'f')},
+                           {kCurrent + "Alias", QStringList(2000, "X1=" + QString(1000, 'x'))},
                            {kCurrent + "VRef/Voltage", 1e308}}
             << QByteArray() << "Xentra 4820-AA" << 0 << "xxxx";
         QTest::newRow("not INI at all") << QVariantMap() << QByteArray("\0\x01[\xff\n=\nLast model\n", 16)

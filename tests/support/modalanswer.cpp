@@ -41,7 +41,7 @@ void ModalAnswer::schedule(int ms)
 
 void ModalAnswer::poll()
 {
-    if (done()) {
+    if (m_reports.size() == m_buttons.size()) {
         return;
     }
     if (QDateTime::currentMSecsSinceEpoch() > m_deadline) {
@@ -95,7 +95,13 @@ void ModalAnswer::answer(QWidget *widget)
             if (plain(button->text()) == wanted && button->isVisible()) {
                 // Clicked from the event loop, not from here, so that a box
                 // the click opens in turn is answered too.
-                QTimer::singleShot(0, button, &QAbstractButton::click);
+                m_clickPending = true;
+                QTimer::singleShot(0, button, [self = QPointer<ModalAnswer>(this), button] {
+                    if (self) {
+                        self->m_clickPending = false;
+                    }
+                    button->click();
+                });
                 return;
             }
         }

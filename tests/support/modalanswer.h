@@ -38,7 +38,8 @@ public:
         : ModalAnswer(QStringList{button}, timeoutMs) {}
 
     int answered() const { return m_reports.size(); }
-    bool done() const { return m_reports.size() == m_buttons.size(); }
+    // Every answer given and its button clicked.
+    bool done() const { return m_reports.size() == m_buttons.size() && !m_clickPending; }
     const QList<BoxReport> &reports() const { return m_reports; }
     BoxReport report(int i = 0) const { return m_reports.value(i); }
     QString error() const { return m_error; }
@@ -54,6 +55,7 @@ private:
     QPointer<QWidget> m_lastAnswered;
     QString m_error;
     qint64 m_deadline = 0;
+    bool m_clickPending = false;
 };
 
 #endif
