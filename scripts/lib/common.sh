@@ -8,7 +8,7 @@ PACKAGES=(
   cmake ninja-build g++ ccache python3
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   fonts-liberation xvfb xauth
-  python3-pyvisa-py lxi-tools
+  python3-pyvisa-py lxi-tools dpkg-dev
 )
 
 ensure_packages() {
