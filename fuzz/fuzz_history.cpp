@@ -1,6 +1,7 @@
 // The shared descriptor history as anyone may have left it: any bytes in
 // DefaultInstrDescr.ini. Reading offers at most five entries; taking a
-// descriptor puts it first whenever the file could be written.
+// descriptor either puts it first or leaves the file's bytes as they were,
+// and a file the dialog wrote always takes the next one.
 #include "ts1900fp_genspc.h"
 #include "ts1900fp_spcenteraddress.h"
 
@@ -8,7 +9,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstddef>
@@ -60,13 +60,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (dialog->combo->count() < 1 || dialog->combo->count() > ts1900fp_spcEnterAddress::historySize)
         std::abort();
 
-    const QString typed = QStringLiteral("TCPIP::fuzz.example::INSTR");
-    dialog->combo->setEditText(typed);
-    dialog->takeDescriptor();
-    const bool written = QSettings(dialog->iniPath, QSettings::IniFormat).status() == QSettings::NoError;
-    dialog->loadHistory();
-    if (written && dialog->combo->itemText(0) != typed)
-        std::abort();
+    const auto take = [](const QString &typed) {
+        dialog->combo->setEditText(typed);
+        dialog->takeDescriptor();
+        dialog->loadHistory();
+        return dialog->combo->itemText(0) == typed;
+    };
+    const auto bytes = [] {
+        QFile file(dialog->iniPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    if (take(QStringLiteral("TCPIP::fuzz.example::INSTR"))) {
+        if (!take(QStringLiteral("TCPIP::fuzz.example::5025::SOCKET")))
+            std::abort(); // the dialog refused a file it wrote itself
+    } else if (bytes() != QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))) {
+        std::abort(); // rewritten without the descriptor: the user's lines lost
+    }
     QFile::remove(dialog->iniPath);
     return 0;
 }
