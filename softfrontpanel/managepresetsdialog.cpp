@@ -32,13 +32,11 @@ QString claimFreeFilePath(const QString &folder, const QString &name, bool *clai
         const QString path = folder + QLatin1Char('/') + name +
                              (n ? QStringLiteral("_%1").arg(n) : QString()) +
                              QLatin1String(".prs");
-        const QFileInfo occupant(path);
-        if (occupant.exists() || occupant.isSymLink()) {
-            continue;
-        }
+        // Fails on anything at the path, a dangling link included.
         QFile file(path);
         *claimed = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
-        if (*claimed || !QFileInfo::exists(path)) {
+        const QFileInfo occupant(path);
+        if (*claimed || !(occupant.exists() || occupant.isSymLink())) {
             return path;
         }
     }

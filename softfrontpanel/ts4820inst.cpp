@@ -1,8 +1,8 @@
 #include "ts4820inst.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
-#include <QBuffer>
 #include <QSettings>
 
 #include <algorithm>
