@@ -1,16 +1,21 @@
 #include "instrument.h"
 
+#include "statefile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace sim {
 
 namespace {
 
-constexpr char kStateFile[] = "unit.state";
-constexpr char kStateMagic[] = "ts4820sim-state=1";
+constexpr char kStateFile[] = "current.state";
+constexpr char kPresetsFile[] = "presets.state";
+constexpr char kLegacyStateFile[] = "unit.state"; // the state and the presets in one file
+// Each file starts with a line <kind>=1.
+constexpr char kStateKind[] = "ts4820sim-state";
+constexpr char kPresetsKind[] = "ts4820sim-presets";
 constexpr char kConfigurationMark[] = "\n==configuration==\n";
 constexpr char kPresetMark[] = "\n==preset==\n";
 
@@ -268,103 +273,165 @@ quint8 Instrument::statusByte(const Session &session, bool replyPending) const
 
 // ---------------------------------------------------------------- memory
 
-QString Instrument::statePath() const
+QString Instrument::stateFile(const char *name) const
 {
-    return m_options.stateFolder.isEmpty() ? QString()
-                                           : QDir(m_options.stateFolder).filePath(kStateFile);
+    return m_options.stateFolder.isEmpty() ? QString() : QDir(m_options.stateFolder).filePath(name);
 }
 
 QByteArray Instrument::serialize(const State &state) const
 {
-    QByteArray text = QByteArray(kStateMagic) + "\nrows=" + QByteArray::number(m_rows)
+    return QByteArray(kStateKind) + "=1\nrows=" + QByteArray::number(m_rows)
         + "\npreset=" + state.preset + "\nedited=" + (state.edited ? "1" : "0")
         + "\ndescription=" + state.description + "\nasset=" + state.asset + kConfigurationMark
         + presetData("configuration", state.config, m_rows);
-    for (const auto &entry : state.presets)
+}
+
+QByteArray Instrument::serializePresets(const Presets &presets) const
+{
+    QByteArray text = QByteArray(kPresetsKind) + "=1\nrows=" + QByteArray::number(m_rows);
+    for (const auto &entry : presets)
         text += kPresetMark + entry.second.data;
     return text;
 }
 
-bool Instrument::deserialize(const QByteArray &text, State *state) const
+namespace {
+
+// Cuts `text` at every `mark`.
+QByteArrayList splitAt(const QByteArray &text, const char *mark)
 {
-    QList<QByteArray> sections;
-    qsizetype from = text.indexOf(kConfigurationMark);
-    if (from < 0)
-        return false;
-    const QByteArray header = text.left(from);
-    from += qstrlen(kConfigurationMark);
+    QByteArrayList parts;
+    qsizetype from = 0;
     while (true) {
-        const qsizetype next = text.indexOf(kPresetMark, from);
-        sections.append(text.mid(from, next < 0 ? -1 : next - from));
+        const qsizetype next = text.indexOf(mark, from);
+        parts.append(text.mid(from, next < 0 ? -1 : next - from));
         if (next < 0)
-            break;
-        from = next + qstrlen(kPresetMark);
+            return parts;
+        from = next + qstrlen(mark);
     }
-    QHash<QByteArray, QByteArray> keys;
+}
+
+// The key=value lines at the head of a state file, which must name the
+// file's kind (`kind`=1) and the unit's row count.
+bool parseHeader(const QByteArray &header, const char *kind, int rows,
+                 QHash<QByteArray, QByteArray> *keys)
+{
     for (const QByteArray &line : header.split('\n')) {
         const qsizetype eq = line.indexOf('=');
         if (eq < 0)
             return false;
-        keys.insert(line.left(eq), line.mid(eq + 1));
+        keys->insert(line.left(eq), line.mid(eq + 1));
     }
-    if (keys.value("ts4820sim-state") != "1" || keys.value("rows").toInt() != m_rows)
+    return keys->value(kind) == "1" && keys->value("rows").toInt() == rows;
+}
+
+} // namespace
+
+bool Instrument::deserializePresets(const QByteArray &text, Presets *presets) const
+{
+    QByteArrayList sections = splitAt(text, kPresetMark);
+    QHash<QByteArray, QByteArray> keys;
+    if (!parseHeader(sections.takeFirst(), kPresetsKind, m_rows, &keys))
+        return false;
+    Presets read;
+    for (const QByteArray &section : sections) {
+        QByteArray name;
+        Configuration config;
+        if (parsePresetData(section, m_rows, m_table, &name, &config) != NoError)
+            return false;
+        read[name] = Stored{config, presetData(name, config, m_rows)};
+    }
+    *presets = read;
+    return true;
+}
+
+// The live state; `presets` takes the preset sections that an earlier
+// version kept in the same file.
+bool Instrument::deserialize(const QByteArray &text, State *state, Presets *presets) const
+{
+    const qsizetype mark = text.indexOf(kConfigurationMark);
+    if (mark < 0)
+        return false;
+    QHash<QByteArray, QByteArray> keys;
+    if (!parseHeader(text.left(mark), kStateKind, m_rows, &keys))
         return false;
     State s;
     s.preset = keys.value("preset");
     s.edited = keys.value("edited") == "1";
     s.description = keys.value("description");
     s.asset = keys.value("asset");
+    QByteArrayList sections = splitAt(text.mid(mark + qstrlen(kConfigurationMark)), kPresetMark);
     QByteArray name;
     if (parsePresetData(sections.takeFirst(), m_rows, m_table, &name, &s.config) != NoError)
         return false;
-    for (const QByteArray &section : sections) {
-        Configuration config;
-        if (parsePresetData(section, m_rows, m_table, &name, &config) != NoError)
-            return false;
-        s.presets[name] = Stored{config, presetData(name, config, m_rows)};
-    }
-    if (!s.preset.isEmpty() && !s.presets.count(s.preset))
+    Presets earlier;
+    if (!sections.isEmpty()
+        && !deserializePresets(QByteArray(kPresetsKind) + "=1\nrows=" + QByteArray::number(m_rows)
+                                   + kPresetMark + sections.join(kPresetMark),
+                               &earlier))
         return false;
     *state = s;
+    *presets = earlier;
     return true;
 }
 
 bool Instrument::load(QString *message)
 {
-    const QString path = statePath();
-    if (path.isEmpty())
+    if (m_options.stateFolder.isEmpty())
         return true;
     QDir().mkpath(m_options.stateFolder);
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    State loaded;
-    if (file.open(QIODevice::ReadOnly) && deserialize(file.readAll(), &loaded)) {
-        m_state = loaded;
-        return true;
+    removeLeftovers(m_options.stateFolder);
+    QStringList unreadable;
+    // A file that cannot be read is moved aside, never overwritten.
+    const auto read = [&](const QString &path, const std::function<bool(const QByteArray &)> &parse) {
+        QFile file(path);
+        if (!file.exists() || (file.open(QIODevice::ReadOnly) && parse(file.readAll())))
+            return;
+        file.close();
+        const QString aside =
+            path + ".unreadable-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+        QFile::rename(path, aside);
+        unreadable << QStringLiteral("%1 (moved to %2)").arg(path, aside);
+    };
+    // Files of an earlier version stand in for those not yet written.
+    Presets earlier;
+    const QString legacy = stateFile(kLegacyStateFile);
+    const QString live = stateFile(kStateFile);
+    read(QFile::exists(live) ? live : legacy,
+         [&](const QByteArray &text) { return deserialize(text, &m_state, &earlier); });
+    const QString presets = stateFile(kPresetsFile);
+    if (QFile::exists(presets))
+        read(presets, [&](const QByteArray &text) { return deserializePresets(text, &m_presets); });
+    else
+        m_presets = earlier;
+    if (!m_state.preset.isEmpty() && !m_presets.count(m_state.preset)) {
+        m_state.preset.clear();
+        m_state.edited = false;
     }
-    file.close();
+    if (unreadable.isEmpty())
+        return true;
     m_selfTestFailed = true;
-    const QString aside =
-        path + ".unreadable-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-    QFile::rename(path, aside);
-    *message = QStringLiteral("the state in %1 could not be read (it was moved to %2); "
-                              "starting from the factory state")
-                   .arg(path, aside);
+    *message = QStringLiteral("the state in %1 could not be read; starting from the factory state")
+                   .arg(unreadable.join(QLatin1String(", ")));
     return false;
 }
 
+// Each change goes to its file before it takes effect: a change that could
+// not be stored is refused, and one that was acknowledged is on the disk.
 int Instrument::commit(const State &next)
 {
-    const QString path = statePath();
-    if (!path.isEmpty()) {
-        // Written to a fresh file that replaces the old one in one step, so
-        // a unit killed at any moment keeps either the old or the new state.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(serialize(next)) < 0 || !file.commit())
-            return SystemError;
-    }
+    const QString path = stateFile(kStateFile);
+    if (!path.isEmpty() && !replaceFile(path, serialize(next)))
+        return SystemError;
     m_state = next;
+    return NoError;
+}
+
+int Instrument::commitPresets(Presets next)
+{
+    const QString path = stateFile(kPresetsFile);
+    if (!path.isEmpty() && !replaceFile(path, serializePresets(next)))
+        return SystemError;
+    m_presets = std::move(next);
     return NoError;
 }
 
@@ -591,7 +658,7 @@ int Instrument::presetNameParameter(const Params &p, QByteArray *name) const
 
 int Instrument::presetCountQuery(Session &, const Params &p, QByteArray &reply)
 {
-    reply = QByteArray::number(qsizetype(m_state.presets.size()));
+    reply = QByteArray::number(qsizetype(m_presets.size()));
     return countIs(p, 0);
 }
 
@@ -602,16 +669,16 @@ int Instrument::presetNameQuery(Session &, const Params &p, QByteArray &reply)
     qint64 index = 0;
     if (const int e = parseInt(p[0], &index))
         return e;
-    if (index < 0 || index >= qint64(m_state.presets.size()))
+    if (index < 0 || index >= qint64(m_presets.size()))
         return DataOutOfRange;
-    reply = quoted(std::next(m_state.presets.begin(), index)->first);
+    reply = quoted(std::next(m_presets.begin(), index)->first);
     return NoError;
 }
 
 int Instrument::presetCatalogueQuery(Session &, const Params &p, QByteArray &reply)
 {
     QByteArrayList names;
-    for (const auto &entry : m_state.presets)
+    for (const auto &entry : m_presets)
         names.append(entry.first);
     reply = formatBlock(names.join(','));
     return countIs(p, 0);
@@ -622,13 +689,17 @@ int Instrument::storePreset(Session &, const Params &p, QByteArray &)
     QByteArray name;
     if (const int e = presetNameParameter(p, &name))
         return e;
-    if (!m_state.presets.count(name) && m_state.presets.size() >= kMaxPresets)
+    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets)
         return OutOfMemory;
-    State next = m_state;
-    Configuration config = next.config;
+    Configuration config = m_state.config;
     if (m_table.isEmpty())
         config.volts = 0;
-    next.presets[name] = Stored{config, presetData(name, config, m_rows)};
+    Presets presets = m_presets;
+    presets[name] = Stored{config, presetData(name, config, m_rows)};
+    // The preset first: a unit killed in between has it stored, not in use.
+    if (const int e = commitPresets(std::move(presets)))
+        return e;
+    State next = m_state;
     next.preset = name;
     next.edited = false;
     return commit(next);
@@ -638,8 +709,8 @@ int Instrument::namedPreset(const Params &p, QByteArray *name, const Stored **st
 {
     if (const int e = presetNameParameter(p, name))
         return e;
-    const auto found = m_state.presets.find(*name);
-    if (found == m_state.presets.end())
+    const auto found = m_presets.find(*name);
+    if (found == m_presets.end())
         return FileNameNotFound;
     *stored = &found->second;
     return NoError;
@@ -664,13 +735,17 @@ int Instrument::deletePreset(Session &, const Params &p, QByteArray &)
     const Stored *stored = nullptr;
     if (const int e = namedPreset(p, &name, &stored))
         return e;
-    State next = m_state;
-    next.presets.erase(name);
-    if (next.preset == name) {
+    // Out of use first: the state never names a preset that is gone.
+    if (m_state.preset == name) {
+        State next = m_state;
         next.preset.clear();
         next.edited = false;
+        if (const int e = commit(next))
+            return e;
     }
-    return commit(next);
+    Presets presets = m_presets;
+    presets.erase(name);
+    return commitPresets(std::move(presets));
 }
 
 int Instrument::currentPresetQuery(Session &, const Params &p, QByteArray &reply)
@@ -699,12 +774,16 @@ int Instrument::uploadPreset(Session &, const Params &p, QByteArray &)
     Configuration config(m_rows);
     if (const int e = parsePresetData(p[0].value, m_rows, m_table, &name, &config))
         return e;
-    if (!m_state.presets.count(name) && m_state.presets.size() >= kMaxPresets)
+    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets)
         return OutOfMemory;
+    Presets presets = m_presets;
+    presets[name] = Stored{config, presetData(name, config, m_rows)};
+    if (const int e = commitPresets(std::move(presets)))
+        return e;
+    if (m_state.preset != name || m_state.edited)
+        return NoError;
     State next = m_state;
-    next.presets[name] = Stored{config, presetData(name, config, m_rows)};
-    if (next.preset == name)
-        next.edited = true;
+    next.edited = true;
     return commit(next);
 }
 

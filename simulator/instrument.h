@@ -82,14 +82,16 @@ private:
         Configuration config;
         QByteArray data; // the preset data text, kept ready for DATA? and the state file
     };
+    // What every relay, name or VRef change rewrites: kept apart from the
+    // presets so that such a write stays small.
     struct State
     {
         Configuration config;
         QByteArray preset; // preset in use, empty for none
         bool edited = false;
         QByteArray description, asset;
-        std::map<QByteArray, Stored> presets; // ascending ASCII order
     };
+    using Presets = std::map<QByteArray, Stored>; // ascending ASCII order
     using Params = QList<Parameter>;
     using Handler = int (Instrument::*)(Session &, const Params &, QByteArray &);
     struct Command
@@ -102,9 +104,12 @@ private:
     int findCommand(const QByteArray &header, bool query, int *suffix) const;
     int commandFor(const QByteArray &header) const;
     int commit(const State &next);
+    int commitPresets(Presets next);
     QByteArray serialize(const State &state) const;
-    bool deserialize(const QByteArray &text, State *state) const;
-    QString statePath() const;
+    QByteArray serializePresets(const Presets &presets) const;
+    bool deserialize(const QByteArray &text, State *state, Presets *presets) const;
+    bool deserializePresets(const QByteArray &text, Presets *presets) const;
+    QString stateFile(const char *name) const;
     int edit(const std::function<void(State &)> &change);
 
     int idn(Session &, const Params &, QByteArray &);
@@ -156,6 +161,7 @@ private:
     QList<double> m_table;
     QList<Command> m_commands;
     State m_state;
+    Presets m_presets;
     bool m_identify = false;
     bool m_selfTestFailed = false;
     int m_currentCommand = -1; // while a handler runs

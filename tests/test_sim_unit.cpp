@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sched.h>
+#include <sys/mount.h>
+
 using namespace sim;
 
 namespace {
@@ -71,6 +74,8 @@ private slots:
     void faultsChangeTheChosenCommandOnly();
     void stateFolderKeepsEverythingAcknowledged();
     void unreadableStateIsMovedAsideNotOverwritten();
+    void presetsLiveApartFromTheRelayState();
+    void fullDiskRefusesChangesAndLosesNothing();
     void unwritableMemoryFailsTheCommandWithoutEffect();
     void rpcRecordsAreJoinedFromFragments();
 };
@@ -386,10 +391,11 @@ void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
         Session session;
         exchange(unit, session, {"MEM:PRES:STOR \"Mine\""});
     }
-    // The same folder with a 192-row unit, and with a damaged file.
-    for (const QByteArray &subtype : {QByteArray("BB"), QByteArray("AA")}) {
-        QFile file(dir.filePath("unit.state"));
-        if (subtype == "AA") {
+    // A damaged state file costs the state, not the presets; the same
+    // folder read by a 192-row unit costs both.
+    for (const auto &[subtype, damaged] : {std::pair{"AA", "current.state"}, {"BB", "presets.state"}}) {
+        QFile file(dir.filePath(damaged));
+        if (damaged == QLatin1String("current.state")) {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("ts4820sim-state=1\nrows=96\ngarbage");
             file.close();
@@ -400,8 +406,9 @@ void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
         QVERIFY(!unit.load(&message));
         QVERIFY(message.contains("could not be read"));
         Session session;
-        QCOMPARE(exchange(unit, session, {"*TST?", "MEM:PRES:COUN?"}).replies, (QByteArrayList{"1", "0"}));
-        const QStringList aside = QDir(dir.path()).entryList({"unit.state.unreadable-*"});
+        QCOMPARE(exchange(unit, session, {"*TST?", "MEM:PRES:CAT?", "MEM:PRES:CURR?"}).replies,
+                 (QByteArrayList{"1", subtype == QByteArray("AA") ? "#14Mine" : "#10", "\"\""}));
+        const QStringList aside = QDir(dir.path()).entryList({damaged + QStringLiteral(".unreadable-*")});
         QVERIFY(!aside.isEmpty());
         QFile kept(dir.filePath(aside.last()));
         QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -409,6 +416,86 @@ void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
         for (const QString &name : aside)
             QFile::remove(dir.filePath(name)); // same second: names would clash
     }
+}
+
+void TestSimUnit::presetsLiveApartFromTheRelayState()
+{
+    QTemporaryDir dir;
+    // An earlier version kept everything in unit.state; a kill between write
+    // and rename left partial files.
+    const QByteArray earlier = "ts4820sim-state=1\nrows=96\npreset=Old\nedited=0\ndescription=d\nasset="
+                               "\n==configuration==\n"
+        + kManualExample + "\n==preset==\n" + QByteArray(kManualExample).replace("Bench_A", "Old");
+    for (const auto &[name, bytes] : {std::pair{"unit.state", earlier}, {"presets.state.partial", "x"},
+                                      {"unit.state.Ab12Cd", "x"}}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    Instrument unit(options("AA", true, dir.path()));
+    QString message;
+    QVERIFY2(unit.load(&message), qPrintable(message));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"unit.state"});
+    Session session;
+    QCOMPARE(exchange(unit, session, {"MEM:PRES:CAT?", "MEM:PRES:CURR?", "ROUT:ALI? X3"}).replies,
+             (QByteArrayList{"#13Old", "\"Old\"", "\"Sense+\""}));
+
+    // A hundred presets with every line named: a relay write still
+    // rewrites only the small file.
+    QByteArrayList setUp;
+    for (int line = 1; line <= 96; ++line)
+        setUp << "ROUT:ALI X" + QByteArray::number(line) + ",\"" + QByteArray(31, 'n') + "\"";
+    for (int i = 0; i < 99; ++i)
+        setUp << "MEM:PRES:STOR \"Preset-" + QByteArray::number(i) + "\"";
+    QCOMPARE(exchange(unit, session, setUp).errors, QList<int>());
+    const QFileInfo presets(dir.filePath("presets.state"));
+    const QDateTime stored = presets.lastModified();
+    QTest::qWait(20);
+    QCOMPARE(exchange(unit, session, {"ROUT:MATR " + words(18, {{0, 1}})}).errors, QList<int>());
+    QCOMPARE(QFileInfo(dir.filePath("presets.state")).lastModified(), stored);
+    QVERIFY(presets.size() > 100 * 3000);
+    QVERIFY(QFileInfo(dir.filePath("current.state")).size() < 6000);
+}
+
+void TestSimUnit::fullDiskRefusesChangesAndLosesNothing()
+{
+    QTemporaryDir dir;
+    // A 64 KiB file system of our own, in a mount namespace of this process.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("ts4820-full", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("a small tmpfs cannot be mounted here (needs root and a private mount namespace)");
+    const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(dir.path())); });
+    const QByteArrayList read = {"ROUT:MATR?", "ROUT:ALI:CAT?", "MEM:PRES:CAT?", "MEM:PRES:CURR?", "*TST?"};
+    QByteArrayList before;
+    int refused = 0;
+    {
+        Instrument unit(options("AB", true, dir.path()));
+        QString message;
+        QVERIFY(unit.load(&message));
+        Session session;
+        for (int i = 0; i < 100 && refused < 3; ++i) {
+            const QByteArray n = QByteArray::number(i + 1);
+            before = exchange(unit, session, read).replies;
+            const Run run = exchange(unit, session, {"ROUT:MATR " + words(36, {{i % 36, quint32(i)}}),
+                                                     "ROUT:ALI Y" + n + ",\"" + QByteArray(31 - n.size(), 'y') + n + "\"",
+                                                     "MEM:PRES:STOR \"P" + n + "\""});
+            if (run.errors.isEmpty())
+                continue;
+            QCOMPARE(run.errors.last(), int(SystemError));
+            // A store that was refused leaves everything as it was: the
+            // relay and name written before it remain.
+            ++refused;
+            QCOMPARE(exchange(unit, session, {"MEM:PRES:CAT?"}).replies, QByteArrayList{before[2]});
+            before = exchange(unit, session, read).replies;
+        }
+        QVERIFY(refused > 0);
+    }
+    Instrument again(options("AB", true, dir.path()));
+    QString message;
+    QVERIFY2(again.load(&message), qPrintable(message));
+    Session session;
+    QCOMPARE(exchange(again, session, read).replies, before);
+    QVERIFY(before[2].size() > 10); // presets stored while there was room are there
 }
 
 void TestSimUnit::unwritableMemoryFailsTheCommandWithoutEffect()
