@@ -114,6 +114,12 @@ int main(int argc, char *argv[])
         {"core-port", "TCP port of the VXI-11 core channel (default: chosen by the system).",
          "port", "0"},
         {"raw-port", "TCP port of the raw SCPI socket (default 5025).", "port", "5025"},
+        {"keepalive", "Probe a peer silent for this many seconds, once a second; one that "
+                      "answers none of three probes is gone and its place free (default 10).",
+         "seconds", "10"},
+        {"message-timeout", "Close a connection whose message stays unfinished this many seconds, "
+                            "or that holds no place and sends no whole message in that time "
+                            "(default 20).", "seconds", "20"},
         {"latency", "Fault: send every reply this many milliseconds late.", "ms", "0"},
         {"fail", "Fault: the command fails with this error code (default -310); may be "
                  "repeated.", "HEADER[=CODE]"},
@@ -144,6 +150,8 @@ int main(int argc, char *argv[])
     server.rawPort = quint16(number(p, "raw-port", 0, 65535));
     server.latencyMs = number(p, "latency", 0, 24 * 3600 * 1000);
     server.dropAfter = number(p, "drop-after", 0, 1 << 30);
+    server.keepAliveSeconds = number(p, "keepalive", 1, 3600);
+    server.messageTimeoutSeconds = number(p, "message-timeout", 1, 3600);
 
     const int units = number(p, "units", 1, 250);
     if (units > 1 && (server.address.toIPv4Address() & 0xff) + units > 255)

@@ -6,22 +6,29 @@ namespace sim::rpc {
 
 RecordReader::Result RecordReader::next(QByteArray *record)
 {
-    while (m_buffer.size() >= 4) {
-        const quint32 mark = qFromBigEndian<quint32>(m_buffer.constData());
+    qsizetype pos = 0;
+    Result result = NeedMore;
+    while (m_buffer.size() - pos >= 4) {
+        const quint32 mark = qFromBigEndian<quint32>(m_buffer.constData() + pos);
         const qsizetype length = mark & 0x7fffffff;
-        if (m_record.size() + length > kMaxRecord)
+        // Headers count: endless empty fragments end like one huge record.
+        if (m_recordBytes + 4 + length > m_maxRecord)
             return Broken;
-        if (m_buffer.size() < 4 + length)
-            return NeedMore;
-        m_record += m_buffer.mid(4, length);
-        m_buffer.remove(0, 4 + length);
+        if (m_buffer.size() - pos < 4 + length)
+            break;
+        m_record.append(m_buffer.constData() + pos + 4, length);
+        m_recordBytes += 4 + length;
+        pos += 4 + length;
         if (mark & 0x80000000u) {
             *record = m_record;
             m_record.clear();
-            return Record;
+            m_recordBytes = 0;
+            result = Record;
+            break;
         }
     }
-    return NeedMore;
+    m_buffer.remove(0, pos); // once per call: many tiny fragments cost no more than one
+    return result;
 }
 
 QByteArray recordMark(const QByteArray &record)

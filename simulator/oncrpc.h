@@ -11,7 +11,11 @@ constexpr quint32 kPortmapProgram = 100000;
 constexpr quint32 kCoreProgram = 395183;
 constexpr quint32 kCoreVersion = 1;
 constexpr quint32 kProtocolTcp = 6;
-constexpr qsizetype kMaxRecord = 1 << 20;
+// The largest records each side takes, fragment headers included: a core
+// channel call carries at most one program message with its block; a
+// portmapper call a few short fields.
+constexpr qsizetype kMaxCoreRecord = 96 * 1024;
+constexpr qsizetype kMaxPortmapRecord = 2048;
 
 enum AcceptStat : quint32 {
     Success = 0,
@@ -26,15 +30,19 @@ class RecordReader
 {
 public:
     enum Result { NeedMore, Record, Broken };
+    explicit RecordReader(qsizetype maxRecord = kMaxCoreRecord) : m_maxRecord(maxRecord) {}
     void append(const QByteArray &bytes) { m_buffer += bytes; }
-    // Takes the next complete record out of the buffer. Broken: a record
-    // larger than kMaxRecord was announced; the connection cannot go on.
+    // Takes the next complete record out of the buffer. Broken: the record
+    // would pass the limit; the connection cannot go on.
     Result next(QByteArray *record);
-    qsizetype buffered() const { return m_buffer.size(); }
+    // Part of a record has arrived and its end not yet.
+    bool midRecord() const { return m_buffer.size() > 0 || m_recordBytes > 0; }
 
 private:
+    qsizetype m_maxRecord;
     QByteArray m_buffer;
     QByteArray m_record;
+    qsizetype m_recordBytes = 0; // of the record so far, headers included
 };
 
 QByteArray recordMark(const QByteArray &record); // one last fragment

@@ -44,6 +44,7 @@ void MessageFramer::clear()
     m_state = State::Text;
     m_quote = 0;
     m_textLength = 0;
+    m_blockTotal = 0;
     m_overrun = m_blockTooLong = m_lastIsText = m_started = false;
     m_buffer.clear();
 }
@@ -110,7 +111,8 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
                 m_blockLength = m_blockLength * 10 + (c - '0');
                 storeText(c);
                 if (--m_lengthDigits == 0) {
-                    if (m_blockLength > kMaxBlockLength)
+                    m_blockTotal += m_blockLength;
+                    if (m_blockTotal > kMaxBlockLength)
                         m_blockTooLong = true;
                     m_blockRemaining = m_blockLength;
                     m_state = m_blockLength > 0 ? State::BlockData : State::Text;

@@ -77,6 +77,7 @@ private:
     int m_lengthDigits = 0;
     qint64 m_blockLength = 0;
     qint64 m_blockRemaining = 0;
+    qint64 m_blockTotal = 0; // of all blocks of the message: bounds what one message holds
     qsizetype m_textLength = 0;
     bool m_overrun = false;
     bool m_blockTooLong = false;

@@ -9,6 +9,10 @@
 #include <map>
 #include <memory>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace sim {
 
 namespace {
@@ -26,8 +30,24 @@ bool isBlank(const FramedMessage &m)
     return true;
 }
 
+// Probes a silent peer and gives up on one that does not answer, so that a
+// client that vanished without closing (power lost, cable pulled) frees its
+// place in bounded time.
+void watchForDeadPeer(QTcpSocket *socket, int idleSeconds)
+{
+    const int fd = int(socket->socketDescriptor());
+    const int on = 1, interval = 1, probes = kKeepAliveProbes;
+    const unsigned int unacknowledgedMs = unsigned(idleSeconds + probes * interval) * 1000u;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs, sizeof unacknowledgedMs);
+}
+
 // Common to every connection: owns its socket, counts messages for the
-// dropped-connection fault, and reads only as fast as it can answer.
+// dropped-connection fault, reads only as fast as it can answer, and ends
+// connections that hold on to the unit without using it.
 class Connection : public QObject
 {
 public:
@@ -38,23 +58,47 @@ public:
         // Replies are small and a client waits for each: no Nagle delay
         // behind the client's delayed acknowledgement.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        watchForDeadPeer(socket, server->options().keepAliveSeconds);
         connect(socket, &QTcpSocket::readyRead, this, [this] { pump(); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] {
             m_closed = true;
             deleteLater();
         });
+        // Also when the system gave up on a dead peer.
+        connect(socket, &QTcpSocket::errorOccurred, this, [this] {
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                drop();
+        });
+        // Stopped by the first pump() of a connection that holds a place.
+        m_patience.setSingleShot(true);
+        m_patience.setInterval(std::chrono::seconds(server->options().messageTimeoutSeconds));
+        connect(&m_patience, &QTimer::timeout, this, [this] { drop(); });
+        m_patience.start();
     }
 
 protected:
     // Handles buffered input; returns false when nothing more can be done now.
     virtual bool step() = 0;
+    // Part of a message has arrived and its end not yet.
+    virtual bool midMessage() const = 0;
+    // The connection has one of the unit's sixteen places.
+    virtual bool holdsPlace() const = 0;
 
     void pump()
     {
         while (!m_closed && !m_busy && m_socket->bytesToWrite() < kWriteBacklog && step()) {
         }
+        if (m_closed)
+            return;
+        if (holdsPlace() && !midMessage())
+            m_patience.stop();
+        else if (!m_patience.isActive())
+            m_patience.start();
     }
+
+    // A whole message arrived: the time for the next one starts afresh.
+    void messageComplete() { m_patience.stop(); }
 
     QByteArray readChunk() { return m_socket->read(kReadChunk); }
 
@@ -80,6 +124,7 @@ protected:
     void drop()
     {
         m_closed = true;
+        m_patience.stop();
         m_socket->abort();
         deleteLater();
     }
@@ -91,6 +136,7 @@ protected:
 
 private:
     int m_messages = 0;
+    QTimer m_patience;
 };
 
 // ---------------------------------------------------------------- raw SCPI
@@ -102,6 +148,9 @@ public:
     ~RawConnection() override { m->closeSession(); }
 
 private:
+    bool midMessage() const override { return m_framer.midMessage(); }
+    bool holdsPlace() const override { return true; }
+
     bool step() override
     {
         if (m_queue.isEmpty()) {
@@ -109,6 +158,7 @@ private:
             m_framer.feed(chunk.constData(), chunk.size(), false, m_queue);
             return !chunk.isEmpty();
         }
+        messageComplete();
         const FramedMessage message = m_queue.takeFirst();
         if (!countMessage(message))
             return false;
@@ -139,11 +189,15 @@ private:
 class RpcConnection : public Connection
 {
 public:
-    using Connection::Connection;
+    RpcConnection(UnitServer *server, QTcpSocket *socket, qsizetype maxRecord)
+        : Connection(server, socket), m_reader(maxRecord)
+    {
+    }
 
 protected:
     virtual void call(const rpc::Call &call, rpc::XdrReader &args) = 0;
     void reply(const QByteArray &message) { send(rpc::recordMark(message)); }
+    bool midMessage() const override { return m_reader.midRecord(); }
 
 private:
     bool step() override
@@ -159,6 +213,7 @@ private:
             return !chunk.isEmpty();
         }
         case rpc::RecordReader::Record:
+            messageComplete();
             break;
         }
         rpc::Call c;
@@ -183,9 +238,15 @@ private:
 class PortmapConnection : public RpcConnection
 {
 public:
-    using RpcConnection::RpcConnection;
+    PortmapConnection(UnitServer *server, QTcpSocket *socket)
+        : RpcConnection(server, socket, rpc::kMaxPortmapRecord)
+    {
+    }
+    ~PortmapConnection() override { m->leaveUnplaced(); }
 
 private:
+    bool holdsPlace() const override { return false; }
+
     QByteArray universalAddress() const
     {
         const quint16 port = m->corePort();
@@ -261,7 +322,8 @@ enum DeviceError : quint32 {
 class CoreConnection : public RpcConnection
 {
 public:
-    CoreConnection(UnitServer *server, QTcpSocket *socket) : RpcConnection(server, socket)
+    CoreConnection(UnitServer *server, QTcpSocket *socket)
+        : RpcConnection(server, socket, rpc::kMaxCoreRecord)
     {
         m_wait.setSingleShot(true);
         m_wait.setTimerType(Qt::PreciseTimer);
@@ -272,9 +334,13 @@ public:
     {
         for (std::size_t i = 0; i < m_links.size(); ++i)
             m->closeSession();
+        if (m_links.empty())
+            m->leaveUnplaced();
     }
 
 private:
+    bool holdsPlace() const override { return !m_links.empty(); }
+
     struct Link
     {
         Session session;
@@ -338,9 +404,11 @@ private:
         quint32 code = DeviceOk, lid = 0;
         if (device.toLower() != "inst0") {
             code = DeviceNotAccessible;
-        } else if (!m->openSession()) {
+        } else if (m_links.size() >= kMaxLinksPerConnection || !m->openSession()) {
             code = OutOfResources;
         } else {
+            if (m_links.empty())
+                m->leaveUnplaced();
             lid = m->nextLinkId();
             m_links[lid] = std::make_unique<Link>();
         }
@@ -368,6 +436,8 @@ private:
         } else if (c.procedure == 23) {
             m_links.erase(lid);
             m->closeSession();
+            if (m_links.empty())
+                m->returnUnplaced();
         }
         error(c.xid, DeviceOk); // lock and unlock are accepted without effect
     }
@@ -378,7 +448,7 @@ private:
         args.u32(); // I/O time-out
         args.u32(); // lock time-out
         const quint32 flags = args.u32();
-        const QByteArray data = args.opaque(quint32(rpc::kMaxRecord));
+        const QByteArray data = args.opaque(quint32(rpc::kMaxCoreRecord));
         if (!args.ok())
             return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
         Link *l = link(lid);
@@ -489,23 +559,22 @@ private:
 UnitServer::UnitServer(Instrument &unit, const ServerOptions &options, QObject *parent)
     : QObject(parent), m_unit(unit), m_options(options)
 {
-    connect(&m_portmap, &QTcpServer::newConnection, this, [this] {
+    // One connection too many is closed at once.
+    const auto refuse = [](QTcpSocket *s) {
+        s->abort();
+        s->deleteLater();
+    };
+    connect(&m_portmap, &QTcpServer::newConnection, this, [this, refuse] {
         while (QTcpSocket *s = m_portmap.nextPendingConnection())
-            new PortmapConnection(this, s);
+            admitUnplaced() ? void(new PortmapConnection(this, s)) : refuse(s);
     });
-    connect(&m_core, &QTcpServer::newConnection, this, [this] {
+    connect(&m_core, &QTcpServer::newConnection, this, [this, refuse] {
         while (QTcpSocket *s = m_core.nextPendingConnection())
-            new CoreConnection(this, s);
+            admitUnplaced() ? void(new CoreConnection(this, s)) : refuse(s);
     });
-    connect(&m_raw, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *s = m_raw.nextPendingConnection()) {
-            if (openSession()) {
-                new RawConnection(this, s);
-            } else {
-                s->abort(); // one connection too many: closed at once
-                s->deleteLater();
-            }
-        }
+    connect(&m_raw, &QTcpServer::newConnection, this, [this, refuse] {
+        while (QTcpSocket *s = m_raw.nextPendingConnection())
+            openSession() ? void(new RawConnection(this, s)) : refuse(s);
     });
 }
 
@@ -534,6 +603,14 @@ bool UnitServer::listen(QString *error)
             return false;
         }
     }
+    return true;
+}
+
+bool UnitServer::admitUnplaced()
+{
+    if (m_unplaced >= kMaxUnplaced)
+        return false;
+    ++m_unplaced;
     return true;
 }
 

@@ -12,6 +12,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 using namespace sim;
 
@@ -142,6 +145,21 @@ QByteArray vxiQuery(Rpc &core, quint32 lid, const QByteArray &message)
     return deviceRead(core, lid).data;
 }
 
+// Whether a new client is served, trying for up to ten seconds.
+bool placeIsFree(const SimProcess &unit, bool portmapper = false)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!portmapper && Raw(unit).query("*OPC?") == "1")
+            return true;
+        Rpc mapper(unit.address, unit.portmapper);
+        const rpc::XdrWriter getPort = rpc::XdrWriter().u32(rpc::kCoreProgram).u32(1).u32(rpc::kProtocolTcp).u32(0);
+        if (portmapper && rpc::XdrReader(mapper.call(rpc::kPortmapProgram, 2, 3, getPort)).u32() == unit.core)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
 } // namespace
 
 class TestSimProcess : public QObject
@@ -153,6 +171,8 @@ private slots:
     void badInputLeavesTheUnitAnsweringEveryone();
     void vxi11CoreChannel();
     void sixteenConnectionsAtMost();
+    void placesOfGoneOrIdleClientsAreFreed_data();
+    void placesOfGoneOrIdleClientsAreFreed();
     void unitsSideBySide();
     void faultOptions();
     void storedPresetSurvivesSigkill();
@@ -179,6 +199,10 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone_data()
     QTest::newRow("block longer than allowed")
         << QByteArray("MEM:PRES:DATA #6100000") + QByteArray(100000, '\n') + "\n" << false
         << QByteArray("-223,\"Too much data\"");
+    QByteArray blocks = "MEM:PRES:DATA ";
+    for (int i = 0; i < 20; ++i)
+        blocks += "#540000" + QByteArray(40000, 'b');
+    QTest::newRow("blocks over 64 KiB in all") << blocks + "\n" << false << QByteArray("-223,\"Too much data\"");
     QTest::newRow("disconnect mid-message") << QByteArray("MEM:PRES:DATA #3100abc") << true << QByteArray();
 }
 
@@ -267,10 +291,18 @@ void TestSimProcess::vxi11CoreChannel()
                  .u32(),
              8u); // trigger is not supported
 
-    // A peer that is no RPC client is cut off; the link goes on.
+    // A peer that is no RPC client is cut off, and so is one that announces
+    // a record larger than the channel takes; the link goes on.
     Rpc garbage(unit.address, unit.core);
     garbage.socket.write(rpc::recordMark("no rpc here"));
     QVERIFY(garbage.socket.waitForDisconnected(5000));
+    for (const auto &[port, size] : {std::pair{unit.portmapper, 4096}, {unit.core, 200000}}) {
+        Rpc big(unit.address, port);
+        QByteArray mark(4, 0);
+        qToBigEndian<quint32>(quint32(size), mark.data());
+        big.socket.write(mark + QByteArray(1000, 0));
+        QVERIFY(big.socket.waitForDisconnected(5000));
+    }
     QCOMPARE(vxiQuery(core, link.lid, "ROUT:MATR:ROWS?"), QByteArray("192\n"));
     QCOMPARE(rpc::XdrReader(core.call(rpc::kCoreProgram, 1, 23, rpc::XdrWriter().u32(link.lid))).u32(), 0u);
     QCOMPARE(deviceWrite(core, link.lid, "*IDN?"), 4u); // destroyed
@@ -280,28 +312,70 @@ void TestSimProcess::sixteenConnectionsAtMost()
 {
     Unit unit("127.0.0.12");
     QVERIFY2(unit.running(), qPrintable(unit.banner));
-    Rpc core(unit.address, unit.core);
+    // Two core channels with four links each: a connection's fair share.
+    Rpc core(unit.address, unit.core), second(unit.address, unit.core);
     QList<Link> links;
-    for (int i = 0; i < 8; ++i)
-        links.append(createLink(core, "inst0"));
+    for (int i = 0; i < 4; ++i)
+        links << createLink(core, "inst0") << createLink(second, "inst0");
+    QCOMPARE(createLink(core, "inst0").error, 9u);
     std::vector<std::unique_ptr<Raw>> sockets;
     for (int i = 0; i < 8; ++i) {
         sockets.push_back(std::make_unique<Raw>(unit));
         QCOMPARE(sockets.back()->query("MEM:PRES:COUN?"), QByteArray("0"));
     }
-    QCOMPARE(createLink(core, "inst0").error, 9u);
+    Rpc third(unit.address, unit.core);
+    QCOMPARE(createLink(third, "inst0").error, 9u);
     Raw seventeenth(unit);
     QVERIFY(seventeenth.closedByUnit());
-    for (const Link &l : links)
-        QCOMPARE(vxiQuery(core, l.lid, "SYST:ERR?"), QByteArray("0,\"No error\"\n"));
+    for (int i = 0; i < links.size(); ++i)
+        QCOMPARE(vxiQuery(i % 2 ? second : core, links[i].lid, "SYST:ERR?"), QByteArray("0,\"No error\"\n"));
     // A freed place is taken again once the unit has seen the close.
     sockets.pop_back();
-    QByteArray answer;
-    for (int attempt = 0; attempt < 100 && answer != "1"; ++attempt) {
-        QTest::qWait(10);
-        answer = Raw(unit).query("*OPC?");
+    QVERIFY(placeIsFree(unit));
+}
+
+void TestSimProcess::placesOfGoneOrIdleClientsAreFreed_data()
+{
+    QTest::addColumn<QString>("clients");
+    QTest::newRow("vanished without closing") << "vanished";
+    QTest::newRow("message left unfinished") << "unfinished";
+    QTest::newRow("portmapper connections left idle") << "idle";
+}
+
+void TestSimProcess::placesOfGoneOrIdleClientsAreFreed()
+{
+    QFETCH(QString, clients);
+    Unit unit("127.0.0.13", {"--keepalive", "1", "--message-timeout", "2"});
+    QVERIFY2(unit.running(), qPrintable(unit.banner));
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        QTcpSocket &s = *held.back();
+        s.connectToHost(unit.address, clients == "idle" ? unit.portmapper : unit.raw);
+        QVERIFY(s.waitForConnected(5000));
+        if (clients != "idle") {
+            s.write(clients == "unfinished" ? "*IDN" : "*OPC?\n");
+            QVERIFY(s.waitForBytesWritten(5000));
+        }
+        if (clients == "vanished") {
+            QVERIFY(s.waitForReadyRead(5000));
+            // In repair mode a socket closes without FIN or RST: its peer
+            // hears nothing, as from a host that lost its power.
+            const int on = 1;
+            if (::setsockopt(int(s.socketDescriptor()), SOL_TCP, TCP_REPAIR, &on, sizeof on) != 0)
+                QSKIP("closing a socket without FIN needs CAP_NET_ADMIN");
+            s.abort();
+        }
     }
-    QCOMPARE(answer, QByteArray("1"));
+    if (clients == "idle") {
+        Rpc extra(unit.address, unit.portmapper);
+        QVERIFY(extra.socket.state() != QAbstractSocket::ConnectedState
+                || extra.socket.waitForDisconnected(5000));
+    } else {
+        Raw extra(unit);
+        QVERIFY(extra.closedByUnit());
+    }
+    QVERIFY(placeIsFree(unit, clients == "idle"));
 }
 
 void TestSimProcess::unitsSideBySide()
