@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
+#include <cerrno>
 #include <set>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tsvisa {
 
@@ -231,8 +236,10 @@ private:
         const char c = peek();
         ++m_pos;
         if (c == '(') {
-            if (!alternation(f) || atEnd() || peek() != ')')
+            // The parser recurses once per level: the depth is bounded.
+            if (++m_depth > kMaxDepth || !alternation(f) || atEnd() || peek() != ')')
                 return false;
+            --m_depth;
             ++m_pos;
             return true;
         }
@@ -316,6 +323,7 @@ private:
     const std::string &m_text;
     std::vector<State> &m_states;
     std::size_t m_pos = 0;
+    int m_depth = 0;
 };
 
 bool ResourceExpression::compile(const std::string &expression)
@@ -323,7 +331,7 @@ bool ResourceExpression::compile(const std::string &expression)
     m_states.clear();
     m_start = -1;
     Parser parser(expression, m_states);
-    if (expression.empty() || !parser.run(&m_start)) {
+    if (expression.empty() || expression.size() > kMaxLength || !parser.run(&m_start)) {
         m_states.clear();
         m_start = -1;
         return false;
@@ -331,17 +339,23 @@ bool ResourceExpression::compile(const std::string &expression)
     return true;
 }
 
-void ResourceExpression::addClosure(int state, std::vector<char> &in, std::vector<int> &list) const
+void ResourceExpression::addClosure(int state, std::vector<unsigned> &mark, unsigned step,
+                                    std::vector<int> &list) const
 {
-    if (state < 0 || in[std::size_t(state)])
-        return;
-    in[std::size_t(state)] = 1;
-    const State &s = m_states[std::size_t(state)];
-    if (s.type == State::Split) {
-        addClosure(s.out, in, list);
-        addClosure(s.out2, in, list);
-    } else {
-        list.push_back(state);
+    std::vector<int> pending{state};
+    while (!pending.empty()) {
+        const int at = pending.back();
+        pending.pop_back();
+        if (at < 0 || mark[std::size_t(at)] == step)
+            continue;
+        mark[std::size_t(at)] = step;
+        const State &s = m_states[std::size_t(at)];
+        if (s.type == State::Split) {
+            pending.push_back(s.out2);
+            pending.push_back(s.out);
+        } else {
+            list.push_back(at);
+        }
     }
 }
 
@@ -350,16 +364,18 @@ bool ResourceExpression::matches(const std::string &name) const
     if (m_start < 0)
         return false;
     std::vector<int> current, next;
-    std::vector<char> in(m_states.size(), 0);
-    addClosure(m_start, in, current);
+    // The step that last reached each state: no clearing between steps.
+    std::vector<unsigned> mark(m_states.size(), 0);
+    unsigned step = 1;
+    addClosure(m_start, mark, step, current);
     for (char raw : name) {
         const auto c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(raw)));
         next.clear();
-        std::fill(in.begin(), in.end(), 0);
+        ++step;
         for (int state : current) {
             const State &s = m_states[std::size_t(state)];
             if (s.type == State::Char && s.set[c])
-                addClosure(s.out, in, next);
+                addClosure(s.out, mark, step, next);
         }
         current.swap(next);
         if (current.empty())
@@ -395,6 +411,8 @@ std::string configurationPath()
     return base + "/Tarsel/visa.conf";
 }
 
+constexpr std::size_t kMaxConfigurationSize = 64 * 1024;
+
 bool parsePort(const std::string &text, std::uint16_t *port)
 {
     unsigned long value = 0;
@@ -406,16 +424,43 @@ bool parsePort(const std::string &text, std::uint16_t *port)
 
 } // namespace
 
+// The configuration file's text: only a regular file, and only one of a
+// sensible size, so that a device, a FIFO or a huge file cannot hang or
+// exhaust the caller. Anything else reads as no file.
+static std::string configurationText()
+{
+    const std::string path = configurationPath();
+    if (path.empty())
+        return {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    std::string text;
+    struct stat info{};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && std::size_t(info.st_size) <= kMaxConfigurationSize) {
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 || text.size() + std::size_t(n) > kMaxConfigurationSize) {
+                text.clear(); // grew while read, or failed: no half a file
+                break;
+            }
+            text.append(chunk, std::size_t(n));
+        }
+    }
+    ::close(fd);
+    return text;
+}
+
 // The configuration file's lines without comments, blank lines left out.
 static std::vector<std::string> configurationLines()
 {
     std::vector<std::string> lines;
-    const std::string path = configurationPath();
-    std::ifstream file;
-    if (!path.empty())
-        file.open(path);
+    std::istringstream file(configurationText());
     std::string line;
-    while (file && std::getline(file, line)) {
+    while (std::getline(file, line)) {
         line = trim(line.substr(0, line.find('#')));
         if (!line.empty())
             lines.push_back(line);

@@ -28,11 +28,16 @@ ViStatus parseResourceName(const std::string &text, ResourceName *out);
 
 // The regular expressions of resource searches: ? any character, * and +
 // repeat what precedes, [set] and [^set], (group), a|b, \ quotes. Matches
-// the whole name, ignoring case.
+// the whole name, ignoring case, in time proportional to the name's length
+// times the expression's, without recursion on either.
 class ResourceExpression
 {
 public:
-    bool compile(const std::string &expression); // false: not a valid expression
+    static constexpr std::size_t kMaxLength = 512; // characters
+    static constexpr int kMaxDepth = 32;           // groups inside groups
+
+    // False: not a valid expression, or longer or deeper than the limits.
+    bool compile(const std::string &expression);
     bool matches(const std::string &name) const;
 
 private:
@@ -50,7 +55,8 @@ private:
     };
     class Parser;
 
-    void addClosure(int state, std::vector<char> &in, std::vector<int> &list) const;
+    // Adds `state` and what its splits lead to, each state once per step.
+    void addClosure(int state, std::vector<unsigned> &mark, unsigned step, std::vector<int> &list) const;
 
     std::vector<State> m_states;
     int m_start = -1;

@@ -67,32 +67,32 @@ std::string callRecord(std::uint32_t xid, std::uint32_t program, std::uint32_t v
 
 bool RecordInbox::take(std::string *record)
 {
-    std::size_t pos = 0;
-    std::size_t total = 0;
     for (;;) {
-        if (m_bytes.size() - pos < 4)
+        if (m_overflowed || m_bytes.size() - m_scanned < 4)
             return false;
-        const std::uint32_t mark = bigEndian(m_bytes.data() + pos);
+        const std::uint32_t mark = bigEndian(m_bytes.data() + m_scanned);
         const std::size_t length = mark & 0x7fffffffu;
-        total += length;
-        if (total > m_maxRecord) {
+        // Headers count: endless empty fragments end like one huge record.
+        if (m_recordBytes + 4 + length > m_maxRecord) {
             m_overflowed = true;
             return false;
         }
-        if (m_bytes.size() - pos - 4 < length)
+        if (m_bytes.size() - m_scanned - 4 < length)
             return false;
-        pos += 4 + length;
+        m_scanned += 4 + length;
+        m_recordBytes += 4 + length;
         if (mark & 0x80000000u)
             break;
     }
     record->clear();
-    record->reserve(total);
-    for (std::size_t at = 0; at < pos;) {
+    record->reserve(m_recordBytes);
+    for (std::size_t at = 0; at < m_scanned;) {
         const std::size_t length = bigEndian(m_bytes.data() + at) & 0x7fffffffu;
         record->append(m_bytes, at + 4, length);
         at += 4 + length;
     }
-    m_bytes.erase(0, pos);
+    m_bytes.erase(0, m_scanned);
+    m_scanned = m_recordBytes = 0;
     return true;
 }
 

@@ -49,15 +49,18 @@ class RecordInbox
 public:
     explicit RecordInbox(std::size_t maxRecord) : m_maxRecord(maxRecord) {}
     void append(const char *data, std::size_t size) { m_bytes.append(data, size); }
-    // Moves the first whole record into *record.
+    // Moves the first whole record into *record. Each byte is looked at
+    // once, however many calls the record takes to arrive.
     bool take(std::string *record);
-    // The fragments announce more than maxRecord bytes: the peer is not to
-    // be trusted with our memory, the stream is given up.
+    // The fragments, their headers counted, pass maxRecord bytes: the peer
+    // is not to be trusted with our memory, the stream is given up.
     bool overflowed() const { return m_overflowed; }
 
 private:
     std::string m_bytes;
     std::size_t m_maxRecord;
+    std::size_t m_scanned = 0; // whole fragments of the record at the front
+    std::size_t m_recordBytes = 0; // their size, headers included
     bool m_overflowed = false;
 };
 

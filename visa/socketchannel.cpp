@@ -48,6 +48,8 @@ public:
                 return VI_SUCCESS_TERM_CHAR;
             if (*got == count)
                 return VI_SUCCESS_MAX_CNT;
+            if (deadline.expired())
+                return VI_ERROR_TMO;
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);

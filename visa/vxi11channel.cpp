@@ -103,6 +103,10 @@ private:
                 m_broken = true;
             if (m_broken)
                 return VI_ERROR_IO;
+            // Checked on every pass: a unit that never stops sending would
+            // otherwise keep the call from ever looking at the clock.
+            if (deadline.expired())
+                return VI_ERROR_TMO;
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);
@@ -250,6 +254,8 @@ public:
                    const IoSettings &io) override
     {
         *written = 0;
+        // One deadline for the whole call, however many pieces it takes.
+        const Deadline deadline = Deadline::after(withGrace(io.timeoutMs));
         // An empty write still sends END: it ends the message.
         do {
             const ViUInt32 piece = std::min(count - *written, m_maxRecvSize);
@@ -259,7 +265,7 @@ public:
             args.opaque(data + *written, piece);
             std::string results;
             ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceWrite, args.data(),
-                                         Deadline::after(withGrace(io.timeoutMs)), &results);
+                                         deadline, &results);
             if (status != VI_SUCCESS)
                 return status;
             const WriteResult result = decodeWrite(results, piece);
@@ -279,8 +285,9 @@ public:
         *got = 0;
         if (count == 0)
             return VI_SUCCESS_MAX_CNT;
-        // Pieces without a reason are possible; the whole read still ends.
-        const Deadline overall = Deadline::after(withGrace(io.timeoutMs));
+        // One deadline for the whole call: pieces without a reason, and
+        // replies to other calls, do not stretch it.
+        const Deadline deadline = Deadline::after(withGrace(io.timeoutMs));
         for (;;) {
             const ViUInt32 request = std::min(count - *got, kMaxReadRequest);
             XdrWriter args;
@@ -288,7 +295,7 @@ public:
             args.u32(io.termCharEnabled ? kFlagTermCharSet : 0).u32(io.termChar);
             std::string results;
             ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceRead, args.data(),
-                                         Deadline::after(withGrace(io.timeoutMs)), &results);
+                                         deadline, &results);
             if (status != VI_SUCCESS)
                 return status;
             const ReadResult result = decodeRead(results, request);
@@ -307,7 +314,7 @@ public:
                 return VI_SUCCESS_TERM_CHAR;
             if (*got == count)
                 return VI_SUCCESS_MAX_CNT;
-            if (overall.expired())
+            if (deadline.expired())
                 return VI_ERROR_TMO;
         }
     }

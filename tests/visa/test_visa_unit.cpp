@@ -13,6 +13,12 @@
 
 #include <future>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool writeFile(const QString &path, const QByteArray &text)
@@ -74,6 +80,8 @@ private:
                 results = words({0, word(args, 4)});
             } else if (word(call, 5) == 23) { // destroy_link
                 ++destroyed;
+            } else if (word(call, 5) == 12 && reads != Proper) { // device_read
+                return answerRead(s, word(call, 0));
             }
             const QByteArray reply = words({word(call, 0), 1, 0, 0, 0, 0}) + results;
             s->write(words({0x80000000u | quint32(reply.size())}) + reply);
@@ -82,6 +90,36 @@ private:
 
     quint32 m_maxRecvSize;
     QHash<QTcpSocket *, QByteArray> m_buffers;
+
+public:
+    // How device_read is answered: properly, or by a unit that never ends
+    // its reply (empty fragments) or answers only other calls. A hostile
+    // answer goes on for at most twenty seconds.
+    enum Reads { Proper, EmptyFragments, OtherCalls } reads = Proper;
+    bool ranOut = false; // a hostile answer went on for its whole twenty seconds
+
+private:
+    // Sends as fast as the client takes, on this thread, until the client
+    // goes away or twenty seconds have passed.
+    void answerRead(QTcpSocket *s, quint32 xid)
+    {
+        QByteArray chunk(65536, '\0'); // sixteen thousand empty fragments, none the last
+        if (reads == OtherCalls) {
+            const QByteArray reply = words({xid + 1000, 1, 0, 0, 0, 0, 0, 0, 0});
+            chunk = (words({0x80000000u | quint32(reply.size())}) + reply).repeated(1600);
+        }
+        const int fd = int(s->socketDescriptor());
+        const QDeadlineTimer until(20000);
+        for (qsizetype at = 0; !(ranOut = until.hasExpired());) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::send(fd, chunk.constData() + at, size_t(chunk.size() - at), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return;
+            at = (at + std::max<ssize_t>(n, 0)) % chunk.size();
+        }
+    }
 };
 
 } // namespace
@@ -102,6 +140,10 @@ private slots:
     void resourceSources();
     void vxi11_data();
     void vxi11();
+    void hostileReadsEnd_data();
+    void hostileReadsEnd();
+    void configurationThatIsNoFile_data();
+    void configurationThatIsNoFile();
     void statusTexts_data();
     void statusTexts();
     void misuse();
@@ -240,6 +282,15 @@ void TestVisaUnit::expressions_data()
     row("repeated group", "TCPIP0::(127.0.0.2::)+?*", {a, d});
     row("quoted special", "?*\\?", {});
     row("many stars stay fast", "(?*)*(?*)*(?*)*(?*)*(?*)*(?*)*(?*)*(?*)*(?*)*x", {});
+    QTest::newRow("32 groups deep, 512 characters")
+        << QString(32, '(') + "TCPIP1" + QString(32, ')') + "?*" + QString(512 - 72, '*').replace("**", "?*")
+        << QStringList{c} << int(VI_SUCCESS);
+    QTest::newRow("33 groups deep") << QString(33, '(') + "?*" + QString(33, ')') << QStringList()
+                                    << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("10,000 groups deep") << QString(10000, '(') + "?*" + QString(10000, ')') << QStringList()
+                                        << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("a* 200,000 times") << QString("a*").repeated(200000) << QStringList() << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("513 characters") << QString("?*").repeated(256) + "?" << QStringList() << int(VI_ERROR_INV_EXPR);
     for (const char *bad : {"", "*INSTR", "?**", "[abc", "[]?*", "[z-a]?*", "(TCPIP?*", "TCPIP?*)", "?*|",
                             "?*\\", "?*INSTR{VI_ATTR_SLOT==1}"})
         QTest::addRow("invalid: %s", bad) << bad << QStringList() << int(VI_ERROR_INV_EXPR);
@@ -374,6 +425,75 @@ void TestVisaUnit::vxi11()
     QCOMPARE(sizes, pieces);
     QCOMPARE(ends, expectedEnds);
     QCOMPARE(joined, data);
+}
+
+// A read from a unit that never ends its reply, or answers only other
+// calls, ends by the session's time-out, not by the unit.
+void TestVisaUnit::hostileReadsEnd_data()
+{
+    QTest::addColumn<int>("reads");
+    QTest::addColumn<int>("status");
+    QTest::newRow("endless empty fragments") << int(FakeVxi11::EmptyFragments) << int(VI_ERROR_IO);
+    QTest::newRow("replies to other calls") << int(FakeVxi11::OtherCalls) << int(VI_ERROR_TMO);
+}
+
+void TestVisaUnit::hostileReadsEnd()
+{
+    QFETCH(int, reads);
+    FakeVxi11 unit(1024);
+    unit.reads = FakeVxi11::Reads(reads);
+    qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(unit.serverPort()));
+    ViStatus opened = 0, read = 0;
+    const std::future<void> calls = std::async(std::launch::async, [&] {
+        ViSession vi = VI_NULL;
+        opened = viOpen(m_rm, "TCPIP::127.0.0.38::INSTR", VI_NULL, VI_NULL, &vi);
+        viSetAttribute(vi, VI_ATTR_TMO_VALUE, 500);
+        char buffer[100];
+        ViUInt32 count = 0;
+        read = viRead(vi, reinterpret_cast<ViPBuf>(buffer), sizeof buffer, &count);
+        viClose(vi);
+    });
+    QVERIFY(QTest::qWaitFor(
+        [&] { return calls.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30000));
+    QCOMPARE(opened, ViStatus(VI_SUCCESS));
+    QTEST(int(read), "status");
+    QVERIFY2(!unit.ranOut, "the read waited for the unit to stop");
+}
+
+// A configuration "file" that is none, or too large, is not read.
+void TestVisaUnit::configurationThatIsNoFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("device") << "/dev/zero";
+    QTest::newRow("FIFO without a writer") << "fifo";
+    QTest::newRow("over 64 KiB") << "large";
+}
+
+void TestVisaUnit::configurationThatIsNoFile()
+{
+    QFETCH(QString, path);
+    if (path == "fifo") {
+        path = m_dir.filePath("visa.fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0 || errno == EEXIST);
+    } else if (path == "large") {
+        path = m_dir.filePath("large.conf");
+        QVERIFY(writeFile(path, "TCPIP::10.0.0.7::INSTR\n" + QByteArray(64 * 1024, '#')));
+    }
+    qputenv("TS4820_VISA_CONFIG", path.toLocal8Bit());
+    qputenv("TS4820_VISA_RESOURCES", "TCPIP::10.0.0.1::INSTR");
+    ViStatus status = 0;
+    QStringList found;
+    auto searching = std::async(std::launch::async, [&] { found = search("?*", &status); });
+    QElapsedTimer waited;
+    waited.start();
+    bool hung = false;
+    while (searching.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        hung = waited.elapsed() > 10000;
+        if (hung && path.endsWith(".fifo")) // a writer that comes and goes ends a blocked open
+            ::close(::open(QFile::encodeName(path), O_WRONLY | O_NONBLOCK));
+    }
+    QVERIFY2(!hung, "the search waited on the configuration file");
+    QCOMPARE(found, QStringList{"TCPIP0::10.0.0.1::inst0::INSTR"});
 }
 
 // Every status code of the header: its name, then a sentence of its own.
