@@ -164,12 +164,12 @@ bool identificationRevision(const std::string &reply, std::string *revision)
     return true;
 }
 
-bool replyComplete(const std::string &received)
+bool replyComplete(const std::string &head, std::size_t total, bool endsWithLf)
 {
     std::size_t length = 0, start = 0;
-    if (blockHeader(received, &length, &start) && received.size() <= start + length)
+    if (blockHeader(head, &length, &start) && total <= start + length)
         return false; // the LF belongs to the block data
-    return !received.empty() && received.back() == '\n';
+    return endsWithLf;
 }
 
 bool isPresetName(const char *name)

@@ -29,9 +29,10 @@ bool parseVoltageTable(const std::string &reply, std::vector<double> *volts);
 // The fourth field of an identification reply (after the third comma).
 bool identificationRevision(const std::string &reply, std::string *revision);
 
-// While reading a reply in pieces: whether `received` is a whole reply, that
-// is ends with LF outside block data.
-bool replyComplete(const std::string &received);
+// While reading a reply in pieces: whether the `total` bytes received, of
+// which `head` holds at least the first few, are a whole reply, that is end
+// (`endsWithLf`) with LF outside block data.
+bool replyComplete(const std::string &head, std::size_t total, bool endsWithLf);
 
 // 1 to 63 characters of A-Z, a-z, 0-9, '-' and '_'.
 bool isPresetName(const char *name);

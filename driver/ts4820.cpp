@@ -4,6 +4,8 @@
 
 #include "replies.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -43,41 +45,56 @@ std::shared_ptr<Session> find(ViSession vi)
     return it == registry.end() ? nullptr : it->second;
 }
 
-// One call's access to a session: holds its I/O lock for the whole exchange.
+// One call's access to a session: holds its I/O lock for the whole exchange,
+// and ends the call by one deadline, twice the session's time-out, however
+// the unit answers (slowly, in pieces, without end).
 class Io
 {
 public:
-    Io(ViSession vi, Session &s) : m_vi(vi), m_s(s), m_lock(s.io) {}
+    Io(ViSession vi, Session &s) : m_vi(vi), m_s(s), m_lock(s.io)
+    {
+        if (viGetAttribute(vi, VI_ATTR_TMO_VALUE, &m_timeout) < 0)
+            m_timeout = 2000;
+        if (m_timeout != VI_TMO_INFINITE)
+            m_deadline = Clock::now() + 2 * std::chrono::milliseconds(m_timeout);
+    }
+    ~Io()
+    {
+        if (m_lowered)
+            viSetAttribute(m_vi, VI_ATTR_TMO_VALUE, m_timeout);
+    }
+    Io(const Io &) = delete;
+    Io &operator=(const Io &) = delete;
 
     ViStatus send(const std::string &message) { return writeRaw(message + '\n'); }
 
     // Reads one whole reply, without its LF. A reply longer than any the
-    // unit sends is read to its end and refused.
+    // unit sends is read to its end, to stay in step, and refused.
     ViStatus read(std::string *reply)
     {
-        std::string received;
+        std::string head; // the reply, or its first kMaxReply bytes and one more
         std::size_t total = 0;
         char chunk[4096];
-        while (true) {
+        for (;;) {
             ViUInt32 count = 0;
-            const ViStatus status = viRead(m_vi, reinterpret_cast<ViPBuf>(chunk), sizeof chunk, &count);
+            ViStatus status = timeLeft();
+            if (status >= 0)
+                status = viRead(m_vi, reinterpret_cast<ViPBuf>(chunk), sizeof chunk, &count);
             if (status < 0)
-                return status;
+                return total > kMaxReply ? ts4820_ERROR_BAD_REPLY : status;
             total += count;
-            if (received.size() < kMaxReply)
-                received.append(chunk, count);
-            const bool ended = status == VI_SUCCESS
-                || (status == VI_SUCCESS_TERM_CHAR && replyComplete(received));
-            if (ended)
+            head.append(chunk, std::min<std::size_t>(count, kMaxReply + 1 - head.size()));
+            const bool lf = count > 0 && chunk[count - 1] == '\n';
+            if (status == VI_SUCCESS || (status == VI_SUCCESS_TERM_CHAR && replyComplete(head, total, lf)))
                 break;
             if (total > kMaxDrain)
                 return ts4820_ERROR_BAD_REPLY;
         }
         if (total > kMaxReply)
             return ts4820_ERROR_BAD_REPLY;
-        if (!received.empty() && received.back() == '\n')
-            received.pop_back();
-        *reply = received;
+        if (!head.empty() && head.back() == '\n')
+            head.pop_back();
+        *reply = head;
         return VI_SUCCESS;
     }
 
@@ -153,8 +170,10 @@ public:
     ViStatus writeRaw(const std::string &bytes)
     {
         ViUInt32 written = 0;
-        const ViStatus status = viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()),
-                                        ViUInt32(bytes.size()), &written);
+        ViStatus status = timeLeft();
+        if (status >= 0)
+            status = viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()), ViUInt32(bytes.size()),
+                             &written);
         if (status < 0)
             return status;
         return written == bytes.size() ? VI_SUCCESS : VI_ERROR_IO;
@@ -163,9 +182,30 @@ public:
     Session &session() { return m_s; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // Before each VISA read or write: a time-out when the call's time is
+    // up; otherwise VISA waits no longer than what is left of it.
+    ViStatus timeLeft()
+    {
+        if (m_timeout == VI_TMO_INFINITE)
+            return VI_SUCCESS;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
+        if (left.count() <= 0)
+            return VI_ERROR_TMO;
+        if (left.count() < std::chrono::milliseconds::rep(m_timeout)) {
+            viSetAttribute(m_vi, VI_ATTR_TMO_VALUE, ViAttrState(left.count()));
+            m_lowered = true;
+        }
+        return VI_SUCCESS;
+    }
+
     ViSession m_vi;
     Session &m_s;
     std::lock_guard<std::mutex> m_lock;
+    ViUInt32 m_timeout = 2000;
+    Clock::time_point m_deadline;
+    bool m_lowered = false; // the session's time-out is to be put back
 };
 
 // Runs `body` with the session's I/O, or reports an unknown session.

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<double> volts;
     parseVoltageTable(reply, &volts);
     identificationRevision(reply, &text);
-    replyComplete(reply);
+    replyComplete(reply, reply.size(), !reply.empty() && reply.back() == '\n');
     isPresetName(reply.c_str());
     isQuotable(reply.c_str());
     return 0;

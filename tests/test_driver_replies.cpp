@@ -109,20 +109,27 @@ void TestDriverReplies::repliesParse()
 void TestDriverReplies::blockReadingContinuesPastDataNewlines_data()
 {
     QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("more"); // received after the head that is kept, the last an LF
     QTest::addColumn<bool>("complete");
-    QTest::newRow("line") << QByteArray("0,\"No error\"\n") << true;
-    QTest::newRow("line still arriving") << QByteArray("0,\"No") << false;
-    QTest::newRow("empty reply") << QByteArray("\n") << true;
-    QTest::newRow("newline inside block data") << QByteArray("#15ab\n") << false;
-    QTest::newRow("block data whole, terminator") << QByteArray("#15ab\ncd\n") << true;
-    QTest::newRow("block data ending in newline") << QByteArray("#13ab\n") << false;
-    QTest::newRow("block data ending in newline, terminator") << QByteArray("#13ab\n\n") << true;
+    QTest::newRow("line") << QByteArray("0,\"No error\"\n") << 0 << true;
+    QTest::newRow("line still arriving") << QByteArray("0,\"No") << 0 << false;
+    QTest::newRow("empty reply") << QByteArray("\n") << 0 << true;
+    QTest::newRow("newline inside block data") << QByteArray("#15ab\n") << 0 << false;
+    QTest::newRow("block data whole, terminator") << QByteArray("#15ab\ncd\n") << 0 << true;
+    QTest::newRow("block data ending in newline") << QByteArray("#13ab\n") << 0 << false;
+    QTest::newRow("block data ending in newline, terminator") << QByteArray("#13ab\n\n") << 0 << true;
+    // Past the head that is kept, the block's end is still found by count.
+    QTest::newRow("long block, newline in the data") << QByteArray("#8100000000123") << 5000 << false;
+    QTest::newRow("long block, data and terminator") << QByteArray("#8100000000123") << 100000000 - 3 + 1
+                                                     << true;
 }
 
 void TestDriverReplies::blockReadingContinuesPastDataNewlines()
 {
     QFETCH(QByteArray, received);
-    QTEST(replyComplete(received.toStdString()), "complete");
+    QFETCH(int, more);
+    const bool lf = more > 0 || received.endsWith('\n');
+    QTEST(replyComplete(received.toStdString(), std::size_t(received.size() + more), lf), "complete");
 }
 
 void TestDriverReplies::namesAndTextsChecked()

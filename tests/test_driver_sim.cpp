@@ -10,6 +10,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstring>
 
@@ -53,6 +61,61 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A unit on 127.0.0.47 that identifies itself and then answers ROUT:MATR?
+// by trickling: 4 KiB every 300 ms, never an end, for at most thirty seconds.
+class TricklingUnit
+{
+public:
+    TricklingUnit()
+    {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(0x7f00002f); // 127.0.0.47
+        socklen_t size = sizeof at;
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&at), size);
+        ::listen(m_listener, 1);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&at), &size);
+        m_port = ntohs(at.sin_port);
+        m_thread = std::thread([this] { serve(m_listener); });
+    }
+    ~TricklingUnit()
+    {
+        ::shutdown(m_listener, SHUT_RDWR); // ends an accept that no client came to
+        m_thread.join();
+        ::close(m_listener);
+    }
+    QByteArray resource() const { return "TCPIP::127.0.0.47::" + QByteArray::number(m_port) + "::SOCKET"; }
+    std::atomic<bool> ranOut{false};
+
+private:
+    void serve(int listener)
+    {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        const QDeadlineTimer until(30000);
+        std::string input;
+        char chunk[4096];
+        for (ssize_t n; fd >= 0 && !until.hasExpired() && (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            input.append(chunk, std::size_t(n));
+            for (std::size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
+                const std::string line = input.substr(0, end);
+                const char *reply = line == "*IDN?" ? "Tarsel Ltd.,Xentra 4820-AA,48200047,2.1.0\n"
+                                  : line == "ROUT:MATR:ROWS?" ? "96\n" : "";
+                ::send(fd, reply, std::strlen(reply), MSG_NOSIGNAL);
+                while (line == "ROUT:MATR?" && !until.hasExpired()
+                       && ::send(fd, std::string(4096, '0').c_str(), 4096, MSG_NOSIGNAL) > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        }
+        ranOut = until.hasExpired();
+        ::close(fd);
+    }
+
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TestDriverSim : public QObject
@@ -69,6 +132,7 @@ private slots:
     void sessionOpeningFailsCleanly();
     void faultyRepliesNeverOverrunBuffers();
     void lostUnitGivesVisaStatus();
+    void hostileRepliesEndTheCall();
 };
 
 void TestDriverSim::everyCallReachesTheUnit_data()
@@ -374,6 +438,34 @@ void TestDriverSim::lostUnitGivesVisaStatus()
         QVERIFY(status < 0 && status != ts4820_ERROR_BAD_REPLY);
         QVERIFY2(!s->message(status).startsWith("Unknown"), qPrintable(s->message(status)));
         QVERIFY(ts4820_setAlias(s->vi, ts4820_LINE_X, 1, "x") < 0);
+    }
+}
+
+// A call ends by its own deadline, twice the session's time-out, against a
+// unit that never ends its reply; an over-long reply is a bad reply, and
+// the session stays in step after it.
+void TestDriverSim::hostileRepliesEndTheCall()
+{
+    ViInt32 pattern[18];
+    {
+        TricklingUnit unit;
+        Session s(unit.resource(), true, false);
+        QCOMPARE(s.status, VI_SUCCESS);
+        QCOMPARE(viSetAttribute(s.vi, VI_ATTR_TMO_VALUE, 500), VI_SUCCESS);
+        QCOMPARE(ts4820_getMatrixState(s.vi, pattern), VI_ERROR_TMO);
+        QVERIFY2(!unit.ranOut, "the call waited for the unit to stop");
+        ViUInt32 timeout = 0;
+        QCOMPARE(viGetAttribute(s.vi, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
+        QCOMPARE(timeout, 500u); // the session's own, put back
+    }
+    Unit unit("127.0.0.48", {"--subtype", "AA", "--oversized", "ROUT:MATR?=10000000"});
+    for (const bool socket : {false, true}) {
+        Session s(resource(unit, socket));
+        QCOMPARE(s.status, VI_SUCCESS);
+        QCOMPARE(ts4820_getMatrixState(s.vi, pattern), ts4820_ERROR_BAD_REPLY);
+        ViInt32 serial = 0;
+        QCOMPARE(ts4820_getAttribute(s.vi, ts4820_ATTR_SER_NUM, &serial), VI_SUCCESS);
+        QCOMPARE(serial, ViInt32(0x48200030));
     }
 }
 
