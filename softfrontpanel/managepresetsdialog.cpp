@@ -181,7 +181,15 @@ void managePresetsDialog::downloadPresets()
     if (folder.isEmpty()) {
         return;
     }
+    // A name the unit gives is part of the path only when it is a proper
+    // preset name: "../x" or "/x" would lead out of the chosen folder,
+    // whatever the driver then makes of it.
+    QStringList refused;
     for (const QString &name : names) {
+        if (!presetfile::isPresetName(name)) {
+            refused << QLatin1Char('\'') + name + QLatin1Char('\'');
+            continue;
+        }
         bool claimed = false;
         const QString path = claimFreeFilePath(folder, name, &claimed);
         bool written = false;
@@ -197,6 +205,13 @@ void managePresetsDialog::downloadPresets()
             showError(
                 QStringLiteral("Failed to download preset. Unable to write file: %1.").arg(path));
         }
+    }
+    if (!refused.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("These presets were not saved, because their names are "
+                                            "not valid preset names: %1.")
+                                 .arg(refused.join(QLatin1String(", "))),
+                             QMessageBox::Ok);
     }
     // Shows the user where the new files are.
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

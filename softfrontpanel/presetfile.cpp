@@ -1,6 +1,7 @@
 #include "presetfile.h"
 
 #include <QIODevice>
+#include <QRegularExpression>
 
 namespace presetfile {
 
@@ -18,6 +19,13 @@ ParseOutcome failure(Result result, int check, const QString &line)
 }
 
 } // namespace
+
+bool isPresetName(const QString &name)
+{
+    static const QRegularExpression rule(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-zA-Z\\-_]{1,63}")));
+    return rule.match(name).hasMatch();
+}
 
 ParseOutcome parse(QIODevice &in, int wordCount, Preset *preset)
 {

@@ -16,6 +16,11 @@ namespace presetfile {
 // too); a larger file is not a preset and is not read.
 constexpr qint64 kMaxFileSize = 65536;
 
+// Preset names: 1 to 63 characters, each a letter a-z or A-Z, a digit, a
+// hyphen or an underscore. Only such a name may become part of a path.
+constexpr int kMaxNameLength = 63;
+bool isPresetName(const QString &name);
+
 struct Preset {
     QString name;
     QString relays;         // text form of the packed relay pattern

@@ -3,10 +3,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QShowEvent>
 
 #include "helptext.h"
+#include "presetfile.h"
 #include "presethost.h"
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
@@ -35,15 +35,13 @@ savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host)
 void savePresetDialog::newPresetNameValidate(QString txt)
 {
     const QString current = presetList->currentText();
-    if (current.length() > kMaxNameLength) {
+    if (current.length() > presetfile::kMaxNameLength) {
         // Re-enters this slot with the shortened text, which is what gets
         // validated: the user must be judged on the name the field shows.
-        presetList->setEditText(current.left(kMaxNameLength));
+        presetList->setEditText(current.left(presetfile::kMaxNameLength));
         return;
     }
-    static const QRegularExpression rule(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-zA-Z\\-_]+")));
-    nameValid = rule.match(txt).hasMatch();
+    nameValid = presetfile::isPresetName(txt);
 }
 
 void savePresetDialog::savePreset()

@@ -15,8 +15,6 @@ class savePresetDialog : public QDialog
 public:
     savePresetDialog(QWidget *parent, presetHost *host);
 
-    static constexpr int kMaxNameLength = 63;
-
 public slots:
     void savePreset();
     void newPresetNameValidate(QString txt);

@@ -3,6 +3,7 @@
 // and what ends up in the (demo) unit's memory and on disk.
 #include <QDesktopServices>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -342,6 +343,39 @@ private slots:
         QCOMPARE(box.answered(), 1);
         QCOMPARE(box.report().title, QStringLiteral("Xentra 4820 SFP Error message"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"Cfg.prs", "Cfg_1.prs"}));
+    }
+
+    // Names a unit offers that are no preset names never become part of a
+    // path: one warning names them all, the proper one is saved.
+    void unitNamesOutsideTheRulesBuildNoPath()
+    {
+        fake::driver().reset();
+        fake::driver().unit.subType = QStringLiteral("AA");
+        fake::driver().unit.ensureSize();
+        fake::FakePreset preset;
+        preset.words = QVector<quint32>(18, 0);
+        for (const char *name : {"../../x", "/abs", "Good", "sub/dir", ".."})
+            fake::driver().unit.presets.append({QString::fromLatin1(name), preset});
+        ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
+        TestHost unitHost(&unitModel);
+        QTemporaryDir root;
+        const QString folder = root.filePath("a/b/chosen");
+        QVERIFY(QDir().mkpath(folder));
+        managePresetsDialog::chooseFolder = [&folder](QWidget *) { return folder; };
+        managePresetsDialog dialog(nullptr, &unitHost);
+        dialog.show();
+        dialog.findChild<QListWidget *>()->selectAll();
+        ModalAnswer box(QStringLiteral("OK"));
+        button(&dialog, "Save to File")->click();
+        QCOMPARE(texts(box, "Manage presets"),
+                 QStringList{"These presets were not saved, because their names are not valid preset "
+                             "names: '../../x', '/abs', 'sub/dir', '..'."});
+        QCOMPARE(box.report().icon, QMessageBox::Warning);
+        QStringList files;
+        for (QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << QDir(root.path()).relativeFilePath(it.next());
+        QCOMPARE(files, QStringList{"a/b/chosen/Good.prs"});
+        QCOMPARE(fake::driver().callNames().count("ts4820_savePresetToFile"), 1);
     }
 
     void uploadFiles_data()
