@@ -1,5 +1,6 @@
 // The ts4820 driver through our VISA against the simulated unit: every call
 // as the panel makes it, the unit's errors, faulty replies and lost units.
+#include "hostileunit.h"
 #include "simprocess.h"
 #include "ts4820.h"
 
@@ -9,14 +10,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <atomic>
-#include <thread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
@@ -60,61 +53,6 @@ QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// A unit on 127.0.0.47 that identifies itself and then answers ROUT:MATR?
-// by trickling: 4 KiB every 300 ms, never an end, for at most thirty seconds.
-class TricklingUnit
-{
-public:
-    TricklingUnit()
-    {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(0x7f00002f); // 127.0.0.47
-        socklen_t size = sizeof at;
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&at), size);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&at), &size);
-        m_port = ntohs(at.sin_port);
-        m_thread = std::thread([this] { serve(m_listener); });
-    }
-    ~TricklingUnit()
-    {
-        ::shutdown(m_listener, SHUT_RDWR); // ends an accept that no client came to
-        m_thread.join();
-        ::close(m_listener);
-    }
-    QByteArray resource() const { return "TCPIP::127.0.0.47::" + QByteArray::number(m_port) + "::SOCKET"; }
-    std::atomic<bool> ranOut{false};
-
-private:
-    void serve(int listener)
-    {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        const QDeadlineTimer until(30000);
-        std::string input;
-        char chunk[4096];
-        for (ssize_t n; fd >= 0 && !until.hasExpired() && (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-            input.append(chunk, std::size_t(n));
-            for (std::size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
-                const std::string line = input.substr(0, end);
-                const char *reply = line == "*IDN?" ? "Tarsel Ltd.,Xentra 4820-AA,48200047,2.1.0\n"
-                                  : line == "ROUT:MATR:ROWS?" ? "96\n" : "";
-                ::send(fd, reply, std::strlen(reply), MSG_NOSIGNAL);
-                while (line == "ROUT:MATR?" && !until.hasExpired()
-                       && ::send(fd, std::string(4096, '0').c_str(), 4096, MSG_NOSIGNAL) > 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            }
-        }
-        ranOut = until.hasExpired();
-        ::close(fd);
-    }
-
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
-};
 
 } // namespace
 
@@ -448,7 +386,7 @@ void TestDriverSim::hostileRepliesEndTheCall()
 {
     ViInt32 pattern[18];
     {
-        TricklingUnit unit;
+        TricklingUnit unit("127.0.0.47");
         Session s(unit.resource(), true, false);
         QCOMPARE(s.status, VI_SUCCESS);
         QCOMPARE(viSetAttribute(s.vi, VI_ATTR_TMO_VALUE, 500), VI_SUCCESS);

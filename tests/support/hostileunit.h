@@ -1,0 +1,34 @@
+#ifndef HOSTILEUNIT_H
+#define HOSTILEUNIT_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+
+// A raw-socket unit that identifies itself (a 96-row Xentra 4820) and then
+// answers ROUT:MATR? by trickling: 4 KiB every 300 ms, never an end, for at
+// most thirty seconds. Serves one client, on a thread of its own.
+class TricklingUnit
+{
+public:
+    explicit TricklingUnit(const QString &address);
+    ~TricklingUnit();
+    TricklingUnit(const TricklingUnit &) = delete;
+    TricklingUnit &operator=(const TricklingUnit &) = delete;
+
+    QByteArray resource() const;
+    // The thirty seconds passed while the client still read.
+    std::atomic<bool> ranOut{false};
+
+private:
+    void serve();
+
+    QString m_address;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
+#endif
