@@ -735,17 +735,20 @@ int Instrument::deletePreset(Session &, const Params &p, QByteArray &)
     const Stored *stored = nullptr;
     if (const int e = namedPreset(p, &name, &stored))
         return e;
-    // Out of use first: the state never names a preset that is gone.
+    Presets presets = m_presets;
+    presets.erase(name);
+    if (const int e = commitPresets(std::move(presets)))
+        return e;
     if (m_state.preset == name) {
+        // A state that names a preset no longer stored reads as none in use
+        // at the next start, so it is none now, written or not.
         State next = m_state;
         next.preset.clear();
         next.edited = false;
-        if (const int e = commit(next))
-            return e;
+        if (commit(next) != NoError)
+            m_state = next;
     }
-    Presets presets = m_presets;
-    presets.erase(name);
-    return commitPresets(std::move(presets));
+    return NoError;
 }
 
 int Instrument::currentPresetQuery(Session &, const Params &p, QByteArray &reply)
