@@ -22,3 +22,8 @@ ViStatus reportDriverStatus(ViSession vi, ViStatus status, const char *callText)
     }
     return status;
 }
+
+std::function<void(ViStatus, const char *)> driverStatusBoxes(ViSession vi)
+{
+    return [vi](ViStatus status, const char *callText) { reportDriverStatus(vi, status, callText); };
+}

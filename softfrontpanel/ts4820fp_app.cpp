@@ -62,6 +62,7 @@ ts4820fp_App::ts4820fp_App(ts1900fp_genSPC *adapter, QWidget *parent)
 
     const QString subType = chooseSubType();
     instrument = new ts4820inst(d_vi, demo != 0, ts4820inst::rowsForSubType(subType), subType);
+    instrument->setReporter(driverStatusBoxes(d_vi));
 
     buildSchematicArea(content);
     content->addLayout(buildControlRow());

@@ -14,6 +14,7 @@
 
 #include "loadpresetdialog.h"
 #include "managepresetsdialog.h"
+#include "driverstatus.h"
 #include "fakedriver.h"
 #include "modalanswer.h"
 #include "presethost.h"
@@ -308,6 +309,7 @@ private slots:
         cfg.words = QVector<quint32>(18, 0);
         fake::driver().unit.presets.append({QStringLiteral("Cfg"), cfg});
         ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
+        unitModel.setReporter(driverStatusBoxes(5));
         TestHost unitHost(&unitModel);
         QTemporaryDir dir;
         managePresetsDialog::chooseFolder = [&dir](QWidget *) { return dir.path(); };
@@ -357,6 +359,7 @@ private slots:
         for (const char *name : {"../../x", "/abs", "Good", "sub/dir", ".."})
             fake::driver().unit.presets.append({QString::fromLatin1(name), preset});
         ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
+        unitModel.setReporter(driverStatusBoxes(5));
         TestHost unitHost(&unitModel);
         QTemporaryDir root;
         const QString folder = root.filePath("a/b/chosen");

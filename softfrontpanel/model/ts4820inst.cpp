@@ -2,51 +2,21 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
+#include "demostore.h"
 #include "diagnostics.h"
-#include "driverstatus.h"
+#include "driverunit.h"
 #include "matrixtext.h"
 #include "presetfile.h"
-#include "settingsstore.h"
-#include "ts4820.h"
-
-using matrixtext::COL_MAGIC;
 
 namespace {
 
-const char *const kCurrent = "{current}";
 const double kDemoVoltages[] = {0.0,   9.0,    -9.0,  4.5,   -4.5,   0.9,    -0.9,   0.45,   -0.45,
                                 0.09,  -0.09,  0.045, -0.045, 0.009, -0.009, 0.0045, -0.0045};
-
-void writeBusLinks(QSettings &store, const char *pattern)
-{
-    for (int i = 0; i < 4; ++i) {
-        store.setValue(QStringLiteral("VRef/Bus%1").arg(QChar('A' + i)), int(pattern[i]));
-    }
-}
-
-void readPresetGroup(QSettings &store, QString *relays, QStringList *aliasList, float *volts,
-                     bool bus[4])
-{
-    *relays = store.value(QStringLiteral("Relays")).toString();
-    *aliasList = store.value(QStringLiteral("Alias")).toStringList();
-    *volts = store.value(QStringLiteral("VRef/Voltage")).toFloat();
-    for (int i = 0; i < 4; ++i) {
-        bus[i] = store.value(QStringLiteral("VRef/Bus%1").arg(QChar('A' + i))).toBool();
-    }
-}
-
-bool isStorableName(const QString &name)
-{
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && name != QLatin1String(kCurrent);
-}
 
 } // namespace
 
@@ -56,7 +26,14 @@ ts4820inst::ts4820inst(ViSession vi, bool demo, int rows, const QString &subType
     for (int i = 0; i < 2 * rows + 4; ++i) {
         aliases << QString();
     }
+    if (demo) {
+        m_unit = std::make_unique<DemoStore>(*this);
+    } else {
+        m_unit = std::make_unique<DriverUnit>(*this);
+    }
 }
+
+ts4820inst::~ts4820inst() = default;
 
 int ts4820inst::rowsForSubType(const QString &subType)
 {
@@ -166,30 +143,18 @@ void ts4820inst::parseAliasLines(const QStringList &lines)
     }
 }
 
-void ts4820inst::reportBadAliasLines(const QStringList &lines) const
-{
-    for (const QString &line : lines) {
-        if (!matrixtext::parseAliasLine(line, nRows).valid) {
-            diagnostic(QStringLiteral("Bad alias data: '%1'!\n").arg(line));
-        }
-    }
-}
-
 // ---- synchronisation -----------------------------------------------------
 
-QString ts4820inst::groupOf(const QString &presetName) const
+void ts4820inst::setReporter(Reporter reporter)
 {
-    return subType + QLatin1String("/Presets/") + presetName;
+    m_reporter = std::move(reporter);
 }
 
-void ts4820inst::markEdited(QSettings &store) const
+void ts4820inst::report(ViStatus status, const char *callText) const
 {
-    store.setValue(subType + QLatin1String("/Presets/CurrentPresetEdited"), true);
-}
-
-void ts4820inst::writeCurrentAliases(QSettings &store) const
-{
-    store.setValue(groupOf(QLatin1String(kCurrent)) + QLatin1String("/Alias"), aliasLines());
+    if (status != VI_SUCCESS && m_reporter) {
+        m_reporter(status, callText);
+    }
 }
 
 void ts4820inst::readState()
@@ -199,64 +164,7 @@ void ts4820inst::readState()
     for (QString &alias : aliases) {
         alias.clear();
     }
-    char *pattern = matrixState.last().data();
-    if (demo) {
-        readDemoState(pattern);
-    } else {
-        readDeviceState(pattern);
-    }
-}
-
-void ts4820inst::readDeviceState(char *pattern)
-{
-    const int relays = nRows * nCols;
-    // Cleared first, so a failed read shows open relays rather than noise.
-    QVector<ViInt32> words(matrixtext::wordCount(nRows, nCols), 0);
-    reportDriverStatus(d_vi, ts4820_getMatrixState(d_vi, words.data()),
-                       "ts4820_getMatrixState(d_vi, (ViInt32*)pattern)");
-    matrixtext::unpackRelays(QVector<quint32>(words.cbegin(), words.cend()), pattern, nRows);
-
-    QByteArray aliasBuffer(ts4820_ALIAS_BUFFER_SIZE(nRows), '\0');
-    reportDriverStatus(d_vi, ts4820_getAlias(d_vi, 0, 0, aliasBuffer.data()),
-                       "ts4820_getAlias(d_vi, 0, 0, aliases)");
-    aliasBuffer[aliasBuffer.size() - 1] = '\0';
-    const QString aliasText = QString::fromLatin1(aliasBuffer.constData());
-    if (!aliasText.isEmpty()) {
-        parseAliasLines(aliasText.split(QLatin1Char(','), Qt::KeepEmptyParts));
-    }
-
-    if (voltRef.n > 0) {
-        ViReal64 voltage = 0.0;
-        reportDriverStatus(d_vi, ts4820_getVoltRefOutput(d_vi, &voltage),
-                           "ts4820_getVoltRefOutput(d_vi, &voltage)");
-        pattern[relays + 4] = char(getVRefIndex(voltage));
-    } else {
-        pattern[relays + 4] = 0;
-    }
-    for (int i = 0; i < 4; ++i) {
-        ViBoolean state = VI_FALSE;
-        reportDriverStatus(d_vi, ts4820_getVoltRefConnectionState(d_vi, ts4820_LINE_A + i, &state),
-                           "ts4820_getVoltRefConnectionState(d_vi, ts4820_LINE_A+i, &state)");
-        pattern[relays + i] = state ? 1 : 0;
-    }
-}
-
-void ts4820inst::readDemoState(char *pattern)
-{
-    const int relays = nRows * nCols;
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    store.beginGroup(groupOf(QLatin1String(kCurrent)));
-    const QString relayText = store.value(QStringLiteral("Relays")).toString();
-    const QStringList aliasList = store.value(QStringLiteral("Alias")).toStringList();
-    const double voltage = store.value(QStringLiteral("VRef/Voltage")).toDouble();
-    pattern[relays + 4] = char(getVRefIndex(voltage));
-    for (int i = 0; i < 4; ++i) {
-        pattern[relays + i] =
-            store.value(QStringLiteral("VRef/Bus%1").arg(QChar('A' + i))).toBool() ? 1 : 0;
-    }
-    store.endGroup();
-    hexToPattern(pattern, relayText);
-    parseAliasLines(aliasList);
+    m_unit->readState(matrixState.last().data());
 }
 
 void ts4820inst::writeState()
@@ -264,67 +172,18 @@ void ts4820inst::writeState()
     if (matrixState.isEmpty()) {
         return;
     }
-    const char *pattern = matrixState.last().constData();
-    const int relays = nRows * nCols;
-    if (demo) {
-        QSettings store(settingsstore::organisation(), settingsstore::application());
-        markEdited(store);
-        store.beginGroup(groupOf(QLatin1String(kCurrent)));
-        store.setValue(QStringLiteral("Relays"), patternToHex(pattern));
-        store.setValue(QStringLiteral("VRef/Voltage"), getVRefVoltage(pattern[relays + 4]));
-        writeBusLinks(store, pattern + relays);
-        store.endGroup();
-        markEdited(store);
-        return;
-    }
-    const QVector<quint32> packed = matrixtext::packRelays(pattern, nRows);
-    QVector<ViInt32> words(packed.cbegin(), packed.cend());
-    reportDriverStatus(d_vi, ts4820_setMatrixState(d_vi, words.data()),
-                       "ts4820_setMatrixState(d_vi, (ViInt32*)pattern)");
-    for (int i = 0; i < 4; ++i) {
-        reportDriverStatus(
-            d_vi, ts4820_setVoltRefConnectionState(d_vi, ts4820_LINE_A + i, pattern[relays + i]),
-            "ts4820_setVoltRefConnectionState(d_vi, ts4820_LINE_A+i, "
-            "matrixState.last()[nRows*nCols+i])");
-    }
-    if (voltRef.n >= 1) {
-        reportDriverStatus(d_vi, ts4820_setVoltRefOutput(d_vi, getVRefVoltage(pattern[relays + 4])),
-                           "ts4820_setVoltRefOutput(d_vi, "
-                           "getVRefVoltage(matrixState.last()[nRows*nCols+4]))");
-    }
+    m_unit->writeState(matrixState.last().constData());
 }
 
 void ts4820inst::setAlias(int row, int col, const QString &txt)
 {
-    if (!demo) {
-        reportDriverStatus(
-            d_vi, ts4820_setAlias(d_vi, COL_MAGIC[col] + 1, row + 1, txt.toLatin1().constData()),
-            "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data())");
-        return;
-    }
-    aliases[matrixtext::aliasIndex(row, col, nRows)] = txt;
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    markEdited(store);
-    writeCurrentAliases(store);
+    m_unit->setAlias(row, col, txt);
 }
 
 void ts4820inst::clearAliases(int col)
 {
     const bool bus = col >= 1 && col <= 4;
-    const int rows = bus ? 1 : nRows;
-    for (int r = 0; r < rows; ++r) {
-        if (demo) {
-            aliases[matrixtext::aliasIndex(r, col, nRows)].clear();
-        } else {
-            reportDriverStatus(d_vi, ts4820_setAlias(d_vi, COL_MAGIC[col] + 1, r + 1, ""),
-                               "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, r+1, (char*)\"\")");
-        }
-    }
-    if (demo) {
-        QSettings store(settingsstore::organisation(), settingsstore::application());
-        markEdited(store);
-        writeCurrentAliases(store);
-    }
+    m_unit->clearAliases(col, bus ? 1 : nRows);
 }
 
 // ---- undo ----------------------------------------------------------------
@@ -354,160 +213,39 @@ bool ts4820inst::undo()
 
 QStringList ts4820inst::getPresetList()
 {
-    QStringList names;
-    if (demo) {
-        QSettings store(settingsstore::organisation(), settingsstore::application());
-        store.beginGroup(subType + QLatin1String("/Presets"));
-        names = store.childGroups();
-        names.removeAll(QLatin1String(kCurrent));
-        return names;
-    }
-    ViInt32 n = 0;
-    reportDriverStatus(d_vi, ts4820_getPresetList(d_vi, &n), "ts4820_getPresetList(d_vi, &n)");
-    for (ViInt32 i = 0; i < n; ++i) {
-        char name[ts4820_PRESET_NAME_BUFFER_SIZE] = {};
-        const ViStatus status = reportDriverStatus(d_vi, ts4820_getPresetFromList(d_vi, i, name),
-                                                   "ts4820_getPresetFromList(d_vi, i, name)");
-        // A name that could not be read is left out rather than guessed.
-        if (status < 0) {
-            continue;
-        }
-        name[sizeof name - 1] = '\0';
-        names << QString::fromLatin1(name);
-    }
-    return names;
+    return m_unit->presetNames();
 }
 
 void ts4820inst::storePreset(const QString &name)
 {
-    if (!demo) {
-        reportDriverStatus(d_vi, ts4820_storePreset(d_vi, name.toLatin1().constData()),
-                           "ts4820_storePreset(d_vi, name.toAscii().data())");
-        return;
-    }
-    if (matrixState.isEmpty()) {
-        return;
-    }
-    const char *pattern = matrixState.last().constData();
-    const int relays = nRows * nCols;
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    store.beginGroup(groupOf(name));
-    store.setValue(QStringLiteral("Relays"), patternToHex(pattern));
-    store.setValue(QStringLiteral("Alias"), aliasLines());
-    store.setValue(QStringLiteral("VRef/Voltage"), getVRefVoltage(pattern[relays + 4]));
-    writeBusLinks(store, pattern + relays);
-    store.endGroup();
-    if (name != QLatin1String(kCurrent)) {
-        store.setValue(subType + QLatin1String("/Presets/CurrentPresetName"), name);
-        store.setValue(subType + QLatin1String("/Presets/CurrentPresetEdited"), false);
-    }
+    m_unit->storePreset(name);
 }
 
 void ts4820inst::restorePreset(const QString &name)
 {
-    if (!demo) {
-        reportDriverStatus(d_vi, ts4820_restorePreset(d_vi, name.toLatin1().constData()),
-                           "ts4820_restorePreset(d_vi, name.toAscii().data())");
-        if (voltRef.n >= 1) {
-            ViReal64 voltage = 0.0;
-            reportDriverStatus(d_vi, ts4820_getVoltRefOutput(d_vi, &voltage),
-                               "ts4820_getVoltRefOutput(d_vi, &voltage)");
-            diagnostic(QString::asprintf(
-                "BUG? VREF voltage immediatelly after ts4820_restorePreset() : %lf\n", voltage));
-        }
-        return;
-    }
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    QString relays;
-    QStringList aliasList;
-    float volts = 0.0f;
-    bool bus[4] = {};
-    store.beginGroup(groupOf(name));
-    readPresetGroup(store, &relays, &aliasList, &volts, bus);
-    store.endGroup();
-
-    store.beginGroup(groupOf(QLatin1String(kCurrent)));
-    store.setValue(QStringLiteral("Relays"), relays);
-    store.setValue(QStringLiteral("Alias"), aliasList);
-    store.setValue(QStringLiteral("VRef/Voltage"), double(volts));
-    for (int i = 0; i < 4; ++i) {
-        store.setValue(QStringLiteral("VRef/Bus%1").arg(QChar('A' + i)), bus[i]);
-    }
-    store.endGroup();
-    if (name != QLatin1String(kCurrent)) {
-        store.setValue(subType + QLatin1String("/Presets/CurrentPresetName"), name);
-        store.setValue(subType + QLatin1String("/Presets/CurrentPresetEdited"), false);
-    }
+    m_unit->restorePreset(name);
 }
 
 void ts4820inst::removePreset(const QString &name)
 {
-    if (!demo) {
-        reportDriverStatus(d_vi, ts4820_removePreset(d_vi, name.toLatin1().constData()),
-                           "ts4820_removePreset(d_vi, name.toAscii().data())");
-        return;
-    }
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    store.beginGroup(subType + QLatin1String("/Presets"));
-    store.remove(name);
-    store.endGroup();
+    m_unit->removePreset(name);
 }
 
 QString ts4820inst::getDefaultPresetName()
 {
-    if (!demo) {
-        char name[ts4820_PRESET_NAME_BUFFER_SIZE] = {};
-        reportDriverStatus(d_vi, ts4820_getDefaultPresetName(d_vi, name),
-                           "ts4820_getDefaultPresetName(d_vi, name)");
-        name[sizeof name - 1] = '\0';
-        return QString::fromLatin1(name);
-    }
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    const QString prefix = subType + QLatin1String("/Presets/");
-    const QString name = store.value(prefix + QLatin1String("CurrentPresetName")).toString();
-    const bool edited = store.value(prefix + QLatin1String("CurrentPresetEdited")).toBool();
-    return edited ? name + QLatin1Char('*') : name;
+    return m_unit->currentPresetName();
 }
 
 void ts4820inst::clearCurrentPresetName()
 {
-    if (!demo) {
-        return;
-    }
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    const QString prefix = subType + QLatin1String("/Presets/");
-    store.setValue(prefix + QLatin1String("CurrentPresetName"), QString());
-    store.setValue(prefix + QLatin1String("CurrentPresetEdited"), false);
+    m_unit->clearCurrentPresetName();
 }
 
 // ---- preset files --------------------------------------------------------
 
 bool ts4820inst::savePresetToFile(const QString &name, const QString &path)
 {
-    if (!demo) {
-        reportDriverStatus(d_vi,
-                           ts4820_savePresetToFile(d_vi, name.toLatin1().constData(),
-                                                   path.toLocal8Bit().constData()),
-                           "ts4820_savePresetToFile(d_vi, name.toAscii().data(), "
-                           "path.toLocal8Bit().data())");
-        return true;
-    }
-    // Written to a temporary file and renamed, so a failure never leaves a
-    // half-written preset behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        return false;
-    }
-    presetfile::Preset preset;
-    float volts = 0.0f;
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    store.beginGroup(groupOf(name));
-    readPresetGroup(store, &preset.relays, &preset.aliasLines, &volts, preset.bus);
-    store.endGroup();
-    preset.name = name;
-    preset.volts = double(volts);
-    presetfile::write(file, preset);
-    return file.commit();
+    return m_unit->savePresetToFile(name, path);
 }
 
 qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QString &relays,
@@ -548,39 +286,5 @@ qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QStr
 
 qint8 ts4820inst::loadPresetFromFile(const QString &path)
 {
-    if (!demo) {
-        reportDriverStatus(d_vi, ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().constData()),
-                           "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data())");
-        return 0;
-    }
-    QString name;
-    QString relays;
-    double volts = 0.0;
-    bool bus[4] = {};
-    QStringList aliasList;
-    qint8 code =
-        parsePresetFile(path, name, relays, volts, bus[0], bus[1], bus[2], bus[3], aliasList);
-    if (code == 0 && !isStorableName(name)) {
-        // Without a usable name the preset would land in the wrong group of
-        // the store; the file is refused like any other malformed one.
-        code = presetfile::BadLine;
-    }
-    if (code != 0) {
-        diagnostic(QStringLiteral("parsePresetFile error: #%1\n").arg(code));
-        return code;
-    }
-    // The lines are checked and bad ones reported, but the live aliases are
-    // left alone: an upload must not rename the operator's lines.
-    reportBadAliasLines(aliasList);
-
-    QSettings store(settingsstore::organisation(), settingsstore::application());
-    store.beginGroup(groupOf(name));
-    store.setValue(QStringLiteral("Relays"), relays);
-    store.setValue(QStringLiteral("Alias"), aliasList);
-    store.setValue(QStringLiteral("VRef/Voltage"), volts);
-    for (int i = 0; i < 4; ++i) {
-        store.setValue(QStringLiteral("VRef/Bus%1").arg(QChar('A' + i)), bus[i]);
-    }
-    store.endGroup();
-    return 0;
+    return m_unit->loadPresetFromFile(path);
 }

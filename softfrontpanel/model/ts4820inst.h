@@ -7,15 +7,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 #include "visa.h"
 
-class QSettings;
+class UnitBackend;
 
 // The panel's one picture of the switch unit: geometry, the history of
 // relay-state patterns (the newest is what the user edits and Apply
 // writes), line names and the voltage-reference table. It alone talks to
-// the driver about relays, aliases and presets; in demo mode it keeps a
-// simulated unit in the user's settings store instead.
+// the unit about relays, aliases and presets, through one of two backends:
+// the driver, or in demo mode a simulated unit in the user's settings store.
 //
 // A state pattern holds nRows * nCols relay entries (row-major, display
 // columns X, A, B, C, D, Y; 0 open, 1 closed), then the VRef links to buses
@@ -31,6 +34,14 @@ public:
     };
 
     ts4820inst(ViSession vi, bool demo, int rows, const QString &subType);
+    ~ts4820inst() override;
+
+    // Told of every driver call that does not return VI_SUCCESS, with the
+    // call as written in the source; the main window shows the boxes, a
+    // test records. Without one, nothing is reported.
+    using Reporter = std::function<void(ViStatus status, const char *callText)>;
+    void setReporter(Reporter reporter);
+    void report(ViStatus status, const char *callText) const;
 
     VoltRef voltRef;
     int nRows;
@@ -90,12 +101,8 @@ public slots:
     void setState(int row, int col, char state);
 
 private:
-    QString groupOf(const QString &presetName) const;
-    void markEdited(QSettings &store) const;
-    void writeCurrentAliases(QSettings &store) const;
-    void readDeviceState(char *pattern);
-    void readDemoState(char *pattern);
-    void reportBadAliasLines(const QStringList &lines) const;
+    std::unique_ptr<UnitBackend> m_unit; // the driver, or the demo store
+    Reporter m_reporter;
 };
 
 #endif
