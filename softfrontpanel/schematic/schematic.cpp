@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "alias.h"
+#include "matrixtext.h"
 #include "helptext.h"
 #include "relaybutton.h"
 #include "ts4820inst.h"
@@ -15,6 +16,32 @@
 namespace {
 const QColor kCanvas(0xee, 0xee, 0xee);
 const char kBusLetters[] = "ABCD";
+
+// The drawing's grid at 100 %; every coordinate is multiplied by the scale.
+// Rows are kRowPitch apart, row r's line at rowY(r); the four buses are
+// kBusPitch apart, each drawn from where it leaves a row (its tap) to its
+// vertical line.
+namespace grid {
+constexpr int kWidth = 800;
+constexpr int kRowPitch = 50;
+constexpr int kBusPitch = 120;
+constexpr int kFirstRowY = 120;  // row 0's line
+constexpr int kVRefRowY = 70;    // the voltage reference's line
+constexpr int kBusTapX = 180;    // bus A leaves a row here...
+constexpr int kBusLineX = 240;   // ...to its line
+constexpr int kBranchDy = -20;   // a bus branch runs this far above its row
+constexpr int kXRelayX = 129;
+constexpr int kYRelayX = 639;
+constexpr int kBusRelayX = 199;  // bus A's relay of a row, and VRA
+constexpr int kLineRelayDy = -11;  // an X or Y relay's top, from its row's line
+constexpr int kBusRelayDy = -31;   // a bus relay's top
+constexpr int kLineLabelDy = -10;  // the X and Y labels' top
+constexpr int kBusLabelDy = -40;   // a bus relay's label
+constexpr int kButtonInset = 3;    // a relay button's frame around its square
+
+constexpr int rowY(int row) { return kFirstRowY + kRowPitch * row; }
+constexpr int busDx(int bus) { return kBusPitch * bus; }
+} // namespace grid
 
 // More decimals for smaller voltages; a sign always.
 QString voltageText(double volts)
@@ -105,39 +132,42 @@ RelayButton *Schematic::vrefRelay(int bus) const
 
 void Schematic::setScale(double s)
 {
+    using namespace grid;
     scale = s;
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    setFixedSize(int(800 * s), int((nRows + 3) * 50 * s));
+    setFixedSize(int(kWidth * s), int((nRows + 3) * kRowPitch * s));
 
-    const int buttonOffset = 3;
+    const auto place = [s](QWidget *button, int x, int y) {
+        button->move(int(x * s) - kButtonInset, int(y * s) - kButtonInset);
+    };
     for (int r = 0; r < nRows; ++r) {
         for (int c = 0; c < nCols; ++c) {
-            const int x = c == 0 ? 129 : (c == nCols - 1 ? 639 : 120 * c + 79);
-            const int y = (c == 0 || c == nCols - 1) ? 109 + 50 * r : 89 + 50 * r;
+            const bool line = c == 0 || c == nCols - 1;
+            const int x = c == 0 ? kXRelayX : (c == nCols - 1 ? kYRelayX : kBusRelayX + busDx(c - 1));
             RelayButton *button = relayAt(r, c);
-            button->move(int(x * s) - buttonOffset, int(y * s) - buttonOffset);
+            place(button, x, rowY(r) + (line ? kLineRelayDy : kBusRelayDy));
             button->setScale(s);
             setRelayChecked(button, instrument->getState(r, c) > 0);
         }
     }
     for (int r = 0; r < nRows; ++r) {
-        const int y = int(20 * s + int((109 + 50 * r) * s));
-        aliasWidgets.at(r)->move(int(int(129 * s) - 115 * s), y);
-        aliasWidgets.at(r)->setScale(s);
-        aliasWidgets.at(nRows + r)->move(int(65 * s + int(639 * s)), y);
-        aliasWidgets.at(nRows + r)->setScale(s);
+        const int y = int(20 * s + int((rowY(r) + kLineRelayDy) * s));
+        Alias *xName = aliasWidgets.at(aliasSlot(r, 0)), *yName = aliasWidgets.at(aliasSlot(r, nCols - 1));
+        xName->move(int(int(kXRelayX * s) - 115 * s), y);
+        xName->setScale(s);
+        yName->move(int(65 * s + int(kYRelayX * s)), y);
+        yName->setScale(s);
     }
     for (int k = 0; k < 4; ++k) {
-        Alias *top = aliasWidgets.at(2 * nRows + k);
-        Alias *bottom = aliasWidgets.at(2 * nRows + 4 + k);
-        top->move(int((250 + 120 * k) * s), int(5 * s));
+        Alias *top = aliasWidgets.at(aliasSlot(0, k + 1));
+        Alias *bottom = aliasWidgets.at(aliasSlot(nRows, k + 1));
+        top->move(int((kBusLineX + 10 + busDx(k)) * s), int(5 * s));
         top->setScale(s);
-        bottom->move(int((250 + 120 * k) * s), int((50 * nRows + 105) * s));
+        bottom->move(int((kBusLineX + 10 + busDx(k)) * s), int((rowY(nRows) - 15) * s));
         bottom->setScale(s);
-        RelayButton *vref = vrefRelay(k);
-        vref->move(int((199 + 120 * k) * s) - buttonOffset, int(39 * s) - buttonOffset);
-        vref->setScale(s);
+        place(vrefRelay(k), kBusRelayX + busDx(k), kVRefRowY + kBusRelayDy);
+        vrefRelay(k)->setScale(s);
     }
 
     QFont comboFont = font();
@@ -147,7 +177,7 @@ void Schematic::setScale(double s)
     vrefCombo->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item {margin-top: 2px;}"));
     vrefCombo->adjustSize();
     const int h = vrefCombo->sizeHint().height();
-    vrefCombo->move(int(647 * s), int(70 * s - h / 2));
+    vrefCombo->move(int(647 * s), int(grid::kVRefRowY * s - h / 2));
     setUpdatesEnabled(updates);
 }
 
@@ -253,11 +283,19 @@ void Schematic::loadPattern(const char *p)
     }
 }
 
+int Schematic::aliasSlot(int row, int col) const
+{
+    if (col == 0 || col == nCols - 1) {
+        return (col == 0 ? 0 : nRows) + row;
+    }
+    return 2 * nRows + (row == 0 ? 0 : 4) + col - 1;
+}
+
 void Schematic::setAliases(const QStringList &a)
 {
-    for (int i = 0; i < aliasWidgets.size(); ++i) {
-        const int source = i < 2 * nRows + 4 ? i : i - 4;
-        aliasWidgets.at(i)->setText(a.value(source));
+    // The model has one name a bus, shown at its top and bottom end.
+    for (Alias *alias : aliasWidgets) {
+        alias->setText(a.value(matrixtext::aliasIndex(alias->row, alias->col, nRows)));
     }
 }
 
@@ -394,13 +432,12 @@ void Schematic::applyMarked(bool close)
 void Schematic::clearAliases(int id)
 {
     if (id == 0 || id == nCols - 1) {
-        const int first = id == 0 ? 0 : nRows;
         for (int r = 0; r < nRows; ++r) {
-            aliasWidgets.at(first + r)->setText(QString());
+            aliasWidgets.at(aliasSlot(r, id))->setText(QString());
         }
     } else if (id >= 1 && id <= 4) {
-        aliasWidgets.at(2 * nRows + id - 1)->setText(QString());
-        aliasWidgets.at(2 * nRows + 4 + id - 1)->setText(QString());
+        aliasWidgets.at(aliasSlot(0, id))->setText(QString());
+        aliasWidgets.at(aliasSlot(nRows, id))->setText(QString());
     }
     instrument->clearAliases(id);
     emit aliasChanged();
@@ -425,11 +462,9 @@ void Schematic::vrefVoltageChanged(int idx)
 
 void Schematic::aliasEdited(int row, int col, QString txt)
 {
-    const bool bus = col >= 1 && col <= 4;
-    if (bus && row == nRows) {
-        aliasWidgets.at(2 * nRows + col - 1)->setText(txt);
-    } else if (bus && row == 0) {
-        aliasWidgets.at(2 * nRows + 4 + col - 1)->setText(txt);
+    // A bus's name shows at both its ends: the other end follows.
+    if (col >= 1 && col <= 4) {
+        aliasWidgets.at(aliasSlot(row == 0 ? nRows : 0, col))->setText(txt);
     }
     instrument->setAlias(row, col, txt);
     emit aliasChanged();
@@ -439,6 +474,7 @@ void Schematic::aliasEdited(int row, int col, QString txt)
 
 void Schematic::paintEvent(QPaintEvent *event)
 {
+    using namespace grid;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -447,17 +483,19 @@ void Schematic::paintEvent(QPaintEvent *event)
     textFont.setBold(true);
     painter.setFont(textFont);
 
+    // The X and Y terminal strips.
     painter.setBrush(QColor(200, 200, 200));
-    painter.drawRect(px(10), px(100), px(90), px(50 * nRows + 13));
-    painter.drawRect(px(700), px(100), px(90), px(50 * nRows + 13));
+    painter.drawRect(px(10), px(rowY(0) - 20), px(90), px(kRowPitch * nRows + 13));
+    painter.drawRect(px(700), px(rowY(0) - 20), px(90), px(kRowPitch * nRows + 13));
     painter.setBrush(Qt::NoBrush);
 
     paintVRefRow(painter);
     // Only the rows that the exposed area touches: the widget is tall and
     // mostly scrolled out of view.
     const QRect area = event->rect();
-    const int first = std::max(0, int(std::floor((area.top() / scale - 130) / 50.0)));
-    const int last = std::min(nRows - 1, int(std::ceil((area.bottom() / scale - 80) / 50.0)));
+    const int first = std::max(0, int(std::floor((area.top() / scale - (rowY(0) + 10)) / kRowPitch)));
+    const int last =
+        std::min(nRows - 1, int(std::ceil((area.bottom() / scale - (rowY(0) + kBusLabelDy)) / kRowPitch)));
     for (int r = first; r <= last; ++r) {
         paintRow(painter, r);
     }
@@ -469,54 +507,58 @@ void Schematic::paintEvent(QPaintEvent *event)
     }
 }
 
+// A bus's branch off the line at height y: up from its tap, across to the
+// bus line, with a dot at the bus and, when `tapDot`, one at the tap.
+void Schematic::paintBranch(QPainter &painter, int bus, int y, bool tapDot)
+{
+    using namespace grid;
+    const int tap = kBusTapX + busDx(bus), line = kBusLineX + busDx(bus);
+    painter.drawLine(px(tap), px(y), px(tap), px(y + kBranchDy));
+    painter.drawLine(px(tap), px(y + kBranchDy), px(line), px(y + kBranchDy));
+    painter.setBrush(Qt::black);
+    if (tapDot) {
+        painter.drawEllipse(px(tap - 3), px(y - 3), px(6), px(6));
+    }
+    painter.drawEllipse(px(line - 3), px(y + kBranchDy - 3), px(6), px(6));
+    painter.setBrush(Qt::NoBrush);
+}
+
 void Schematic::paintVRefRow(QPainter &painter)
 {
+    using namespace grid;
     painter.drawText(QRect(px(647), px(40), px(125), px(20)), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("Voltage Reference [V]"));
-    painter.drawLine(px(180), px(70), px(630), px(70));
-    painter.drawEllipse(px(630), px(67), px(6), px(6));
+    painter.drawLine(px(kBusTapX), px(kVRefRowY), px(630), px(kVRefRowY));
+    painter.drawEllipse(px(630), px(kVRefRowY - 3), px(6), px(6));
     for (int k = 0; k < 4; ++k) {
-        const int dx = 120 * k;
         const QString letter = QString(QLatin1Char(kBusLetters[k]));
-        painter.drawText(QRect(px(209 + dx), px(16), px(20), px(20)),
+        painter.drawText(QRect(px(kBusRelayX + 10 + busDx(k)), px(16), px(20), px(20)),
                          Qt::AlignRight | Qt::AlignVCenter, letter);
-        painter.drawLine(px(180 + dx), px(70), px(180 + dx), px(50));
-        painter.drawLine(px(180 + dx), px(50), px(240 + dx), px(50));
-        painter.setBrush(Qt::black);
-        if (k != 0) {
-            painter.drawEllipse(px(177 + dx), px(67), px(6), px(6));
-        }
-        painter.drawEllipse(px(237 + dx), px(47), px(6), px(6));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawText(QRect(px(154 + dx), px(30), px(40), px(20)),
+        paintBranch(painter, k, kVRefRowY, k != 0);
+        painter.drawText(QRect(px(kBusTapX - 26 + busDx(k)), px(kVRefRowY + kBusLabelDy), px(40), px(20)),
                          Qt::AlignRight | Qt::AlignBottom, QStringLiteral("VR") + letter);
     }
 }
 
 void Schematic::paintRow(QPainter &painter, int r)
 {
-    const int y = 120 + 50 * r;
+    using namespace grid;
+    const int y = rowY(r);
     const QString number = QString::number(r + 1);
     painter.drawLine(px(90), px(y), px(710), px(y));
     painter.drawEllipse(px(83), px(y - 3), px(6), px(6));
     painter.drawEllipse(px(711), px(y - 3), px(6), px(6));
-    painter.drawText(QRect(px(40), px(110 + 50 * r), px(36), px(20)),
-                     Qt::AlignRight | Qt::AlignVCenter, QLatin1Char('X') + number);
-    painter.drawText(QRect(px(724), px(110 + 50 * r), px(40), px(20)),
-                     Qt::AlignLeft | Qt::AlignVCenter, QLatin1Char('Y') + number);
+    painter.drawText(QRect(px(40), px(y + kLineLabelDy), px(36), px(20)), Qt::AlignRight | Qt::AlignVCenter,
+                     QLatin1Char('X') + number);
+    painter.drawText(QRect(px(724), px(y + kLineLabelDy), px(40), px(20)), Qt::AlignLeft | Qt::AlignVCenter,
+                     QLatin1Char('Y') + number);
     for (int k = 0; k < 4; ++k) {
-        const int dx = 120 * k;
         const QString letter = QString(QLatin1Char(kBusLetters[k]));
-        painter.drawLine(px(180 + dx), px(y), px(180 + dx), px(y - 20));
-        painter.drawLine(px(180 + dx), px(y - 20), px(240 + dx), px(y - 20));
-        painter.setBrush(Qt::black);
-        painter.drawEllipse(px(177 + dx), px(y - 3), px(6), px(6));
-        painter.drawEllipse(px(237 + dx), px(y - 23), px(6), px(6));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawText(QRect(px(154 + dx), px(80 + 50 * r), px(40), px(20)),
+        paintBranch(painter, k, y, true);
+        painter.drawText(QRect(px(kBusTapX - 26 + busDx(k)), px(y + kBusLabelDy), px(40), px(20)),
                          Qt::AlignRight | Qt::AlignBottom, letter + number);
         if (r == nRows - 1) {
-            painter.drawText(QRect(px(209 + dx), px(50 * nRows + 110), px(20), px(20)),
+            painter.drawText(QRect(px(kBusRelayX + 10 + busDx(k)), px(rowY(nRows) + kLineLabelDy), px(20), px(20)),
                              Qt::AlignRight | Qt::AlignVCenter, letter);
         }
     }
@@ -524,12 +566,14 @@ void Schematic::paintRow(QPainter &painter, int r)
 
 void Schematic::paintBusLines(QPainter &painter)
 {
-    for (int x : {240, 360, 480, 600}) {
-        painter.drawLine(px(x), px(30), px(x), px(50 * nRows + 116));
+    using namespace grid;
+    const int bottom = rowY(nRows);
+    for (int k = 0; k < 4; ++k) {
+        const int x = kBusLineX + busDx(k);
+        painter.drawLine(px(x), px(30), px(x), px(bottom - 4));
         painter.setBrush(Qt::white);
         painter.drawEllipse(QPointF(x * scale, 26 * scale), 4 * scale, 4 * scale);
-        painter.drawEllipse(QPointF(x * scale, (50 * nRows + 120) * scale), 4 * scale,
-                            4 * scale);
+        painter.drawEllipse(QPointF(x * scale, bottom * scale), 4 * scale, 4 * scale);
         painter.setBrush(Qt::NoBrush);
     }
 }

@@ -78,7 +78,12 @@ private:
     void setComboIndexSilently(int index);
     void showPatternState();
     void finishBulkChange();
-    void paintVRefRow(class QPainter &painter);
+    // Where a line's name widget is in aliasWidgets: (row, 0) and
+    // (row, nCols - 1) for X and Y, (0, bus) and (nRows, bus) for a bus's
+    // top and bottom end.
+    int aliasSlot(int row, int col) const;
+    void paintBranch(class QPainter &painter, int bus, int y, bool tapDot);
+    void paintVRefRow(QPainter &painter);
     void paintRow(QPainter &painter, int r);
     void paintBusLines(QPainter &painter);
 
