@@ -28,8 +28,6 @@ ensure_packages() {
 # The second build: clang with AddressSanitizer and UndefinedBehaviorSanitizer
 # for everything, the test suites and the fuzz targets.
 SANITIZE_DIR="$ROOT/build-sanitize"
-FUZZ_TARGETS=(fuzz_scpi fuzz_rpc fuzz_rpc_client fuzz_presets fuzz_expression fuzz_discovery
-              fuzz_history fuzz_driver_replies fuzz_visa_names)
 export LSAN_OPTIONS="suppressions=$ROOT/scripts/lib/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1"
 
@@ -38,7 +36,11 @@ configure_sanitized() {
   if [ ! -f "$SANITIZE_DIR/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$ROOT" -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTS4820_BUILD_FUZZ=ON -DTS4820_BUILD_BENCH=OFF
+  else
+    cmake "$SANITIZE_DIR" >/dev/null # writes the list below afresh
   fi
+  # The fuzz targets as fuzz/CMakeLists.txt declares them.
+  mapfile -t FUZZ_TARGETS < "$SANITIZE_DIR/fuzz_targets.txt"
 }
 
 # Runs each fuzz target for $1 seconds from its seed corpus, keeping what it
