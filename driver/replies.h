@@ -2,8 +2,7 @@
 // functions without I/O, so they can be tested and fuzzed on their own.
 // Every parser accepts only the exact form the unit's manual gives and
 // leaves its outputs untouched when it refuses.
-#ifndef TS4820_REPLIES_H
-#define TS4820_REPLIES_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -47,5 +46,3 @@ std::string formatReal(double value); // "%.9g"
 std::string formatBlock(const std::string &data);
 
 } // namespace ts4820::reply
-
-#endif

@@ -14,8 +14,7 @@
  * ts4820_*_BUFFER_SIZE constants below (terminating NUL included). The driver
  * never writes past that size, whatever the unit replies.
  */
-#ifndef TS4820_H
-#define TS4820_H
+#pragma once
 
 #include "visa.h"
 
@@ -149,5 +148,3 @@ TS4820_API ViStatus _VI_FUNC ts4820_loadPresetFromFile(ViSession vi, ViConstStri
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* TS4820_H */

@@ -1,8 +1,7 @@
 // One simulated Xentra 4820: its state, its command set and its
 // non-volatile memory. Commands run one at a time; the network servers give
 // each connection its own Session.
-#ifndef SIM_INSTRUMENT_H
-#define SIM_INSTRUMENT_H
+#pragma once
 
 #include "presetdata.h"
 #include "scpi.h"
@@ -176,5 +175,3 @@ private:
 };
 
 } // namespace sim
-
-#endif

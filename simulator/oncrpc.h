@@ -1,7 +1,6 @@
 // ONC RPC over TCP as the unit's VXI-11 side needs it: record marking,
 // XDR values and call/reply messages. No I/O.
-#ifndef SIM_ONCRPC_H
-#define SIM_ONCRPC_H
+#pragma once
 
 #include <QByteArray>
 
@@ -88,5 +87,3 @@ QByteArray mismatchReply(quint32 xid, quint32 low, quint32 high); // PROG_MISMAT
 QByteArray rpcVersionMismatch(quint32 xid);                       // MSG_DENIED
 
 } // namespace sim::rpc
-
-#endif

@@ -1,7 +1,6 @@
 // The unit's configuration, line names and the preset data format, as plain
 // values and functions.
-#ifndef SIM_PRESETDATA_H
-#define SIM_PRESETDATA_H
+#pragma once
 
 #include <QByteArray>
 #include <QList>
@@ -49,5 +48,3 @@ int parsePresetData(const QByteArray &data, int rows, const QList<double> &table
                     QByteArray *name, Configuration *config);
 
 } // namespace sim
-
-#endif

@@ -1,8 +1,7 @@
 // The unit's SCPI message layer: error codes, message framing, message
 // parsing and header matching. Plain functions and small classes without
 // I/O, so the network servers and the tests share them.
-#ifndef SIM_SCPI_H
-#define SIM_SCPI_H
+#pragma once
 
 #include <QByteArray>
 #include <QList>
@@ -143,5 +142,3 @@ QByteArray formatHexWord(quint32 value);   // 8 lower-case digits
 QByteArray formatBlock(const QByteArray &data);
 
 } // namespace sim
-
-#endif

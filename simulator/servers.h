@@ -1,8 +1,7 @@
 // The unit's network side: VXI-11 (portmapper and core channel) and the
 // raw SCPI socket, all on one thread, so commands from every connection run
 // one at a time in the order their messages complete.
-#ifndef SIM_SERVERS_H
-#define SIM_SERVERS_H
+#pragma once
 
 #include "instrument.h"
 
@@ -69,5 +68,3 @@ private:
 };
 
 } // namespace sim
-
-#endif

@@ -1,7 +1,6 @@
 // The files of the unit's non-volatile memory: written so that a full disk,
 // a failed write or a kill at any moment leaves the old file whole.
-#ifndef SIM_STATEFILE_H
-#define SIM_STATEFILE_H
+#pragma once
 
 #include <QByteArray>
 #include <QString>
@@ -17,5 +16,3 @@ bool replaceFile(const QString &path, const QByteArray &bytes);
 void removeLeftovers(const QString &folder);
 
 } // namespace sim
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef DRIVERSTATUS_H
-#define DRIVERSTATUS_H
+#pragma once
 
 #include "visa.h"
 
@@ -13,5 +12,3 @@ ViStatus reportDriverStatus(ViSession vi, ViStatus status, const char *callText)
 
 // The same, as the model's reporter for the session `vi`.
 std::function<void(ViStatus, const char *)> driverStatusBoxes(ViSession vi);
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef PROGRAMSTART_H
-#define PROGRAMSTART_H
+#pragma once
 
 #include <functional>
 
@@ -22,5 +21,3 @@ struct ProgramHooks {
 // Splash, connection dialogue, main window, event loop; returns 0 when the
 // window has been closed.
 int runFrontPanel(int &argc, char **argv, const ProgramHooks &hooks = {});
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS4820_SPC_H
-#define TS4820_SPC_H
+#pragma once
 
 #include "ts1900fp_genspc.h"
 
@@ -19,5 +18,3 @@ public:
     QString copyrightText() override;
     QString secondVersionText() override;
 };
-
-#endif

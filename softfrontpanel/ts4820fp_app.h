@@ -1,5 +1,4 @@
-#ifndef TS4820FP_APP_H
-#define TS4820FP_APP_H
+#pragma once
 
 #include <QString>
 
@@ -84,5 +83,3 @@ private:
     void addHardwareInfo();
     void setUndoButtons(bool enabled);
 };
-
-#endif

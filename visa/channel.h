@@ -1,6 +1,5 @@
 // What a session talks through: a VXI-11 link or a raw socket.
-#ifndef TS_VISA_CHANNEL_H
-#define TS_VISA_CHANNEL_H
+#pragma once
 
 #include "net.h"
 #include "visa.h"
@@ -41,5 +40,3 @@ std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port,
                                     const IoSettings &io, ViStatus *status);
 
 } // namespace tsvisa
-
-#endif

@@ -1,7 +1,6 @@
 // TCP with time-outs for the VISA sessions: every connect, send and receive
 // ends by a deadline, so no call can hang on a silent unit.
-#ifndef TS_VISA_NET_H
-#define TS_VISA_NET_H
+#pragma once
 
 #include "visa.h"
 
@@ -69,5 +68,3 @@ private:
 };
 
 } // namespace tsvisa
-
-#endif

@@ -1,7 +1,6 @@
 // Resource names, the expressions that search them, and where the list of
 // known resources comes from.
-#ifndef TS_VISA_RESOURCES_H
-#define TS_VISA_RESOURCES_H
+#pragma once
 
 #include "visa.h"
 
@@ -75,5 +74,3 @@ Configuration loadConfiguration();
 std::uint16_t configuredPortmapperPort();
 
 } // namespace tsvisa
-
-#endif

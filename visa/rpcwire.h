@@ -1,8 +1,7 @@
 // The bytes of ONC RPC over TCP as the VXI-11 client sees them: XDR, record
 // marking, reply headers and the results of the procedures we call. Kept
 // apart from the sockets so that every decoder can be fed arbitrary input.
-#ifndef TS_VISA_RPCWIRE_H
-#define TS_VISA_RPCWIRE_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -103,5 +102,3 @@ ReadResult decodeRead(const std::string &results, std::uint32_t requested);
 std::uint16_t decodeGetPort(const std::string &results);
 
 } // namespace tsvisa
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS_VISA_STATUSDESC_H
-#define TS_VISA_STATUSDESC_H
+#pragma once
 
 #include "visa.h"
 
@@ -10,5 +9,3 @@ namespace tsvisa {
 ViStatus describeStatus(ViStatus status, ViChar desc[]);
 
 } // namespace tsvisa
-
-#endif

@@ -1,7 +1,6 @@
 // Pass-through to another VISA library named by TS4820_VISA_LIBRARY, for
 // interfaces this library does not serve. Decided once, at the first call.
-#ifndef TS_VISA_VENDOR_H
-#define TS_VISA_VENDOR_H
+#pragma once
 
 #include "visa.h"
 
@@ -31,5 +30,3 @@ Backend backend();
 const VendorApi &vendorApi();
 
 } // namespace tsvisa
-
-#endif

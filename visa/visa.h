@@ -4,8 +4,7 @@
  * Code written against a vendor's visa.h compiles unchanged against this one:
  * names and values follow the published VISA standard.
  */
-#ifndef TS_VISA_H
-#define TS_VISA_H
+#pragma once
 
 #include <stdint.h>
 
@@ -174,5 +173,3 @@ ViStatus _VI_FUNC viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCn
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* TS_VISA_H */

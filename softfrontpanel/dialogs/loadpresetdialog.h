@@ -1,5 +1,4 @@
-#ifndef LOADPRESETDIALOG_H
-#define LOADPRESETDIALOG_H
+#pragma once
 
 #include <QDialog>
 
@@ -26,5 +25,3 @@ private:
     ts4820fp_presetList *presetList;
     QPushButton *loadButton;
 };
-
-#endif

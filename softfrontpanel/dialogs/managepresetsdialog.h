@@ -1,5 +1,4 @@
-#ifndef MANAGEPRESETSDIALOG_H
-#define MANAGEPRESETSDIALOG_H
+#pragma once
 
 #include <QDialog>
 #include <QStringList>
@@ -43,5 +42,3 @@ private:
     QListWidget *list;
     ts4820fp_presetList *presetNames; // never shown
 };
-
-#endif

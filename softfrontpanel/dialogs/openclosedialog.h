@@ -1,5 +1,4 @@
-#ifndef OPENCLOSEDIALOG_H
-#define OPENCLOSEDIALOG_H
+#pragma once
 
 #include <QDialog>
 
@@ -38,5 +37,3 @@ private:
     QPushButton *closeButton;
     QPushButton *doneButton;
 };
-
-#endif

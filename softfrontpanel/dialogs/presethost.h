@@ -1,5 +1,4 @@
-#ifndef PRESETHOST_H
-#define PRESETHOST_H
+#pragma once
 
 #include <QString>
 
@@ -27,5 +26,3 @@ inline QString presetNotSavedSuffix()
 {
     return QStringLiteral(" <i>(preset not saved)</i>");
 }
-
-#endif

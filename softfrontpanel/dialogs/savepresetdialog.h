@@ -1,5 +1,4 @@
-#ifndef SAVEPRESETDIALOG_H
-#define SAVEPRESETDIALOG_H
+#pragma once
 
 #include <QDialog>
 
@@ -31,5 +30,3 @@ private:
     QPushButton *saveButton;
     bool nameValid = false;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS4820FP_DEMOSUBTYPESELECT_H
-#define TS4820FP_DEMOSUBTYPESELECT_H
+#pragma once
 
 #include <QDialog>
 
@@ -18,5 +17,3 @@ public:
 public slots:
     void okPressed();
 };
-
-#endif

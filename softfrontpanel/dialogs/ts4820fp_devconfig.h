@@ -1,5 +1,4 @@
-#ifndef TS4820FP_DEVCONFIG_H
-#define TS4820FP_DEVCONFIG_H
+#pragma once
 
 #include <QDialog>
 
@@ -51,5 +50,3 @@ private:
     ts4820inst *m_instrument;
     QLineEdit *m_fields[FieldCount];
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS4820FP_PRESETLIST_H
-#define TS4820FP_PRESETLIST_H
+#pragma once
 
 #include <QComboBox>
 
@@ -28,5 +27,3 @@ private:
 // row of stretch, the action button and "Close" (which rejects).
 void layOutPresetDialog(QDialog *dialog, const QString &caption, ts4820fp_presetList *list,
                         QPushButton *action);
-
-#endif

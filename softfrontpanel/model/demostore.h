@@ -1,5 +1,4 @@
-#ifndef DEMOSTORE_H
-#define DEMOSTORE_H
+#pragma once
 
 #include "unitbackend.h"
 
@@ -35,5 +34,3 @@ private:
 
     ts4820inst &m_model;
 };
-
-#endif

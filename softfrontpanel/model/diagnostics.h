@@ -1,5 +1,4 @@
-#ifndef DIAGNOSTICS_H
-#define DIAGNOSTICS_H
+#pragma once
 
 #include <QString>
 
@@ -23,5 +22,3 @@ inline void diagnostic(const QString &text)
     std::fputs(text.toLocal8Bit().constData(), stdout);
     std::fflush(stdout);
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef DRIVERUNIT_H
-#define DRIVERUNIT_H
+#pragma once
 
 #include "unitbackend.h"
 
@@ -28,5 +27,3 @@ public:
 private:
     ts4820inst &m_model;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef MATRIXTEXT_H
-#define MATRIXTEXT_H
+#pragma once
 
 #include <QString>
 #include <QStringList>
@@ -44,5 +43,3 @@ AliasAssignment parseAliasLine(const QString &line, int nRows);
 QStringList aliasLines(const QStringList &aliases, int nRows);
 
 } // namespace matrixtext
-
-#endif

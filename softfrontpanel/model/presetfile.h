@@ -1,5 +1,4 @@
-#ifndef PRESETFILE_H
-#define PRESETFILE_H
+#pragma once
 
 #include <QString>
 #include <QStringList>
@@ -51,5 +50,3 @@ ParseOutcome parse(QIODevice &in, int wordCount, Preset *preset);
 void write(QIODevice &out, const Preset &preset);
 
 } // namespace presetfile
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef SETTINGSSTORE_H
-#define SETTINGSSTORE_H
+#pragma once
 
 #include <QString>
 
@@ -8,5 +7,3 @@ namespace settingsstore {
 inline QString organisation() { return QStringLiteral("Tarsel Ltd."); }
 inline QString application() { return QStringLiteral("Xentra 4820 Soft Front Panel"); }
 } // namespace settingsstore
-
-#endif

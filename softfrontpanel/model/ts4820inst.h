@@ -1,5 +1,4 @@
-#ifndef TS4820INST_H
-#define TS4820INST_H
+#pragma once
 
 #include <QByteArray>
 #include <QList>
@@ -104,5 +103,3 @@ private:
     std::unique_ptr<UnitBackend> m_unit; // the driver, or the demo store
     Reporter m_reporter;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef UNITBACKEND_H
-#define UNITBACKEND_H
+#pragma once
 
 #include <QString>
 #include <QStringList>
@@ -29,5 +28,3 @@ public:
     virtual bool savePresetToFile(const QString &name, const QString &path) = 0;
     virtual qint8 loadPresetFromFile(const QString &path) = 0;
 };
-
-#endif

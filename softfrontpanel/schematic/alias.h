@@ -1,5 +1,4 @@
-#ifndef ALIAS_H
-#define ALIAS_H
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -61,5 +60,3 @@ private:
     QMenu *m_menu = nullptr;
     QAction *m_clearAllAction = nullptr;
 };
-
-#endif

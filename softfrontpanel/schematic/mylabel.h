@@ -1,5 +1,4 @@
-#ifndef MYLABEL_H
-#define MYLABEL_H
+#pragma once
 
 #include <QLabel>
 
@@ -18,5 +17,3 @@ protected:
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef RELAYBUTTON_H
-#define RELAYBUTTON_H
+#pragma once
 
 #include <QPushButton>
 
@@ -67,5 +66,3 @@ private:
     QAction *m_openAll = nullptr;
     QAction *m_openBuses = nullptr;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef RELAYEXPRESSION_H
-#define RELAYEXPRESSION_H
+#pragma once
 
 #include <QPoint>
 #include <QString>
@@ -23,5 +22,3 @@ RelayExpression evaluateRelayExpression(const QString &text, int nRows);
 // relays it names with the schematic's updates off. Returns whether it is
 // valid.
 bool showRelayExpression(Schematic &schematic, const QString &text);
-
-#endif

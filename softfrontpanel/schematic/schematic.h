@@ -1,5 +1,4 @@
-#ifndef SCHEMATIC_H
-#define SCHEMATIC_H
+#pragma once
 
 #include <QList>
 #include <QStringList>
@@ -90,5 +89,3 @@ private:
     int nRows;
     int nCols;
 };
-
-#endif

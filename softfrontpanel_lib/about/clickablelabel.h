@@ -1,5 +1,4 @@
-#ifndef CLICKABLELABEL_H
-#define CLICKABLELABEL_H
+#pragma once
 
 #include <QLabel>
 #include <QString>
@@ -18,5 +17,3 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KISSFFTLICENSE_H
-#define KISSFFTLICENSE_H
+#pragma once
 
 #include "licenceviewer.h"
 
@@ -10,5 +9,3 @@ class kissFFTLicense : public licenceViewer
 public:
     explicit kissFFTLicense(QWidget *parent = nullptr);
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef LICENCEVIEWER_H
-#define LICENCEVIEWER_H
+#pragma once
 
 #include <QDialog>
 #include <QString>
@@ -19,5 +18,3 @@ public:
 private:
     QPlainTextEdit *m_text = nullptr;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef QTLICENSE_H
-#define QTLICENSE_H
+#pragma once
 
 #include "licenceviewer.h"
 
@@ -14,5 +13,3 @@ public:
     static QString resourceFor(const QString &runtimeVersion);
     static QString linkTextFor(const QString &runtimeVersion);
 };
-
-#endif

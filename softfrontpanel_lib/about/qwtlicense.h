@@ -1,5 +1,4 @@
-#ifndef QWTLICENSE_H
-#define QWTLICENSE_H
+#pragma once
 
 #include "licenceviewer.h"
 
@@ -10,5 +9,3 @@ class qwtLicense : public licenceViewer
 public:
     explicit qwtLicense(QWidget *parent = nullptr);
 };
-
-#endif

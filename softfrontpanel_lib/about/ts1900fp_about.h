@@ -1,5 +1,4 @@
-#ifndef TS1900FP_ABOUT_H
-#define TS1900FP_ABOUT_H
+#pragma once
 
 #include <QDialog>
 #include <QList>
@@ -79,5 +78,3 @@ private:
     int m_pageIndex = 0;
     QList<HardwarePage> m_pages;
 };
-
-#endif

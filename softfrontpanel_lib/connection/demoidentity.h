@@ -1,5 +1,4 @@
-#ifndef DEMOIDENTITY_H
-#define DEMOIDENTITY_H
+#pragma once
 
 #include <QString>
 
@@ -18,5 +17,3 @@ inline QString modelField(int model)
 {
     return QStringLiteral("%1").arg(model, 4);
 }
-
-#endif

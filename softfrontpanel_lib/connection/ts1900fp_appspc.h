@@ -1,5 +1,4 @@
-#ifndef TS1900FP_APPSPC_H
-#define TS1900FP_APPSPC_H
+#pragma once
 
 #include "ts1900fp_app.h"
 #include "visa.h"
@@ -34,5 +33,3 @@ private:
     void openSession(const QString &descriptor);
     void presentModule(bool forcedDemo);
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS1900FP_SPCENTERADDRESS_H
-#define TS1900FP_SPCENTERADDRESS_H
+#pragma once
 
 #include <QDialog>
 #include <QString>
@@ -31,5 +30,3 @@ public:
 
     static constexpr int historySize = 5;
 };
-
-#endif

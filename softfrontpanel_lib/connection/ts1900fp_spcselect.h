@@ -1,5 +1,4 @@
-#ifndef TS1900FP_SPCSELECT_H
-#define TS1900FP_SPCSELECT_H
+#pragma once
 
 #include <QDialog>
 #include <QString>
@@ -50,5 +49,3 @@ private:
     Next typedAddressStep(ts1900fp_spcEnterAddress &dialog);
     Next openStep();
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef VISADISCOVERY_H
-#define VISADISCOVERY_H
+#pragma once
 
 #include <QList>
 #include <QString>
@@ -43,5 +42,3 @@ void parseIdentification(const char *reply, resourceInfo_t &r, QString &subtype)
 // Numeric order of TCP/IP addresses within a board, board order for the
 // other interfaces, text order otherwise.
 bool descriptorLessThan(const resourceInfo_t &a, const resourceInfo_t &b);
-
-#endif

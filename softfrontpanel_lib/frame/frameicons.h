@@ -1,5 +1,4 @@
-#ifndef FRAMEICONS_H
-#define FRAMEICONS_H
+#pragma once
 
 #include <QPixmap>
 
@@ -12,5 +11,3 @@ QPixmap doublePlayIcon();  // 12 x 12 two triangles side by side
 QPixmap stopIcon();        // 12 x 12 square, top and bottom rows empty
 QPixmap whatsThisIcon();   // 20 x 17 arrow with a question mark
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef HELPTEXT_H
-#define HELPTEXT_H
+#pragma once
 
 #include <QString>
 
@@ -8,5 +7,3 @@ class QWidget;
 // Every control explains itself twice: the text as What's This, and the
 // same text as a rich-text tool tip ("<html>" + text + "</html>").
 void setHelpText(QWidget *widget, const QString &text);
-
-#endif

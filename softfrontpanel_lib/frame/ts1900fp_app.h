@@ -1,5 +1,4 @@
-#ifndef TS1900FP_APP_H
-#define TS1900FP_APP_H
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -91,5 +90,3 @@ private:
     void addStartControls();
     void addCommandButtons();
 };
-
-#endif

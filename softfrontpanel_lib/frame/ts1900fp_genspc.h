@@ -1,5 +1,4 @@
-#ifndef TS1900FP_GENSPC_H
-#define TS1900FP_GENSPC_H
+#pragma once
 
 #include <QString>
 
@@ -25,5 +24,3 @@ public:
 
     qint32 model = 4820;
 };
-
-#endif

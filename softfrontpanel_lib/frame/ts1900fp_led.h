@@ -1,5 +1,4 @@
-#ifndef TS1900FP_LED_H
-#define TS1900FP_LED_H
+#pragma once
 
 #include <QColor>
 #include <QString>
@@ -46,5 +45,3 @@ private:
     QString m_caption;
     bool m_hasThirdColour = false;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TS1900FP_SPLASHLABEL_H
-#define TS1900FP_SPLASHLABEL_H
+#pragma once
 
 #include <QPixmap>
 #include <QString>
@@ -16,5 +15,3 @@ public:
 private:
     void drawDeviceImage(class QPainter &painter, const QString &modelField);
 };
-
-#endif

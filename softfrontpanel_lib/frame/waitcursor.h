@@ -1,5 +1,4 @@
-#ifndef WAITCURSOR_H
-#define WAITCURSOR_H
+#pragma once
 
 #include <QApplication>
 
@@ -12,5 +11,3 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
-
-#endif

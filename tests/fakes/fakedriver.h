@@ -11,8 +11,7 @@
 // null input pointer as NULL, out pointers and output buffers as `out`.
 // ts4820_setMatrixState logs its words as one argument, 8-digit lower-case
 // hex joined by ","; ts4820_error_message logs the status as 0x%08x.
-#ifndef FAKEDRIVER_H
-#define FAKEDRIVER_H
+#pragma once
 
 #include "ts4820.h"
 
@@ -126,5 +125,3 @@ inline Driver &driver()
 }
 
 } // namespace fake
-
-#endif // FAKEDRIVER_H

@@ -10,8 +10,7 @@
 // VI_ATTR_TCPIP_HOSTNAME and VI_ATTR_TCPIP_DEVICE_NAME from the resource.
 // Any other session (such as one the driver opened) answers from
 // `foreignSession`.
-#ifndef FAKEVISA_H
-#define FAKEVISA_H
+#pragma once
 
 #include "visa.h"
 
@@ -101,5 +100,3 @@ inline Visa &visa()
 }
 
 } // namespace fake
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef HOSTILEUNIT_H
-#define HOSTILEUNIT_H
+#pragma once
 
 #include <QByteArray>
 #include <QString>
@@ -30,5 +29,3 @@ private:
     quint16 m_port = 0;
     std::thread m_thread;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef MODALANSWER_H
-#define MODALANSWER_H
+#pragma once
 
 #include <QMessageBox>
 #include <QObject>
@@ -57,5 +56,3 @@ private:
     qint64 m_deadline = 0;
     bool m_clickPending = false;
 };
-
-#endif

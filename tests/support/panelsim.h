@@ -1,6 +1,5 @@
 // The panel against simulated units: what the program tests share.
-#ifndef PANELSIM_H
-#define PANELSIM_H
+#pragma once
 
 #include <QByteArray>
 #include <QList>
@@ -41,5 +40,3 @@ QPushButton *buttonNamed(QWidget *dialog, const QString &text);
 
 // The unit's "ROUT:MATR?" reply: count words, all zero but those given.
 QByteArray words(int count, const QList<QPair<int, quint32>> &set = {});
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef SIMPROCESS_H
-#define SIMPROCESS_H
+#pragma once
 
 #include <QProcess>
 #include <QString>
@@ -51,5 +50,3 @@ public:
 private:
     void start();
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef TESTENV_H
-#define TESTENV_H
+#pragma once
 
 #include <QApplication>
 #include <QString>
@@ -40,5 +39,3 @@ private:
         TestObject tc;                                                                             \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
-
-#endif
