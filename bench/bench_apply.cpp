@@ -82,15 +82,17 @@ bool measure(const QString &address, const QStringList &options, Figures *f)
 {
     constexpr quint16 portmapper = 1113;
     SimProcess unit(address, QStringList{"--subtype", "AB"} + options, portmapper);
-    if (!unit.running())
+    if (!unit.running()) {
         return false;
+    }
     qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(portmapper));
     qputenv("TS4820_VISA_RESOURCES", unit.instr());
     ts4820_spc adapter;
     ModalAnswer autoFind(QStringLiteral("Auto Find"));
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
-    if (!autoFind.done())
+    if (!autoFind.done()) {
         return false;
+    }
     window->show();
     const ViSession vi = window->instrument->d_vi;
 

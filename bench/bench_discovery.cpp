@@ -25,15 +25,17 @@ double sequentialIdentification(const QList<QByteArray> &resources)
     viOpenDefaultRM(&rm);
     for (const QByteArray &resource : resources) {
         ViSession vi = VI_NULL;
-        if (viOpen(rm, resource.constData(), VI_NULL, VI_NULL, &vi) < 0)
+        if (viOpen(rm, resource.constData(), VI_NULL, VI_NULL, &vi) < 0) {
             return -1;
+        }
         char reply[256];
         ViUInt32 n = 0;
         const bool ok = viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?"), 5, &n) >= 0
             && viRead(vi, reinterpret_cast<ViPBuf>(reply), 255, &n) >= 0;
         viClose(vi);
-        if (!ok)
+        if (!ok) {
             return -1;
+        }
     }
     viClose(rm);
     return double(timer.elapsed());
@@ -60,8 +62,9 @@ int main(int argc, char *argv[])
             return 1;
         }
         QList<QByteArray> resources;
-        for (int i = 1; i <= n; ++i)
+        for (int i = 1; i <= n; ++i) {
             resources << QStringLiteral("TCPIP0::127.0.3.%1::INSTR").arg(i).toLatin1();
+        }
         qputenv("TS4820_VISA_RESOURCES", QByteArrayList(resources.begin(), resources.end()).join(';'));
 
         QElapsedTimer timer;
@@ -69,8 +72,9 @@ int main(int argc, char *argv[])
         const QList<resourceInfo_t> found = discoverResources(&adapter, nullptr);
         const double programMs = double(timer.elapsed());
         int available = 0;
-        for (const resourceInfo_t &r : found)
+        for (const resourceInfo_t &r : found) {
             available += r.available ? 1 : 0;
+        }
         const double sequentialMs = sequentialIdentification(resources);
         std::printf("%5d %12.0f %10.2f %12.0f %10.2f %8d\n", n, programMs, programMs / kLatencyMs,
                     sequentialMs, sequentialMs / kLatencyMs, available);

@@ -50,8 +50,9 @@ qint64 untilServed(const SimProcess &unit)
     while (waited.elapsed() < 60000) {
         QTcpSocket s;
         s.connectToHost(unit.address, unit.raw);
-        if (s.waitForConnected(1000) && query(s, "*OPC?") == "1")
+        if (s.waitForConnected(1000) && query(s, "*OPC?") == "1") {
             return waited.elapsed();
+        }
         QThread::msleep(50);
     }
     return -1;
@@ -75,8 +76,9 @@ qint64 placesFreedAfter(bool vanish)
         }
         query(s, "*OPC?");
         const int on = 1;
-        if (::setsockopt(int(s.socketDescriptor()), SOL_TCP, TCP_REPAIR, &on, sizeof on) != 0)
+        if (::setsockopt(int(s.socketDescriptor()), SOL_TCP, TCP_REPAIR, &on, sizeof on) != 0) {
             return -2;
+        }
         s.abort();
     }
     return untilServed(unit);
@@ -94,13 +96,15 @@ void manyBlocks()
         clients.back()->connectToHost(unit.address, unit.raw);
         clients.back()->waitForConnected(5000);
     }
-    for (int b = 0; b < 600; ++b)
+    for (int b = 0; b < 600; ++b) {
         for (auto &c : clients) {
             c->write(b ? block : "MEM:PRES:DATA " + block);
             c->waitForBytesWritten(5000);
         }
-    for (auto &c : clients)
+    }
+    for (auto &c : clients) {
         c->write("\n");
+    }
     const QByteArray error = query(*clients.front(), "SYST:ERR?");
     std::printf("unit's peak memory: %lld KiB at start, %lld KiB after 16 messages of 600 blocks "
                 "of 64 KiB (the error reported: %s)\n",
@@ -145,8 +149,9 @@ void driverAgainstHugeReply()
 void longestSearch()
 {
     QByteArray names;
-    for (int i = 0; i < 10000; ++i)
+    for (int i = 0; i < 10000; ++i) {
         names += "TCPIP0::10.0." + QByteArray::number(i / 250) + '.' + QByteArray::number(i % 250) + "::inst0::INSTR;";
+    }
     qputenv("TS4820_VISA_RESOURCES", names);
     // Stars everywhere: every state stays alive at every character.
     const QByteArray expression = QByteArray("(?*)*").repeated(102) + "xy";
@@ -177,11 +182,14 @@ void relayWrites()
         s.connectToHost(unit.address, unit.raw);
         s.waitForConnected(5000);
         QByteArrayList setUp;
-        for (int line = 1; full && line <= 192; ++line)
-            for (const char *side : {"X", "Y"})
+        for (int line = 1; full && line <= 192; ++line) {
+            for (const char *side : {"X", "Y"}) {
                 setUp << "ROUT:ALI " + QByteArray(side) + QByteArray::number(line) + ",\"" + QByteArray(31, 'n') + '"';
-        for (int p = 0; full && p < 100; ++p)
+            }
+        }
+        for (int p = 0; full && p < 100; ++p) {
             setUp << "MEM:PRES:STOR \"Preset-" + QByteArray::number(p) + '"';
+        }
         for (const QByteArray &message : setUp) {
             s.write(message + '\n');
             query(s, "SYST:ERR?");

@@ -33,9 +33,11 @@ double measure(const std::function<bool()> &once)
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
-        for (int i = 0; i < kCount; ++i)
-            if (!once())
+        for (int i = 0; i < kCount; ++i) {
+            if (!once()) {
                 return 0;
+            }
+        }
         rates << kCount / (timer.nsecsElapsed() / 1e9);
     }
     return median(rates);
@@ -47,14 +49,16 @@ double lxiBenchmark(const QString &address, quint16 rawPort)
     for (int run = 0; run < kRuns; ++run) {
         QProcess lxi;
         QStringList args{"benchmark", "-a", address, "-c", QString::number(kCount)};
-        if (rawPort)
+        if (rawPort) {
             args << "-r" << "-p" << QString::number(rawPort);
+        }
         lxi.start("lxi", args);
         lxi.waitForFinished(60000);
         const QRegularExpressionMatch m =
             QRegularExpression("Result: ([0-9.]+) requests/second").match(lxi.readAllStandardOutput());
-        if (!m.hasMatch())
+        if (!m.hasMatch()) {
             return 0;
+        }
         rates << m.captured(1).toDouble();
     }
     return median(rates);
@@ -63,8 +67,9 @@ double lxiBenchmark(const QString &address, quint16 rawPort)
 double visaQueries(const QByteArray &resource)
 {
     ViSession rm = VI_NULL, vi = VI_NULL;
-    if (viOpenDefaultRM(&rm) < 0 || viOpen(rm, resource.constData(), VI_NULL, VI_NULL, &vi) < 0)
+    if (viOpenDefaultRM(&rm) < 0 || viOpen(rm, resource.constData(), VI_NULL, VI_NULL, &vi) < 0) {
         return 0;
+    }
     viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, VI_TRUE);
     const double rate = measure([&] {
         char reply[256];
@@ -80,8 +85,9 @@ double visaQueries(const QByteArray &resource)
 double driverQueries(const QByteArray &resource)
 {
     ViSession vi = VI_NULL;
-    if (ts4820_init(const_cast<char *>(resource.constData()), VI_FALSE, VI_FALSE, &vi) < 0)
+    if (ts4820_init(const_cast<char *>(resource.constData()), VI_FALSE, VI_FALSE, &vi) < 0) {
         return 0;
+    }
     const double rate = measure([&] {
         char revision[ts4820_REVISION_BUFFER_SIZE];
         return ts4820_revision_query(vi, nullptr, revision) >= 0;
@@ -115,9 +121,10 @@ int main(int argc, char *argv[])
     std::printf("%-22s %12.0f %12.0f\n", "lxi benchmark", lxiVxi, lxiRaw);
     std::printf("%-22s %12.0f %12.0f\n", "our VISA", visaVxi, visaRaw);
     std::printf("%-22s %12.0f %12.0f\n", "our driver", drvVxi, drvRaw);
-    if (lxiVxi > 0 && lxiRaw > 0)
+    if (lxiVxi > 0 && lxiRaw > 0) {
         std::printf("\ndriver / lxi: VXI-11 %.2f, raw %.2f (1.00 = as fast as lxi)\n", drvVxi / lxiVxi,
                     drvRaw / lxiRaw);
+    }
     std::printf("one driver round trip: VXI-11 %.0f us, raw %.0f us\n", 1e6 / drvVxi, 1e6 / drvRaw);
     return 0;
 }

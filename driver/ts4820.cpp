@@ -53,15 +53,18 @@ class Io
 public:
     Io(ViSession vi, Session &s) : m_vi(vi), m_s(s), m_lock(s.io)
     {
-        if (viGetAttribute(vi, VI_ATTR_TMO_VALUE, &m_timeout) < 0)
+        if (viGetAttribute(vi, VI_ATTR_TMO_VALUE, &m_timeout) < 0) {
             m_timeout = 2000;
-        if (m_timeout != VI_TMO_INFINITE)
+        }
+        if (m_timeout != VI_TMO_INFINITE) {
             m_deadline = Clock::now() + 2 * std::chrono::milliseconds(m_timeout);
+        }
     }
     ~Io()
     {
-        if (m_lowered)
+        if (m_lowered) {
             viSetAttribute(m_vi, VI_ATTR_TMO_VALUE, m_timeout);
+        }
     }
     Io(const Io &) = delete;
     Io &operator=(const Io &) = delete;
@@ -78,22 +81,28 @@ public:
         for (;;) {
             ViUInt32 count = 0;
             ViStatus status = timeLeft();
-            if (status >= 0)
+            if (status >= 0) {
                 status = viRead(m_vi, reinterpret_cast<ViPBuf>(chunk), sizeof chunk, &count);
-            if (status < 0)
+            }
+            if (status < 0) {
                 return total > kMaxReply ? ts4820_ERROR_BAD_REPLY : status;
+            }
             total += count;
             head.append(chunk, std::min<std::size_t>(count, kMaxReply + 1 - head.size()));
             const bool lf = count > 0 && chunk[count - 1] == '\n';
-            if (status == VI_SUCCESS || (status == VI_SUCCESS_TERM_CHAR && replyComplete(head, total, lf)))
+            if (status == VI_SUCCESS || (status == VI_SUCCESS_TERM_CHAR && replyComplete(head, total, lf))) {
                 break;
-            if (total > kMaxDrain)
+            }
+            if (total > kMaxDrain) {
                 return ts4820_ERROR_BAD_REPLY;
+            }
         }
-        if (total > kMaxReply)
+        if (total > kMaxReply) {
             return ts4820_ERROR_BAD_REPLY;
-        if (!head.empty() && head.back() == '\n')
+        }
+        if (!head.empty() && head.back() == '\n') {
             head.pop_back();
+        }
         *reply = head;
         return VI_SUCCESS;
     }
@@ -103,14 +112,18 @@ public:
     {
         std::string reply, text;
         ViStatus status = send("SYST:ERR?");
-        if (status >= 0)
+        if (status >= 0) {
             status = read(&reply);
-        if (status < 0)
+        }
+        if (status < 0) {
             return status;
-        if (!parseError(reply, code, &text))
+        }
+        if (!parseError(reply, code, &text)) {
             return ts4820_ERROR_BAD_REPLY;
-        if (*code != 0)
+        }
+        if (*code != 0) {
             m_s.lastUnitError = reply;
+        }
         return VI_SUCCESS;
     }
 
@@ -119,8 +132,9 @@ public:
     ViStatus unitError(int code)
     {
         for (int i = 0, more = code; i < 25 && more != 0; ++i) {
-            if (nextError(&more) < 0)
+            if (nextError(&more) < 0) {
                 break;
+            }
         }
         switch (code) {
         case -241:
@@ -135,19 +149,24 @@ public:
     ViStatus query(const std::string &message, std::string *reply, int *refusedWith = nullptr)
     {
         ViStatus status = send(message);
-        if (status >= 0)
+        if (status >= 0) {
             status = read(reply);
-        if (status < 0 || !reply->empty())
+        }
+        if (status < 0 || !reply->empty()) {
             return status;
+        }
         // An empty reply: the unit refused the query and queued why.
         int code = 0;
         status = nextError(&code);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (code == 0)
+        }
+        if (code == 0) {
             return ts4820_ERROR_BAD_REPLY;
-        if (refusedWith)
+        }
+        if (refusedWith) {
             *refusedWith = code;
+        }
         return unitError(code);
     }
 
@@ -162,8 +181,9 @@ public:
     {
         int code = 0;
         const ViStatus status = nextError(&code);
-        if (status < 0)
+        if (status < 0) {
             return status;
+        }
         return code == 0 ? VI_SUCCESS : unitError(code);
     }
 
@@ -171,11 +191,13 @@ public:
     {
         ViUInt32 written = 0;
         ViStatus status = timeLeft();
-        if (status >= 0)
+        if (status >= 0) {
             status = viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()), ViUInt32(bytes.size()),
                              &written);
-        if (status < 0)
+        }
+        if (status < 0) {
             return status;
+        }
         return written == bytes.size() ? VI_SUCCESS : VI_ERROR_IO;
     }
 
@@ -188,11 +210,13 @@ private:
     // up; otherwise VISA waits no longer than what is left of it.
     ViStatus timeLeft()
     {
-        if (m_timeout == VI_TMO_INFINITE)
+        if (m_timeout == VI_TMO_INFINITE) {
             return VI_SUCCESS;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return VI_ERROR_TMO;
+        }
         if (left.count() < std::chrono::milliseconds::rep(m_timeout)) {
             viSetAttribute(m_vi, VI_ATTR_TMO_VALUE, ViAttrState(left.count()));
             m_lowered = true;
@@ -213,16 +237,18 @@ template <typename Body>
 ViStatus withSession(ViSession vi, Body body)
 {
     const std::shared_ptr<Session> s = find(vi);
-    if (!s)
+    if (!s) {
         return VI_ERROR_INV_OBJECT;
+    }
     Io io(vi, *s);
     return body(io);
 }
 
 ViStatus copyText(char *buffer, std::size_t size, const std::string &text)
 {
-    if (!buffer)
+    if (!buffer) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return copyBounded(buffer, size, text) ? VI_SUCCESS : ts4820_WARN_TRUNCATED;
 }
 
@@ -230,22 +256,25 @@ ViStatus queryQuoted(Io &io, const std::string &message, std::string *text)
 {
     std::string reply;
     const ViStatus status = io.query(message, &reply);
-    if (status < 0)
+    if (status < 0) {
         return status;
+    }
     return parseQuoted(reply, text) ? VI_SUCCESS : ts4820_ERROR_BAD_REPLY;
 }
 
 std::string lineName(ViInt32 line, ViInt32 row)
 {
-    if (line <= ts4820_LINE_Y)
+    if (line <= ts4820_LINE_Y) {
         return std::string(line == ts4820_LINE_X ? "X" : "Y") + std::to_string(row);
+    }
     return std::string(1, char('A' + line - ts4820_LINE_A));
 }
 
 bool validLine(const Session &s, ViInt32 line, ViInt32 row)
 {
-    if (line < ts4820_LINE_X || line > ts4820_LINE_D)
+    if (line < ts4820_LINE_X || line > ts4820_LINE_D) {
         return false;
+    }
     return line > ts4820_LINE_Y || (row >= 1 && row <= s.rows);
 }
 
@@ -287,15 +316,18 @@ extern "C" {
 ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
                               ViPSession vi)
 {
-    if (!vi)
+    if (!vi) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     *vi = VI_NULL;
-    if (!resourceName)
+    if (!resourceName) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     auto s = std::make_shared<Session>();
     ViStatus status = viOpenDefaultRM(&s->rm);
-    if (status < 0)
+    if (status < 0) {
         return status;
+    }
     ViSession session = VI_NULL;
     status = viOpen(s->rm, resourceName, VI_NULL, VI_NULL, &session);
     if (status < 0) {
@@ -312,17 +344,20 @@ ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
         status = io.send("*CLS");
         if (status >= 0 && IDQuery) {
             status = io.query("*IDN?", &reply);
-            if (status >= 0 && reply.rfind("Tarsel Ltd.,Xentra 4820-", 0) != 0)
+            if (status >= 0 && reply.rfind("Tarsel Ltd.,Xentra 4820-", 0) != 0) {
                 status = VI_ERROR_FAIL_ID_QUERY;
+            }
         }
         if (status >= 0) {
             status = io.query("ROUT:MATR:ROWS?", &reply);
-            if (status >= 0 && !(parseInt(reply, 96, 192, &rows) && (rows == 96 || rows == 192)))
+            if (status >= 0 && !(parseInt(reply, 96, 192, &rows) && (rows == 96 || rows == 192))) {
                 status = ts4820_ERROR_BAD_REPLY;
+            }
             s->rows = int(rows);
         }
-        if (status >= 0 && resetDevice)
+        if (status >= 0 && resetDevice) {
             status = io.command("*RST");
+        }
     }
     if (status < 0) {
         viClose(session);
@@ -343,8 +378,9 @@ ViStatus _VI_FUNC ts4820_close(ViSession vi)
     {
         std::lock_guard<std::mutex> lock(registryLock);
         const auto it = registry.find(vi);
-        if (it == registry.end())
+        if (it == registry.end()) {
             return VI_ERROR_INV_OBJECT;
+        }
         s = it->second;
         registry.erase(it);
     }
@@ -366,8 +402,9 @@ ViStatus _VI_FUNC ts4820_identify(ViSession vi, ViBoolean state)
 
 ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar errorMessage[])
 {
-    if (!errorMessage)
+    if (!errorMessage) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     std::string text;
     if (const char *own = driverStatusText(statusCode)) {
         text = own;
@@ -380,9 +417,9 @@ ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar
         char desc[256] = {};
         ViSession rm = VI_NULL;
         ViStatus got = VI_ERROR_INV_OBJECT;
-        if (find(vi))
+        if (find(vi)) {
             got = viStatusDesc(vi, statusCode, desc);
-        else if (viOpenDefaultRM(&rm) >= 0) {
+        } else if (viOpenDefaultRM(&rm) >= 0) {
             got = viStatusDesc(rm, statusCode, desc);
             viClose(rm);
         }
@@ -402,17 +439,21 @@ ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar
 
 ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[])
 {
-    if (driverRev)
+    if (driverRev) {
         copyBounded(driverRev, ts4820_REVISION_BUFFER_SIZE, kDriverRevision);
-    if (!instrRev || vi == VI_NULL)
+    }
+    if (!instrRev || vi == VI_NULL) {
         return VI_SUCCESS;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply, revision;
         const ViStatus status = io.query("*IDN?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!identificationRevision(reply, &revision))
+        }
+        if (!identificationRevision(reply, &revision)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         return copyText(instrRev, ts4820_REVISION_BUFFER_SIZE, revision);
     });
 }
@@ -421,16 +462,19 @@ ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[], ViChar
 
 ViStatus _VI_FUNC ts4820_getAttribute(ViSession vi, ViAttr attribute, ViPInt32 value)
 {
-    if (attribute != ts4820_ATTR_SER_NUM || !value)
+    if (attribute != ts4820_ATTR_SER_NUM || !value) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply;
         std::uint32_t serial = 0;
         const ViStatus status = io.query("SYST:SER?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!parseHexWord(reply, &serial))
+        }
+        if (!parseHexWord(reply, &serial)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         *value = ViInt32(serial);
         return VI_SUCCESS;
     });
@@ -451,16 +495,19 @@ ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViCh
         {ts4820_ATTR_SER_NUM, "SYST:SER?"},
     };
     const auto q = queries.find(attribute);
-    if (q == queries.end() || !value)
+    if (q == queries.end() || !value) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply, text;
         std::uint32_t serial = 0;
         const ViStatus status = io.query(q->second, &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (attribute == ts4820_ATTR_SER_NUM ? !parseHexWord(reply, &serial) : !parseQuoted(reply, &text))
+        }
+        if (attribute == ts4820_ATTR_SER_NUM ? !parseHexWord(reply, &serial) : !parseQuoted(reply, &text)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         return copyText(value, ts4820_STRING_ATTRIBUTE_BUFFER_SIZE,
                         attribute == ts4820_ATTR_SER_NUM ? reply : text);
     });
@@ -470,28 +517,33 @@ ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViCh
 
 ViStatus _VI_FUNC ts4820_getMatrixState(ViSession vi, ViInt32 pattern[])
 {
-    if (!pattern)
+    if (!pattern) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         const std::size_t count = std::size_t(io.session().rows) * 6 / 32;
         std::fill(pattern, pattern + count, 0);
         std::string reply;
         std::vector<std::uint32_t> words;
         const ViStatus status = io.query("ROUT:MATR?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!parseHexWords(reply, count, &words))
+        }
+        if (!parseHexWords(reply, count, &words)) {
             return ts4820_ERROR_BAD_REPLY;
-        for (std::size_t i = 0; i < count; ++i)
+        }
+        for (std::size_t i = 0; i < count; ++i) {
             pattern[i] = ViInt32(words[i]);
+        }
         return VI_SUCCESS;
     });
 }
 
 ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern[])
 {
-    if (!pattern)
+    if (!pattern) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         const std::size_t count = std::size_t(io.session().rows) * 6 / 32;
         std::string message = "ROUT:MATR ";
@@ -508,22 +560,26 @@ ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern[])
 
 ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row, ViChar aliases[])
 {
-    if (!aliases)
+    if (!aliases) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         const Session &s = io.session();
         const std::size_t size = std::size_t(ts4820_ALIAS_BUFFER_SIZE(s.rows));
         std::string reply, text;
         if (line == 0 && row == 0) {
             const ViStatus status = io.query("ROUT:ALI:CAT?", &reply);
-            if (status < 0)
+            if (status < 0) {
                 return status;
-            if (!parseBlock(reply, &text))
+            }
+            if (!parseBlock(reply, &text)) {
                 return ts4820_ERROR_BAD_REPLY;
+            }
             return copyText(aliases, size, text);
         }
-        if (!validLine(s, line, row))
+        if (!validLine(s, line, row)) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         const ViStatus status = queryQuoted(io, "ROUT:ALI? " + lineName(line, row), &text);
         return status < 0 ? status : copyText(aliases, size, text);
     });
@@ -531,11 +587,13 @@ ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row, ViCha
 
 ViStatus _VI_FUNC ts4820_setAlias(ViSession vi, ViInt32 line, ViInt32 row, ViConstString text)
 {
-    if (!isQuotable(text))
+    if (!isQuotable(text)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
-        if (!validLine(io.session(), line, row))
+        if (!validLine(io.session(), line, row)) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         return io.command("ROUT:ALI " + lineName(line, row) + ",\"" + text + '"');
     });
 }
@@ -544,16 +602,19 @@ ViStatus _VI_FUNC ts4820_setAlias(ViSession vi, ViInt32 line, ViInt32 row, ViCon
 
 ViStatus _VI_FUNC ts4820_getVoltRefInfo(ViSession vi, ViPInt32 count, ViReal64 voltages[])
 {
-    if (!count || !voltages)
+    if (!count || !voltages) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply;
         std::vector<double> table;
         const ViStatus status = io.query("SOUR:VOLT:CAT?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!parseVoltageTable(reply, &table))
+        }
+        if (!parseVoltageTable(reply, &table)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         const std::size_t n = std::min<std::size_t>(table.size(), ts4820_MAX_VREF_VOLTAGES);
         std::copy(table.begin(), table.begin() + std::ptrdiff_t(n), voltages);
         *count = ViInt32(n);
@@ -563,13 +624,15 @@ ViStatus _VI_FUNC ts4820_getVoltRefInfo(ViSession vi, ViPInt32 count, ViReal64 v
 
 ViStatus _VI_FUNC ts4820_getVoltRefOutput(ViSession vi, ViPReal64 volts)
 {
-    if (!volts)
+    if (!volts) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply;
         const ViStatus status = io.query("SOUR:VOLT?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
+        }
         return parseReal(reply, volts) ? VI_SUCCESS : ts4820_ERROR_BAD_REPLY;
     });
 }
@@ -581,15 +644,18 @@ ViStatus _VI_FUNC ts4820_setVoltRefOutput(ViSession vi, ViReal64 volts)
 
 ViStatus _VI_FUNC ts4820_getVoltRefConnectionState(ViSession vi, ViInt32 line, ViPBoolean state)
 {
-    if (line < ts4820_LINE_A || line > ts4820_LINE_D || !state)
+    if (line < ts4820_LINE_A || line > ts4820_LINE_D || !state) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply;
         const ViStatus status = io.query("SOUR:VOLT:LINK? " + lineName(line, 0), &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (reply != "0" && reply != "1")
+        }
+        if (reply != "0" && reply != "1") {
             return ts4820_ERROR_BAD_REPLY;
+        }
         *state = reply == "1" ? VI_TRUE : VI_FALSE;
         return VI_SUCCESS;
     });
@@ -597,8 +663,9 @@ ViStatus _VI_FUNC ts4820_getVoltRefConnectionState(ViSession vi, ViInt32 line, V
 
 ViStatus _VI_FUNC ts4820_setVoltRefConnectionState(ViSession vi, ViInt32 line, ViBoolean state)
 {
-    if (line < ts4820_LINE_A || line > ts4820_LINE_D)
+    if (line < ts4820_LINE_A || line > ts4820_LINE_D) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         return io.command("SOUR:VOLT:LINK " + lineName(line, 0) + (state ? ",ON" : ",OFF"));
     });
@@ -608,16 +675,19 @@ ViStatus _VI_FUNC ts4820_setVoltRefConnectionState(ViSession vi, ViInt32 line, V
 
 ViStatus _VI_FUNC ts4820_getPresetList(ViSession vi, ViPInt32 count)
 {
-    if (!count)
+    if (!count) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply;
         long long n = 0;
         const ViStatus status = io.query("MEM:PRES:COUN?", &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!parseInt(reply, 0, 100, &n))
+        }
+        if (!parseInt(reply, 0, 100, &n)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         *count = ViInt32(n);
         return VI_SUCCESS;
     });
@@ -625,24 +695,28 @@ ViStatus _VI_FUNC ts4820_getPresetList(ViSession vi, ViPInt32 count)
 
 ViStatus _VI_FUNC ts4820_getPresetFromList(ViSession vi, ViInt32 index, ViChar name[])
 {
-    if (index < 0 || !name)
+    if (index < 0 || !name) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply, text;
         int refused = 0;
         const ViStatus status = io.query("MEM:PRES:NAME? " + std::to_string(index), &reply, &refused);
-        if (status < 0)
+        if (status < 0) {
             return refused == -222 ? ts4820_ERROR_INVALID_ARGUMENT : status;
-        if (!parseQuoted(reply, &text))
+        }
+        if (!parseQuoted(reply, &text)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         return copyText(name, ts4820_PRESET_NAME_BUFFER_SIZE, text);
     });
 }
 
 ViStatus _VI_FUNC ts4820_getDefaultPresetName(ViSession vi, ViChar name[])
 {
-    if (!name)
+    if (!name) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string text;
         const ViStatus status = queryQuoted(io, "MEM:PRES:CURR?", &text);
@@ -652,36 +726,42 @@ ViStatus _VI_FUNC ts4820_getDefaultPresetName(ViSession vi, ViChar name[])
 
 ViStatus _VI_FUNC ts4820_storePreset(ViSession vi, ViConstString name)
 {
-    if (!isPresetName(name))
+    if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:STOR " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_restorePreset(ViSession vi, ViConstString name)
 {
-    if (!isPresetName(name))
+    if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:REC " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_removePreset(ViSession vi, ViConstString name)
 {
-    if (!isPresetName(name))
+    if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:DEL " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViConstString path)
 {
-    if (!isPresetName(name) || !path || !*path)
+    if (!isPresetName(name) || !path || !*path) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         std::string reply, data;
         const ViStatus status = io.query("MEM:PRES:DATA? " + quotedName(name), &reply);
-        if (status < 0)
+        if (status < 0) {
             return status;
-        if (!parseBlock(reply, &data))
+        }
+        if (!parseBlock(reply, &data)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         // A fresh file beside the target, renamed over it only when whole:
         // a failure leaves any existing file as it was.
         const std::string target(path);
@@ -689,8 +769,9 @@ ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViCo
         std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1))
             + ".ts4820-XXXXXX";
         const int fd = mkstemp(temp.data());
-        if (fd < 0)
+        if (fd < 0) {
             return ts4820_ERROR_FILE;
+        }
         bool ok = true;
         for (std::size_t done = 0; ok && done < data.size();) {
             const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -709,20 +790,24 @@ ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViCo
 
 ViStatus _VI_FUNC ts4820_loadPresetFromFile(ViSession vi, ViConstString path)
 {
-    if (!path)
+    if (!path) {
         return ts4820_ERROR_INVALID_ARGUMENT;
+    }
     std::ifstream file(path, std::ios::binary);
-    if (!file)
+    if (!file) {
         return ts4820_ERROR_FILE;
+    }
     std::string data;
     char chunk[4096];
     while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
         data.append(chunk, std::size_t(file.gcount()));
-        if (data.size() > kMaxPresetFile)
+        if (data.size() > kMaxPresetFile) {
             return ts4820_ERROR_FILE;
+        }
     }
-    if (file.bad())
+    if (file.bad()) {
         return ts4820_ERROR_FILE;
+    }
     return withSession(vi, [&](Io &io) -> ViStatus {
         const ViStatus status = io.writeRaw("MEM:PRES:DATA " + formatBlock(data) + '\n');
         return status < 0 ? status : io.confirm();

@@ -53,12 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     dialog->iniPath = folder->filePath(QStringLiteral("h%1.ini").arg(++run));
     {
         QFile file(dialog->iniPath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size)) {
             std::abort();
+        }
     }
     dialog->loadHistory();
-    if (dialog->combo->count() < 1 || dialog->combo->count() > ts1900fp_spcEnterAddress::historySize)
+    if (dialog->combo->count() < 1 || dialog->combo->count() > ts1900fp_spcEnterAddress::historySize) {
         std::abort();
+    }
 
     const auto take = [](const QString &typed) {
         dialog->combo->setEditText(typed);
@@ -71,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     if (take(QStringLiteral("TCPIP::fuzz.example::INSTR"))) {
-        if (!take(QStringLiteral("TCPIP::fuzz.example::5025::SOCKET")))
+        if (!take(QStringLiteral("TCPIP::fuzz.example::5025::SOCKET"))) {
             std::abort(); // the dialog refused a file it wrote itself
+        }
     } else if (bytes() != QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))) {
         std::abort(); // rewritten without the descriptor: the user's lines lost
     }

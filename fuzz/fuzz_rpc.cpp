@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray record;
     while (reader.next(&record) == sim::rpc::RecordReader::Record) {
         sim::rpc::Call call;
-        if (sim::rpc::decodeCall(record, &call) != sim::rpc::Decoded::Call)
+        if (sim::rpc::decodeCall(record, &call) != sim::rpc::Decoded::Call) {
             continue;
+        }
         sim::rpc::XdrReader args(record, call.argumentsAt);
         while (args.ok()) {
             args.opaque(args.u32() % 70000);

@@ -10,8 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 2)
+    if (size < 2) {
         return 0;
+    }
     // The first byte sets how the bytes arrive, the second the size of the
     // read request the results answer.
     const std::size_t piece = std::size_t(data[0]) + 1;
@@ -28,18 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         inbox.append(bytes + received, n);
         received += n;
         while (inbox.take(&record)) {
-            if (record.size() > maxRecord)
+            if (record.size() > maxRecord) {
                 std::abort();
+            }
             std::string results;
-            if (tsvisa::decodeReply(record, 1, &results) != tsvisa::ReplyKind::Results)
+            if (tsvisa::decodeReply(record, 1, &results) != tsvisa::ReplyKind::Results) {
                 continue;
+            }
             tsvisa::decodeCreateLink(results);
             tsvisa::decodeWrite(results, requested);
             tsvisa::decodeGetPort(results);
             const tsvisa::ReadResult read = tsvisa::decodeRead(results, requested);
-            if (read.ok && (read.size > requested || read.data < results.data()
-                            || read.data + read.size > results.data() + results.size()))
+            if (read.ok
+                && (read.size > requested || read.data < results.data()
+                    || read.data + read.size > results.data() + results.size())) {
                 std::abort();
+            }
         }
     }
 
@@ -47,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string call = tsvisa::callRecord(7, 395183, 1, 11, std::string(bytes, size));
     tsvisa::RecordInbox echo(call.size());
     echo.append(call.data(), call.size());
-    if (!echo.take(&record) || record != call.substr(4))
+    if (!echo.take(&record) || record != call.substr(4)) {
         std::abort();
+    }
     return 0;
 }

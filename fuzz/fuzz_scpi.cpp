@@ -7,8 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
+    if (size == 0) {
         return 0;
+    }
     const bool endFlag = data[0] & 1;
     sim::UnitOptions options;
     options.subtype = data[0] & 2 ? "AA" : "AB";
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         framer.feed(reinterpret_cast<const char *>(data + at), qsizetype(n), at + n >= size, messages);
         at += n;
     }
-    for (const sim::FramedMessage &message : messages)
+    for (const sim::FramedMessage &message : messages) {
         unit.execute(session, message);
+    }
     return 0;
 }

@@ -17,8 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     do {
         tsvisa::ResourceName name;
         tsvisa::parseResourceName(line, &name);
-        if (valid)
+        if (valid) {
             expression.matches(line);
+        }
     } while (std::getline(lines, line));
     return 0;
 }

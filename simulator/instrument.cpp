@@ -23,8 +23,9 @@ QByteArray quoted(const QByteArray &text) { return '"' + text + '"'; }
 
 int countIs(const QList<Parameter> &params, int n)
 {
-    if (params.size() < n)
+    if (params.size() < n) {
         return MissingParameter;
+    }
     return params.size() > n ? ParameterNotAllowed : NoError;
 }
 
@@ -39,18 +40,20 @@ QByteArray dottedMask(const QByteArray &address)
 
 void Session::pushError(int code)
 {
-    if (code <= -100 && code > -200)
+    if (code <= -100 && code > -200) {
         esr |= 32;
-    else if (code <= -200 && code > -300)
+    } else if (code <= -200 && code > -300) {
         esr |= 16;
-    else if (code <= -300 && code > -400)
+    } else if (code <= -300 && code > -400) {
         esr |= 8;
-    else if (code <= -400)
+    } else if (code <= -400) {
         esr |= 4;
-    if (m_errors.size() < kErrorQueueSize)
+    }
+    if (m_errors.size() < kErrorQueueSize) {
         m_errors.append(code);
-    else
+    } else {
         m_errors.last() = QueueOverflow;
+    }
 }
 
 int Session::takeError()
@@ -70,8 +73,9 @@ Instrument::Instrument(const UnitOptions &options)
       m_rows(options.subtype.endsWith('B') ? 192 : 96),
       m_table(options.voltageReference ? standardVoltageTable() : QList<double>())
 {
-    if (m_options.hostname.isEmpty())
+    if (m_options.hostname.isEmpty()) {
         m_options.hostname = "xentra-" + formatHexWord(options.serial);
+    }
     m_state.config = Configuration(m_rows);
     m_state.description = "Tarsel Ltd - Xentra 4820 - " + formatHexWord(options.serial)
         + " - LXI Matrix Switching Unit";
@@ -130,8 +134,9 @@ Instrument::Instrument(const UnitOptions &options)
 
 QByteArray Instrument::identification() const
 {
-    if (!m_idnOverride.isEmpty())
+    if (!m_idnOverride.isEmpty()) {
         return m_idnOverride;
+    }
     return "Tarsel Ltd.,Xentra 4820-" + m_options.subtype + ',' + formatHexWord(m_options.serial)
         + ",2.1.0";
 }
@@ -140,13 +145,16 @@ int Instrument::findCommand(const QByteArray &header, bool query, int *suffix) c
 {
     int result = UndefinedHeader;
     for (int i = 0; i < m_commands.size(); ++i) {
-        if (m_commands[i].query != query)
+        if (m_commands[i].query != query) {
             continue;
+        }
         const int match = m_commands[i].pattern.match(header, suffix);
-        if (match == NoError)
+        if (match == NoError) {
             return i;
-        if (match == HeaderSuffixOutOfRange)
+        }
+        if (match == HeaderSuffixOutOfRange) {
             result = match;
+        }
     }
     return result;
 }
@@ -155,8 +163,9 @@ int Instrument::commandFor(const QByteArray &header) const
 {
     QByteArray h = header.trimmed();
     const bool query = h.endsWith('?');
-    if (query)
+    if (query) {
         h.chop(1);
+    }
     const int index = findCommand(h, query, nullptr);
     return index >= 0 ? index : -1;
 }
@@ -164,47 +173,53 @@ int Instrument::commandFor(const QByteArray &header) const
 bool Instrument::failCommand(const QByteArray &header, int code)
 {
     const int index = commandFor(header);
-    if (index >= 0)
+    if (index >= 0) {
         m_failures.insert(index, code);
+    }
     return index >= 0;
 }
 
 bool Instrument::malformReply(const QByteArray &header)
 {
     const int index = commandFor(header);
-    if (index >= 0)
+    if (index >= 0) {
         m_malformed.insert(index);
+    }
     return index >= 0 && m_commands[index].query;
 }
 
 bool Instrument::oversizeReply(const QByteArray &header, int bytes)
 {
     const int index = commandFor(header);
-    if (index >= 0)
+    if (index >= 0) {
         m_oversized.insert(index, bytes);
+    }
     return index >= 0 && m_commands[index].query;
 }
 
 bool Instrument::slowReply(const QByteArray &header, int ms)
 {
     const int index = commandFor(header);
-    if (index >= 0)
+    if (index >= 0) {
         m_slow.insert(index, ms);
+    }
     return index >= 0 && m_commands[index].query;
 }
 
 bool Instrument::dropConnectionOn(const QByteArray &header)
 {
     const int index = commandFor(header);
-    if (index >= 0)
+    if (index >= 0) {
         m_drops.insert(index);
+    }
     return index >= 0;
 }
 
 bool Instrument::dropsConnection(const FramedMessage &message) const
 {
-    if (m_drops.isEmpty() || message.error != NoError)
+    if (m_drops.isEmpty() || message.error != NoError) {
         return false;
+    }
     const ParsedMessage parsed = parseMessage(message.bytes);
     return !parsed.empty && !parsed.error
            && m_drops.contains(findCommand(parsed.header, parsed.query, nullptr));
@@ -218,8 +233,9 @@ std::optional<QByteArray> Instrument::execute(Session &session, const FramedMess
         return looksLikeQuery(message.bytes) ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
     }
     const ParsedMessage parsed = parseMessage(message.bytes);
-    if (parsed.empty)
+    if (parsed.empty) {
         return std::nullopt;
+    }
     const bool query = parsed.error ? looksLikeQuery(message.bytes) : parsed.query;
     const std::optional<QByteArray> failed =
         query ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
@@ -245,8 +261,9 @@ std::optional<QByteArray> Instrument::execute(Session &session, const FramedMess
         session.pushError(error);
         return failed;
     }
-    if (!query)
+    if (!query) {
         return std::nullopt;
+    }
     m_replyDelayMs = m_slow.value(index, 0);
     if (m_malformed.contains(index)) {
         // Cut to half and marked, so that no parser of the proper form accepts it.
@@ -289,8 +306,9 @@ QByteArray Instrument::serialize(const State &state) const
 QByteArray Instrument::serializePresets(const Presets &presets) const
 {
     QByteArray text = QByteArray(kPresetsKind) + "=1\nrows=" + QByteArray::number(m_rows);
-    for (const auto &entry : presets)
+    for (const auto &entry : presets) {
         text += kPresetMark + entry.second.data;
+    }
     return text;
 }
 
@@ -304,8 +322,9 @@ QByteArrayList splitAt(const QByteArray &text, const char *mark)
     while (true) {
         const qsizetype next = text.indexOf(mark, from);
         parts.append(text.mid(from, next < 0 ? -1 : next - from));
-        if (next < 0)
+        if (next < 0) {
             return parts;
+        }
         from = next + qstrlen(mark);
     }
 }
@@ -317,8 +336,9 @@ bool parseHeader(const QByteArray &header, const char *kind, int rows,
 {
     for (const QByteArray &line : header.split('\n')) {
         const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
+        if (eq < 0) {
             return false;
+        }
         keys->insert(line.left(eq), line.mid(eq + 1));
     }
     return keys->value(kind) == "1" && keys->value("rows").toInt() == rows;
@@ -330,14 +350,16 @@ bool Instrument::deserializePresets(const QByteArray &text, Presets *presets) co
 {
     QByteArrayList sections = splitAt(text, kPresetMark);
     QHash<QByteArray, QByteArray> keys;
-    if (!parseHeader(sections.takeFirst(), kPresetsKind, m_rows, &keys))
+    if (!parseHeader(sections.takeFirst(), kPresetsKind, m_rows, &keys)) {
         return false;
+    }
     Presets read;
     for (const QByteArray &section : sections) {
         QByteArray name;
         Configuration config;
-        if (parsePresetData(section, m_rows, m_table, &name, &config) != NoError)
+        if (parsePresetData(section, m_rows, m_table, &name, &config) != NoError) {
             return false;
+        }
         read[name] = Stored{config, presetData(name, config, m_rows)};
     }
     *presets = read;
@@ -349,11 +371,13 @@ bool Instrument::deserializePresets(const QByteArray &text, Presets *presets) co
 bool Instrument::deserialize(const QByteArray &text, State *state, Presets *presets) const
 {
     const qsizetype mark = text.indexOf(kConfigurationMark);
-    if (mark < 0)
+    if (mark < 0) {
         return false;
+    }
     QHash<QByteArray, QByteArray> keys;
-    if (!parseHeader(text.left(mark), kStateKind, m_rows, &keys))
+    if (!parseHeader(text.left(mark), kStateKind, m_rows, &keys)) {
         return false;
+    }
     State s;
     s.preset = keys.value("preset");
     s.edited = keys.value("edited") == "1";
@@ -361,14 +385,16 @@ bool Instrument::deserialize(const QByteArray &text, State *state, Presets *pres
     s.asset = keys.value("asset");
     QByteArrayList sections = splitAt(text.mid(mark + qstrlen(kConfigurationMark)), kPresetMark);
     QByteArray name;
-    if (parsePresetData(sections.takeFirst(), m_rows, m_table, &name, &s.config) != NoError)
+    if (parsePresetData(sections.takeFirst(), m_rows, m_table, &name, &s.config) != NoError) {
         return false;
+    }
     Presets earlier;
     if (!sections.isEmpty()
         && !deserializePresets(QByteArray(kPresetsKind) + "=1\nrows=" + QByteArray::number(m_rows)
                                    + kPresetMark + sections.join(kPresetMark),
-                               &earlier))
+                               &earlier)) {
         return false;
+    }
     *state = s;
     *presets = earlier;
     return true;
@@ -376,16 +402,18 @@ bool Instrument::deserialize(const QByteArray &text, State *state, Presets *pres
 
 bool Instrument::load(QString *message)
 {
-    if (m_options.stateFolder.isEmpty())
+    if (m_options.stateFolder.isEmpty()) {
         return true;
+    }
     QDir().mkpath(m_options.stateFolder);
     removeLeftovers(m_options.stateFolder);
     QStringList unreadable;
     // A file that cannot be read is moved aside, never overwritten.
     const auto read = [&](const QString &path, const std::function<bool(const QByteArray &)> &parse) {
         QFile file(path);
-        if (!file.exists() || (file.open(QIODevice::ReadOnly) && parse(file.readAll())))
+        if (!file.exists() || (file.open(QIODevice::ReadOnly) && parse(file.readAll()))) {
             return;
+        }
         file.close();
         const QString aside =
             path + ".unreadable-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
@@ -399,16 +427,18 @@ bool Instrument::load(QString *message)
     read(QFile::exists(live) ? live : legacy,
          [&](const QByteArray &text) { return deserialize(text, &m_state, &earlier); });
     const QString presets = stateFile(kPresetsFile);
-    if (QFile::exists(presets))
+    if (QFile::exists(presets)) {
         read(presets, [&](const QByteArray &text) { return deserializePresets(text, &m_presets); });
-    else
+    } else {
         m_presets = earlier;
+    }
     if (!m_state.preset.isEmpty() && !m_presets.count(m_state.preset)) {
         m_state.preset.clear();
         m_state.edited = false;
     }
-    if (unreadable.isEmpty())
+    if (unreadable.isEmpty()) {
         return true;
+    }
     m_selfTestFailed = true;
     *message = QStringLiteral("the state in %1 could not be read; starting from the factory state")
                    .arg(unreadable.join(QLatin1String(", ")));
@@ -420,8 +450,9 @@ bool Instrument::load(QString *message)
 int Instrument::commit(const State &next)
 {
     const QString path = stateFile(kStateFile);
-    if (!path.isEmpty() && !replaceFile(path, serialize(next)))
+    if (!path.isEmpty() && !replaceFile(path, serialize(next))) {
         return SystemError;
+    }
     m_state = next;
     return NoError;
 }
@@ -429,8 +460,9 @@ int Instrument::commit(const State &next)
 int Instrument::commitPresets(Presets next)
 {
     const QString path = stateFile(kPresetsFile);
-    if (!path.isEmpty() && !replaceFile(path, serializePresets(next)))
+    if (!path.isEmpty() && !replaceFile(path, serializePresets(next))) {
         return SystemError;
+    }
     m_presets = std::move(next);
     return NoError;
 }
@@ -453,8 +485,9 @@ int Instrument::idn(Session &, const Params &p, QByteArray &reply)
 
 int Instrument::rst(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     State next = m_state;
     const QList<QByteArray> names = next.config.names;
     next.config = Configuration(m_rows);
@@ -466,16 +499,18 @@ int Instrument::rst(Session &, const Params &p, QByteArray &)
 
 int Instrument::cls(Session &s, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     s.clear();
     return NoError;
 }
 
 int Instrument::opc(Session &s, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     s.esr |= 1;
     return NoError;
 }
@@ -490,8 +525,9 @@ int Instrument::wai(Session &, const Params &p, QByteArray &) { return countIs(p
 
 int Instrument::esrQuery(Session &s, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     reply = QByteArray::number(s.esr);
     s.esr = 0;
     return NoError;
@@ -519,47 +555,58 @@ int Instrument::rowsQuery(Session &, const Params &p, QByteArray &reply)
 
 int Instrument::setMatrix(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, wordsForRows(m_rows)))
+    if (const int e = countIs(p, wordsForRows(m_rows))) {
         return e;
+    }
     QList<quint32> words(p.size());
-    for (int i = 0; i < p.size(); ++i)
-        if (const int e = parseHexWord(p[i], &words[i]))
+    for (int i = 0; i < p.size(); ++i) {
+        if (const int e = parseHexWord(p[i], &words[i])) {
             return e;
+        }
+    }
     return edit([&](State &s) { s.config.relays = words; });
 }
 
 int Instrument::matrixQuery(Session &, const Params &p, QByteArray &reply)
 {
     QByteArrayList words;
-    for (quint32 w : m_state.config.relays)
+    for (quint32 w : m_state.config.relays) {
         words.append(formatHexWord(w));
+    }
     reply = words.join(',');
     return countIs(p, 0);
 }
 
 int Instrument::setAlias(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 2))
+    if (const int e = countIs(p, 2)) {
         return e;
+    }
     int line = 0;
-    if (p[0].kind != Parameter::Token || p[1].kind != Parameter::String)
+    if (p[0].kind != Parameter::Token || p[1].kind != Parameter::String) {
         return DataTypeError;
-    if (const int e = parseLine(p[0].value, m_rows, &line))
+    }
+    if (const int e = parseLine(p[0].value, m_rows, &line)) {
         return e;
-    if (const int e = checkNameText(p[1].value))
+    }
+    if (const int e = checkNameText(p[1].value)) {
         return e;
+    }
     return edit([&](State &s) { s.config.names[line] = p[1].value; });
 }
 
 int Instrument::aliasQuery(Session &, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
+    }
     int line = 0;
-    if (p[0].kind != Parameter::Token)
+    if (p[0].kind != Parameter::Token) {
         return DataTypeError;
-    if (const int e = parseLine(p[0].value, m_rows, &line))
+    }
+    if (const int e = parseLine(p[0].value, m_rows, &line)) {
         return e;
+    }
     reply = quoted(m_state.config.names[line]);
     return NoError;
 }
@@ -575,32 +622,39 @@ int Instrument::aliasCatalogueQuery(Session &, const Params &p, QByteArray &repl
 int Instrument::voltageCatalogueQuery(Session &, const Params &p, QByteArray &reply)
 {
     reply = QByteArray::number(m_table.size());
-    for (double v : m_table)
+    for (double v : m_table) {
         reply += ',' + formatReal(v);
+    }
     return countIs(p, 0);
 }
 
 int Instrument::setVoltage(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
-    if (m_table.isEmpty())
+    }
+    if (m_table.isEmpty()) {
         return HardwareMissing;
+    }
     double volts = 0;
-    if (const int e = parseReal(p[0], &volts))
+    if (const int e = parseReal(p[0], &volts)) {
         return e;
+    }
     const int entry = matchVoltage(m_table, volts);
-    if (entry < 0)
+    if (entry < 0) {
         return DataOutOfRange;
+    }
     return edit([&](State &s) { s.config.volts = m_table[entry]; });
 }
 
 int Instrument::voltageQuery(Session &, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
-    if (m_table.isEmpty())
+    }
+    if (m_table.isEmpty()) {
         return HardwareMissing;
+    }
     reply = formatReal(m_state.config.volts);
     return NoError;
 }
@@ -608,11 +662,13 @@ int Instrument::voltageQuery(Session &, const Params &p, QByteArray &reply)
 namespace {
 int parseBus(const Parameter &p, int *bus)
 {
-    if (p.kind != Parameter::Token)
+    if (p.kind != Parameter::Token) {
         return DataTypeError;
+    }
     const QByteArray v = p.value.toUpper();
-    if (v.size() != 1 || v[0] < 'A' || v[0] > 'D')
+    if (v.size() != 1 || v[0] < 'A' || v[0] > 'D') {
         return IllegalParameterValue;
+    }
     *bus = v[0] - 'A';
     return NoError;
 }
@@ -620,14 +676,17 @@ int parseBus(const Parameter &p, int *bus)
 
 int Instrument::setLink(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 2))
+    if (const int e = countIs(p, 2)) {
         return e;
+    }
     int bus = 0;
     bool on = false;
-    if (const int e = parseBus(p[0], &bus))
+    if (const int e = parseBus(p[0], &bus)) {
         return e;
-    if (const int e = parseBool(p[1], &on))
+    }
+    if (const int e = parseBool(p[1], &on)) {
         return e;
+    }
     return edit([&](State &s) {
         s.config.links = quint8(on ? s.config.links | (1 << bus) : s.config.links & ~(1 << bus));
     });
@@ -635,11 +694,13 @@ int Instrument::setLink(Session &, const Params &p, QByteArray &)
 
 int Instrument::linkQuery(Session &, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
+    }
     int bus = 0;
-    if (const int e = parseBus(p[0], &bus))
+    if (const int e = parseBus(p[0], &bus)) {
         return e;
+    }
     reply = (m_state.config.links >> bus) & 1 ? "1" : "0";
     return NoError;
 }
@@ -648,10 +709,12 @@ int Instrument::linkQuery(Session &, const Params &p, QByteArray &reply)
 
 int Instrument::presetNameParameter(const Params &p, QByteArray *name) const
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
-    if (p[0].kind != Parameter::String)
+    }
+    if (p[0].kind != Parameter::String) {
         return DataTypeError;
+    }
     *name = p[0].value;
     return checkPresetName(*name);
 }
@@ -664,13 +727,16 @@ int Instrument::presetCountQuery(Session &, const Params &p, QByteArray &reply)
 
 int Instrument::presetNameQuery(Session &, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
+    }
     qint64 index = 0;
-    if (const int e = parseInt(p[0], &index))
+    if (const int e = parseInt(p[0], &index)) {
         return e;
-    if (index < 0 || index >= qint64(m_presets.size()))
+    }
+    if (index < 0 || index >= qint64(m_presets.size())) {
         return DataOutOfRange;
+    }
     reply = quoted(std::next(m_presets.begin(), index)->first);
     return NoError;
 }
@@ -678,8 +744,9 @@ int Instrument::presetNameQuery(Session &, const Params &p, QByteArray &reply)
 int Instrument::presetCatalogueQuery(Session &, const Params &p, QByteArray &reply)
 {
     QByteArrayList names;
-    for (const auto &entry : m_presets)
+    for (const auto &entry : m_presets) {
         names.append(entry.first);
+    }
     reply = formatBlock(names.join(','));
     return countIs(p, 0);
 }
@@ -687,18 +754,22 @@ int Instrument::presetCatalogueQuery(Session &, const Params &p, QByteArray &rep
 int Instrument::storePreset(Session &, const Params &p, QByteArray &)
 {
     QByteArray name;
-    if (const int e = presetNameParameter(p, &name))
+    if (const int e = presetNameParameter(p, &name)) {
         return e;
-    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets)
+    }
+    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets) {
         return OutOfMemory;
+    }
     Configuration config = m_state.config;
-    if (m_table.isEmpty())
+    if (m_table.isEmpty()) {
         config.volts = 0;
+    }
     Presets presets = m_presets;
     presets[name] = Stored{config, presetData(name, config, m_rows)};
     // The preset first: a unit killed in between has it stored, not in use.
-    if (const int e = commitPresets(std::move(presets)))
+    if (const int e = commitPresets(std::move(presets))) {
         return e;
+    }
     State next = m_state;
     next.preset = name;
     next.edited = false;
@@ -707,11 +778,13 @@ int Instrument::storePreset(Session &, const Params &p, QByteArray &)
 
 int Instrument::namedPreset(const Params &p, QByteArray *name, const Stored **stored) const
 {
-    if (const int e = presetNameParameter(p, name))
+    if (const int e = presetNameParameter(p, name)) {
         return e;
+    }
     const auto found = m_presets.find(*name);
-    if (found == m_presets.end())
+    if (found == m_presets.end()) {
         return FileNameNotFound;
+    }
     *stored = &found->second;
     return NoError;
 }
@@ -720,8 +793,9 @@ int Instrument::recallPreset(Session &, const Params &p, QByteArray &)
 {
     QByteArray name;
     const Stored *stored = nullptr;
-    if (const int e = namedPreset(p, &name, &stored))
+    if (const int e = namedPreset(p, &name, &stored)) {
         return e;
+    }
     State next = m_state;
     next.config = stored->config;
     next.preset = name;
@@ -733,20 +807,23 @@ int Instrument::deletePreset(Session &, const Params &p, QByteArray &)
 {
     QByteArray name;
     const Stored *stored = nullptr;
-    if (const int e = namedPreset(p, &name, &stored))
+    if (const int e = namedPreset(p, &name, &stored)) {
         return e;
+    }
     Presets presets = m_presets;
     presets.erase(name);
-    if (const int e = commitPresets(std::move(presets)))
+    if (const int e = commitPresets(std::move(presets))) {
         return e;
+    }
     if (m_state.preset == name) {
         // A state that names a preset no longer stored reads as none in use
         // at the next start, so it is none now, written or not.
         State next = m_state;
         next.preset.clear();
         next.edited = false;
-        if (commit(next) != NoError)
+        if (commit(next) != NoError) {
             m_state = next;
+        }
     }
     return NoError;
 }
@@ -761,30 +838,37 @@ int Instrument::presetDataQuery(Session &, const Params &p, QByteArray &reply)
 {
     QByteArray name;
     const Stored *stored = nullptr;
-    if (const int e = namedPreset(p, &name, &stored))
+    if (const int e = namedPreset(p, &name, &stored)) {
         return e;
+    }
     reply = formatBlock(stored->data);
     return NoError;
 }
 
 int Instrument::uploadPreset(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
-    if (p[0].kind != Parameter::Block)
+    }
+    if (p[0].kind != Parameter::Block) {
         return DataTypeError;
+    }
     QByteArray name;
     Configuration config(m_rows);
-    if (const int e = parsePresetData(p[0].value, m_rows, m_table, &name, &config))
+    if (const int e = parsePresetData(p[0].value, m_rows, m_table, &name, &config)) {
         return e;
-    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets)
+    }
+    if (!m_presets.count(name) && m_presets.size() >= kMaxPresets) {
         return OutOfMemory;
+    }
     Presets presets = m_presets;
     presets[name] = Stored{config, presetData(name, config, m_rows)};
-    if (const int e = commitPresets(std::move(presets)))
+    if (const int e = commitPresets(std::move(presets))) {
         return e;
-    if (m_state.preset != name || m_state.edited)
+    }
+    if (m_state.preset != name || m_state.edited) {
         return NoError;
+    }
     State next = m_state;
     next.edited = true;
     return commit(next);
@@ -794,8 +878,9 @@ int Instrument::uploadPreset(Session &, const Params &p, QByteArray &)
 
 int Instrument::errorQuery(Session &s, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     const int code = s.takeError();
     reply = QByteArray::number(code) + ",\"" + errorText(code) + '"';
     return NoError;
@@ -815,43 +900,48 @@ int Instrument::serialQuery(Session &, const Params &p, QByteArray &reply)
 
 int Instrument::textAttributeQuery(Session &, const Params &p, QByteArray &reply)
 {
-    if (const int e = countIs(p, 0))
+    if (const int e = countIs(p, 0)) {
         return e;
+    }
     const QByteArray which = m_commands[m_currentCommand].pattern.shortForm();
     const QByteArray serial = formatHexWord(m_options.serial);
     QByteArray value;
-    if (which == "SYST:SUBT")
+    if (which == "SYST:SUBT") {
         value = m_options.subtype;
-    else if (which == "SYST:PROD")
+    } else if (which == "SYST:PROD") {
         value = "1.2.0"; // the hardware release, beside the firmware revision
-    else if (which == "SYST:LXI:CLAS")
+    } else if (which == "SYST:LXI:CLAS") {
         value = "C";
-    else if (which == "SYST:DESC")
+    } else if (which == "SYST:DESC") {
         value = m_state.description;
-    else if (which == "SYST:ANUM")
+    } else if (which == "SYST:ANUM") {
         value = m_state.asset;
-    else if (which == "SYST:COMM:LAN:HOST")
+    } else if (which == "SYST:COMM:LAN:HOST") {
         value = m_options.hostname;
-    else if (which == "SYST:COMM:LAN:ADDR")
+    } else if (which == "SYST:COMM:LAN:ADDR") {
         value = m_options.address;
-    else if (which == "SYST:COMM:LAN:SMAS")
+    } else if (which == "SYST:COMM:LAN:SMAS") {
         value = dottedMask(m_options.address);
-    else if (which == "SYST:COMM:LAN:MAC")
+    } else if (which == "SYST:COMM:LAN:MAC") {
         value = "02:54:53:" + serial.mid(2, 2) + ':' + serial.mid(4, 2) + ':' + serial.mid(6, 2);
-    else
+    } else {
         value = "0.0.0.0"; // gateway and DNS servers: none on the simulated LAN
+    }
     reply = quoted(value);
     return NoError;
 }
 
 int Instrument::userTextParameter(const Params &p, int maxLength, QByteArray *text) const
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
-    if (p[0].kind != Parameter::String)
+    }
+    if (p[0].kind != Parameter::String) {
         return DataTypeError;
-    if (p[0].value.contains('"'))
+    }
+    if (p[0].value.contains('"')) {
         return InvalidStringData;
+    }
     *text = p[0].value;
     return text->size() > maxLength ? TooMuchData : NoError;
 }
@@ -859,8 +949,9 @@ int Instrument::userTextParameter(const Params &p, int maxLength, QByteArray *te
 int Instrument::setUserText(const Params &p, int maxLength, QByteArray State::*field)
 {
     QByteArray text;
-    if (const int e = userTextParameter(p, maxLength, &text))
+    if (const int e = userTextParameter(p, maxLength, &text)) {
         return e;
+    }
     State next = m_state;
     next.*field = text;
     return commit(next);
@@ -878,11 +969,13 @@ int Instrument::setAssetNumber(Session &, const Params &p, QByteArray &)
 
 int Instrument::setIdentify(Session &, const Params &p, QByteArray &)
 {
-    if (const int e = countIs(p, 1))
+    if (const int e = countIs(p, 1)) {
         return e;
+    }
     bool on = false;
-    if (const int e = parseBool(p[0], &on))
+    if (const int e = parseBool(p[0], &on)) {
         return e;
+    }
     m_identify = on;
     return NoError;
 }

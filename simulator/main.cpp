@@ -35,8 +35,9 @@ int number(const QCommandLineParser &p, const QString &name, int low, int high)
 {
     bool ok = false;
     const int v = p.value(name).toInt(&ok);
-    if (!ok || v < low || v > high)
+    if (!ok || v < low || v > high) {
         usageError(QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(low).arg(high));
+    }
     return v;
 }
 
@@ -44,12 +45,14 @@ int number(const QCommandLineParser &p, const QString &name, int low, int high)
 QPair<QByteArray, int> headerAndNumber(const QString &spec, int fallback)
 {
     const qsizetype eq = spec.lastIndexOf('=');
-    if (eq < 0)
+    if (eq < 0) {
         return {spec.toLatin1(), fallback};
+    }
     bool ok = false;
     const int n = spec.mid(eq + 1).toInt(&ok);
-    if (!ok)
+    if (!ok) {
         usageError(QStringLiteral("'%1' should be HEADER or HEADER=NUMBER").arg(spec));
+    }
     return {spec.left(eq).toLatin1(), n};
 }
 
@@ -57,29 +60,38 @@ void configureFaults(const QCommandLineParser &p, sim::Instrument &instrument)
 {
     for (const QString &spec : p.values("fail")) {
         const auto [header, code] = headerAndNumber(spec, sim::SystemError);
-        if (!sim::errorText(code) || code == 0)
+        if (!sim::errorText(code) || code == 0) {
             usageError(QStringLiteral("%1 is not an error code of the unit").arg(code));
-        if (!instrument.failCommand(header, code))
+        }
+        if (!instrument.failCommand(header, code)) {
             usageError(QStringLiteral("no command has the header '%1'").arg(QString(header)));
+        }
     }
-    for (const QString &spec : p.values("malformed"))
-        if (!instrument.malformReply(spec.toLatin1()))
+    for (const QString &spec : p.values("malformed")) {
+        if (!instrument.malformReply(spec.toLatin1())) {
             usageError(QStringLiteral("no query has the header '%1'").arg(spec));
+        }
+    }
     for (const QString &spec : p.values("oversized")) {
         const auto [header, bytes] = headerAndNumber(spec, 100000);
-        if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes))
+        if (bytes < 1 || bytes > 64 * 1024 * 1024 || !instrument.oversizeReply(header, bytes)) {
             usageError(QStringLiteral("'%1' should name a query and 1 to 67108864 bytes").arg(spec));
+        }
     }
     for (const QString &spec : p.values("slow")) {
         const auto [header, ms] = headerAndNumber(spec, 5000);
-        if (ms < 1 || ms > 24 * 3600 * 1000 || !instrument.slowReply(header, ms))
+        if (ms < 1 || ms > 24 * 3600 * 1000 || !instrument.slowReply(header, ms)) {
             usageError(QStringLiteral("'%1' should name a query and 1 to 86400000 ms").arg(spec));
+        }
     }
-    for (const QString &spec : p.values("drop-on"))
-        if (!instrument.dropConnectionOn(spec.toLatin1()))
+    for (const QString &spec : p.values("drop-on")) {
+        if (!instrument.dropConnectionOn(spec.toLatin1())) {
             usageError(QStringLiteral("no command has the header '%1'").arg(spec));
-    if (p.isSet("idn"))
+        }
+    }
+    if (p.isSet("idn")) {
         instrument.setIdentification(p.value("idn").toLatin1());
+    }
 }
 
 } // namespace
@@ -143,8 +155,9 @@ int main(int argc, char *argv[])
 
     sim::ServerOptions server;
     if (!server.address.setAddress(p.value("address"))
-        || server.address.protocol() != QAbstractSocket::IPv4Protocol)
+        || server.address.protocol() != QAbstractSocket::IPv4Protocol) {
         usageError("--address takes an IPv4 address");
+    }
     server.portmapperPort = quint16(number(p, "portmapper-port", 0, 65535));
     server.corePort = quint16(number(p, "core-port", 0, 65535));
     server.rawPort = quint16(number(p, "raw-port", 0, 65535));
@@ -154,11 +167,13 @@ int main(int argc, char *argv[])
     server.messageTimeoutSeconds = number(p, "message-timeout", 1, 3600);
 
     const int units = number(p, "units", 1, 250);
-    if (units > 1 && (server.address.toIPv4Address() & 0xff) + units > 255)
+    if (units > 1 && (server.address.toIPv4Address() & 0xff) + units > 255) {
         usageError("--units: the addresses would leave the address's last byte range");
+    }
     quint32 serialBase = 0;
-    if (p.isSet("serial") && !sim::isHexWord(p.value("serial").toLatin1(), &serialBase))
+    if (p.isSet("serial") && !sim::isHexWord(p.value("serial").toLatin1(), &serialBase)) {
         usageError("--serial takes 1 to 8 hexadecimal digits");
+    }
     // Each unit holds a few sockets per connection; many units need many.
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -173,22 +188,25 @@ int main(int argc, char *argv[])
         where.address = QHostAddress(server.address.toIPv4Address() + quint32(i));
         sim::UnitOptions unit;
         unit.subtype = p.value("subtype").toUpper().toLatin1();
-        if (!sim::Instrument::isSubtype(unit.subtype))
+        if (!sim::Instrument::isSubtype(unit.subtype)) {
             usageError("--subtype takes AA, AB, BA or BB");
+        }
         unit.serial = p.isSet("serial") ? serialBase + quint32(i)
                                         : 0x48200000u | (where.address.toIPv4Address() & 0xffff);
         unit.voltageReference = !p.isSet("no-vref");
         unit.stateFolder = p.value("state");
-        if (units > 1 && !unit.stateFolder.isEmpty())
+        if (units > 1 && !unit.stateFolder.isEmpty()) {
             unit.stateFolder += '/' + where.address.toString();
+        }
         unit.hostname = p.value("hostname").toLatin1();
         unit.address = where.address.toString().toLatin1();
         auto instrument = std::make_unique<sim::Instrument>(unit);
         configureFaults(p, *instrument);
 
         QString message;
-        if (!instrument->load(&message))
+        if (!instrument->load(&message)) {
             std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+        }
         auto unitServer = std::make_unique<sim::UnitServer>(*instrument, where);
         if (!unitServer->listen(&message)) {
             std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
@@ -199,19 +217,21 @@ int main(int argc, char *argv[])
     }
 
     // Signals arrive on a pipe so the event loop ends cleanly.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         return 1;
+    }
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    for (std::size_t i = 0; i < servers.size(); ++i)
+    for (std::size_t i = 0; i < servers.size(); ++i) {
         std::printf("ts4820sim: %s on %s: VXI-11 portmapper %u, core channel %u; raw SCPI %u\n",
                     instruments[i]->identification().constData(),
                     qPrintable(servers[i]->options().address.toString()), servers[i]->portmapperPort(),
                     servers[i]->corePort(), servers[i]->rawPort());
+    }
     std::fflush(stdout);
     const int result = app.exec();
     std::printf("ts4820sim: stopped\n");

@@ -12,10 +12,12 @@ RecordReader::Result RecordReader::next(QByteArray *record)
         const quint32 mark = qFromBigEndian<quint32>(m_buffer.constData() + pos);
         const qsizetype length = mark & 0x7fffffff;
         // Headers count: endless empty fragments end like one huge record.
-        if (m_recordBytes + 4 + length > m_maxRecord)
+        if (m_recordBytes + 4 + length > m_maxRecord) {
             return Broken;
-        if (m_buffer.size() - pos < 4 + length)
+        }
+        if (m_buffer.size() - pos < 4 + length) {
             break;
+        }
         m_record.append(m_buffer.constData() + pos + 4, length);
         m_recordBytes += 4 + length;
         pos += 4 + length;
@@ -82,10 +84,12 @@ Decoded decodeCall(const QByteArray &record, Call *call)
 {
     XdrReader r(record);
     call->xid = r.u32();
-    if (r.u32() != 0 || !r.ok())
+    if (r.u32() != 0 || !r.ok()) {
         return Decoded::NotACall;
-    if (r.u32() != 2)
+    }
+    if (r.u32() != 2) {
         return r.ok() ? Decoded::WrongRpcVersion : Decoded::NotACall;
+    }
     call->program = r.u32();
     call->version = r.u32();
     call->procedure = r.u32();

@@ -51,10 +51,12 @@ void MessageFramer::clear()
 
 void MessageFramer::storeText(char c)
 {
-    if (++m_textLength > kMaxMessageLength)
+    if (++m_textLength > kMaxMessageLength) {
         m_overrun = true;
-    if (!m_overrun && !m_blockTooLong)
+    }
+    if (!m_overrun && !m_blockTooLong) {
         m_buffer.append(c);
+    }
     m_lastIsText = true;
 }
 
@@ -69,10 +71,12 @@ void MessageFramer::finish(QList<FramedMessage> &out)
     } else {
         // A CR directly before the terminator (or a newline before END) is
         // not part of the message; block data never is stripped.
-        if (m_lastIsText && m_mode == Mode::EndFlag && message.bytes.endsWith('\n'))
+        if (m_lastIsText && m_mode == Mode::EndFlag && message.bytes.endsWith('\n')) {
             message.bytes.chop(1);
-        if (m_lastIsText && message.bytes.endsWith('\r'))
+        }
+        if (m_lastIsText && message.bytes.endsWith('\r')) {
             message.bytes.chop(1);
+        }
     }
     out.append(message);
     clear();
@@ -84,11 +88,13 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
         const char c = data[i];
         m_started = true;
         if (m_state == State::BlockData) {
-            if (!m_blockTooLong && !m_overrun)
+            if (!m_blockTooLong && !m_overrun) {
                 m_buffer.append(c);
+            }
             m_lastIsText = false;
-            if (--m_blockRemaining == 0)
+            if (--m_blockRemaining == 0) {
                 m_state = State::Text;
+            }
             continue;
         }
         if (c == '\n' && m_mode == Mode::Newline) {
@@ -112,8 +118,9 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
                 storeText(c);
                 if (--m_lengthDigits == 0) {
                     m_blockTotal += m_blockLength;
-                    if (m_blockTotal > kMaxBlockLength)
+                    if (m_blockTotal > kMaxBlockLength) {
                         m_blockTooLong = true;
+                    }
                     m_blockRemaining = m_blockLength;
                     m_state = m_blockLength > 0 ? State::BlockData : State::Text;
                 }
@@ -122,8 +129,9 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
             m_state = State::Text;
             break;
         case State::Quoted:
-            if (c == m_quote)
+            if (c == m_quote) {
                 m_state = State::Text;
+            }
             storeText(c);
             continue;
         default:
@@ -138,8 +146,9 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
         }
         storeText(c);
     }
-    if (end && m_mode == Mode::EndFlag)
+    if (end && m_mode == Mode::EndFlag) {
         finish(out);
+    }
 }
 
 // ---------------------------------------------------------------- parsing
@@ -158,54 +167,67 @@ int readParameter(const QByteArray &m, qsizetype &i, Parameter &p)
     if (c == '"' || c == '\'') {
         p.kind = Parameter::String;
         const qsizetype close = m.indexOf(c, i + 1);
-        if (close < 0)
+        if (close < 0) {
             return SyntaxError;
+        }
         p.value = m.mid(i + 1, close - i - 1);
-        for (char ch : p.value)
-            if (!isPrintable(ch))
+        for (char ch : p.value) {
+            if (!isPrintable(ch)) {
                 return InvalidStringData;
+            }
+        }
         i = close + 1;
     } else if (c == '#') {
         p.kind = Parameter::Block;
-        if (i + 1 >= n || m[i + 1] < '1' || m[i + 1] > '9')
+        if (i + 1 >= n || m[i + 1] < '1' || m[i + 1] > '9') {
             return BlockDataError;
+        }
         const int digits = m[i + 1] - '0';
-        if (i + 2 + digits > n)
+        if (i + 2 + digits > n) {
             return BlockDataError;
+        }
         qint64 length = 0;
         for (int d = 0; d < digits; ++d) {
             const char ch = m[i + 2 + d];
-            if (ch < '0' || ch > '9')
+            if (ch < '0' || ch > '9') {
                 return BlockDataError;
+            }
             length = length * 10 + (ch - '0');
         }
-        if (length > kMaxBlockLength)
+        if (length > kMaxBlockLength) {
             return TooMuchData;
+        }
         const qsizetype start = i + 2 + digits;
-        if (n - start < length)
+        if (n - start < length) {
             return BlockDataError;
+        }
         p.value = m.mid(start, length);
         i = start + length;
-        while (i < n && isBlank(m[i]))
+        while (i < n && isBlank(m[i])) {
             ++i;
+        }
         return i < n ? SyntaxError : NoError; // nothing may follow a block
     } else {
         p.kind = Parameter::Token;
         const qsizetype start = i;
         while (i < n && m[i] != ',' && !isBlank(m[i])) {
             const char ch = m[i];
-            if (ch == ';')
+            if (ch == ';') {
                 return CommandError;
-            if (!isPrintable(ch))
+            }
+            if (!isPrintable(ch)) {
                 return InvalidCharacter;
-            if (ch == '"' || ch == '\'' || ch == '#')
+            }
+            if (ch == '"' || ch == '\'' || ch == '#') {
                 return SyntaxError;
+            }
             ++i;
         }
         p.value = m.mid(start, i - start);
     }
-    while (i < n && isBlank(m[i]))
+    while (i < n && isBlank(m[i])) {
         ++i;
+    }
     return NoError;
 }
 
@@ -214,11 +236,13 @@ int readParameter(const QByteArray &m, qsizetype &i, Parameter &p)
 bool looksLikeQuery(const QByteArray &m)
 {
     qsizetype i = 0;
-    while (i < m.size() && isBlank(m[i]))
+    while (i < m.size() && isBlank(m[i])) {
         ++i;
+    }
     qsizetype end = i;
-    while (end < m.size() && !isBlank(m[end]))
+    while (end < m.size() && !isBlank(m[end])) {
         ++end;
+    }
     return end > i && m[end - 1] == '?';
 }
 
@@ -227,8 +251,9 @@ ParsedMessage parseMessage(const QByteArray &m)
     ParsedMessage r;
     const qsizetype n = m.size();
     qsizetype i = 0;
-    while (i < n && isBlank(m[i]))
+    while (i < n && isBlank(m[i])) {
         ++i;
+    }
     if (i == n) {
         r.empty = true;
         return r;
@@ -236,12 +261,15 @@ ParsedMessage parseMessage(const QByteArray &m)
     const qsizetype headerStart = i;
     while (i < n && !isBlank(m[i])) {
         const char c = m[i];
-        if (c == ';')
+        if (c == ';') {
             return r.error = CommandError, r;
-        if (!isPrintable(c))
+        }
+        if (!isPrintable(c)) {
             return r.error = InvalidCharacter, r;
-        if (c == '"' || c == '\'' || c == '#')
+        }
+        if (c == '"' || c == '\'' || c == '#') {
             return r.error = SyntaxError, r;
+        }
         ++i;
     }
     r.header = m.mid(headerStart, i - headerStart);
@@ -249,26 +277,34 @@ ParsedMessage parseMessage(const QByteArray &m)
         r.query = true;
         r.header.chop(1);
     }
-    while (i < n && isBlank(m[i]))
+    while (i < n && isBlank(m[i])) {
         ++i;
+    }
     while (i < n) {
         Parameter p;
-        if (m[i] == ',')
+        if (m[i] == ',') {
             return r.error = SyntaxError, r; // empty parameter
-        if (const int e = readParameter(m, i, p))
+        }
+        if (const int e = readParameter(m, i, p)) {
             return r.error = e, r;
+        }
         r.params.append(p);
-        if (i == n)
+        if (i == n) {
             break;
-        if (m[i] == ';')
+        }
+        if (m[i] == ';') {
             return r.error = CommandError, r;
-        if (m[i] != ',')
+        }
+        if (m[i] != ',') {
             return r.error = isPrintable(m[i]) ? SyntaxError : InvalidCharacter, r;
+        }
         ++i;
-        while (i < n && isBlank(m[i]))
+        while (i < n && isBlank(m[i])) {
             ++i;
-        if (i == n)
+        }
+        if (i == n) {
             return r.error = SyntaxError, r; // trailing comma
+        }
     }
     return r;
 }
@@ -286,20 +322,25 @@ HeaderPattern::HeaderPattern(const char *pattern, int minSuffix, int maxSuffix)
             node.optional = true;
             ++i;
         }
-        if (text[i] == ':')
+        if (text[i] == ':') {
             ++i;
+        }
         QByteArray word;
-        while (i < text.size() && text[i] != ':' && text[i] != '[' && text[i] != ']')
+        while (i < text.size() && text[i] != ':' && text[i] != '[' && text[i] != ']') {
             word.append(text[i++]);
-        if (i < text.size() && text[i] == ']')
+        }
+        if (i < text.size() && text[i] == ']') {
             ++i;
+        }
         if (word.endsWith('#')) {
             node.suffix = true;
             word.chop(1);
         }
-        for (char c : word)
-            if ((c >= 'A' && c <= 'Z') || c == '*' || (c >= '0' && c <= '9'))
+        for (char c : word) {
+            if ((c >= 'A' && c <= 'Z') || c == '*' || (c >= '0' && c <= '9')) {
                 node.shortName.append(c);
+            }
+        }
         node.longName = word.toUpper();
         m_nodes.append(node);
     }
@@ -308,16 +349,19 @@ HeaderPattern::HeaderPattern(const char *pattern, int minSuffix, int maxSuffix)
 QByteArray HeaderPattern::shortForm() const
 {
     QByteArray s;
-    for (const Node &node : m_nodes)
-        if (!node.optional)
+    for (const Node &node : m_nodes) {
+        if (!node.optional) {
             s += (s.isEmpty() ? "" : ":") + node.shortName;
+        }
+    }
     return s;
 }
 
 int HeaderPattern::matchFrom(const QList<QByteArray> &input, int in, int pat, int *suffix) const
 {
-    if (pat == m_nodes.size())
+    if (pat == m_nodes.size()) {
         return in == input.size() ? NoError : UndefinedHeader;
+    }
     const Node &node = m_nodes[pat];
     int result = UndefinedHeader;
     if (in < input.size()) {
@@ -326,8 +370,9 @@ int HeaderPattern::matchFrom(const QList<QByteArray> &input, int in, int pat, in
         bool suffixBad = false;
         if (node.suffix) {
             qsizetype digits = word.size();
-            while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9')
+            while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9') {
                 --digits;
+            }
             if (digits < word.size()) {
                 const QByteArray number = word.mid(digits);
                 value = number.size() > 6 ? -1 : number.toInt();
@@ -338,23 +383,27 @@ int HeaderPattern::matchFrom(const QList<QByteArray> &input, int in, int pat, in
         if (word == node.shortName || word == node.longName) {
             result = matchFrom(input, in + 1, pat + 1, suffix);
             if (result == NoError && node.suffix) {
-                if (suffixBad)
+                if (suffixBad) {
                     return HeaderSuffixOutOfRange;
-                if (suffix)
+                }
+                if (suffix) {
                     *suffix = value;
+                }
             }
         }
     }
-    if (result != NoError && node.optional)
+    if (result != NoError && node.optional) {
         return matchFrom(input, in, pat + 1, suffix);
+    }
     return result;
 }
 
 int HeaderPattern::match(const QByteArray &header, int *suffix) const
 {
     QByteArray h = header.toUpper();
-    if (h.startsWith(':'))
+    if (h.startsWith(':')) {
         h.remove(0, 1);
+    }
     const QList<QByteArray> input = h.split(':');
     return matchFrom(input, 0, 0, suffix);
 }
@@ -363,44 +412,57 @@ int HeaderPattern::match(const QByteArray &header, int *suffix) const
 
 bool isHexWord(const QByteArray &text, quint32 *value)
 {
-    if (text.isEmpty() || text.size() > 8)
+    if (text.isEmpty() || text.size() > 8) {
         return false;
+    }
     bool ok = false;
     const uint v = text.toUInt(&ok, 16);
-    if (!ok || text.startsWith('+') || text.startsWith('-') || text.contains('x') || text.contains('X'))
+    if (!ok || text.startsWith('+') || text.startsWith('-') || text.contains('x') || text.contains('X')) {
         return false;
+    }
     *value = v;
     return true;
 }
 
 int parseHexWord(const Parameter &p, quint32 *value)
 {
-    if (p.kind != Parameter::Token)
+    if (p.kind != Parameter::Token) {
         return DataTypeError;
-    for (char c : p.value)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+    }
+    for (char c : p.value) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) {
             return DataTypeError;
-    if (p.value.size() > 8)
+        }
+    }
+    if (p.value.size() > 8) {
         return DataOutOfRange;
+    }
     return isHexWord(p.value, value) ? NoError : DataTypeError;
 }
 
 int parseInt(const Parameter &p, qint64 *value)
 {
-    if (p.kind != Parameter::Token)
+    if (p.kind != Parameter::Token) {
         return DataTypeError;
+    }
     QByteArray digits = p.value;
-    if (digits.startsWith('+') || digits.startsWith('-'))
+    if (digits.startsWith('+') || digits.startsWith('-')) {
         digits.remove(0, 1);
-    if (digits.isEmpty())
+    }
+    if (digits.isEmpty()) {
         return DataTypeError;
-    for (char c : digits)
-        if (c < '0' || c > '9')
+    }
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
             return DataTypeError;
-    while (digits.size() > 1 && digits.startsWith('0'))
+        }
+    }
+    while (digits.size() > 1 && digits.startsWith('0')) {
         digits.remove(0, 1);
-    if (digits.size() > 12)
+    }
+    if (digits.size() > 12) {
         return DataOutOfRange;
+    }
     *value = digits.toLongLong() * (p.value.startsWith('-') ? -1 : 1);
     return NoError;
 }
@@ -409,52 +471,63 @@ bool isReal(const QByteArray &text, double *value)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    if (i < n && (text[i] == '+' || text[i] == '-'))
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
         ++i;
+    }
     qsizetype digits = 0;
-    while (i < n && std::isdigit(static_cast<unsigned char>(text[i])))
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
         ++i, ++digits;
+    }
     if (i < n && text[i] == '.') {
         ++i;
-        while (i < n && std::isdigit(static_cast<unsigned char>(text[i])))
+        while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
             ++i, ++digits;
+        }
     }
-    if (digits == 0)
+    if (digits == 0) {
         return false;
+    }
     if (i < n && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
-        if (i < n && (text[i] == '+' || text[i] == '-'))
+        if (i < n && (text[i] == '+' || text[i] == '-')) {
             ++i;
+        }
         qsizetype exponent = 0;
-        while (i < n && std::isdigit(static_cast<unsigned char>(text[i])))
+        while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
             ++i, ++exponent;
-        if (exponent == 0)
+        }
+        if (exponent == 0) {
             return false;
+        }
     }
-    if (i != n)
+    if (i != n) {
         return false;
+    }
     *value = std::strtod(text.constData(), nullptr);
     return std::isfinite(*value);
 }
 
 int parseReal(const Parameter &p, double *value)
 {
-    if (p.kind != Parameter::Token || !isReal(p.value, value))
+    if (p.kind != Parameter::Token || !isReal(p.value, value)) {
         return DataTypeError;
+    }
     return NoError;
 }
 
 int parseBool(const Parameter &p, bool *value)
 {
-    if (p.kind != Parameter::Token)
+    if (p.kind != Parameter::Token) {
         return DataTypeError;
+    }
     const QByteArray v = p.value.toUpper();
-    if (v == "ON" || v == "1")
+    if (v == "ON" || v == "1") {
         *value = true;
-    else if (v == "OFF" || v == "0")
+    } else if (v == "OFF" || v == "0") {
         *value = false;
-    else
+    } else {
         return IllegalParameterValue;
+    }
     return NoError;
 }
 

@@ -22,11 +22,14 @@ constexpr qint64 kReadChunk = 16384;
 
 bool isBlank(const FramedMessage &m)
 {
-    if (m.error)
+    if (m.error) {
         return false;
-    for (char c : m.bytes)
-        if (c != ' ' && c != '\t')
+    }
+    for (char c : m.bytes) {
+        if (c != ' ' && c != '\t') {
             return false;
+        }
+    }
     return true;
 }
 
@@ -67,8 +70,9 @@ public:
         });
         // Also when the system gave up on a dead peer.
         connect(socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (m_socket->state() != QAbstractSocket::ConnectedState)
+            if (m_socket->state() != QAbstractSocket::ConnectedState) {
                 drop();
+            }
         });
         // Stopped by the first pump() of a connection that holds a place.
         m_patience.setSingleShot(true);
@@ -89,12 +93,14 @@ protected:
     {
         while (!m_closed && !m_busy && m_socket->bytesToWrite() < kWriteBacklog && step()) {
         }
-        if (m_closed)
+        if (m_closed) {
             return;
-        if (holdsPlace() && !midMessage())
+        }
+        if (holdsPlace() && !midMessage()) {
             m_patience.stop();
-        else if (!m_patience.isActive())
+        } else if (!m_patience.isActive()) {
             m_patience.start();
+        }
     }
 
     // A whole message arrived: the time for the next one starts afresh.
@@ -115,8 +121,9 @@ protected:
     {
         const bool tooMany = m->options().dropAfter > 0 && !isBlank(message)
                              && ++m_messages > m->options().dropAfter;
-        if (!tooMany && !m->unit().dropsConnection(message))
+        if (!tooMany && !m->unit().dropsConnection(message)) {
             return true;
+        }
         drop();
         return false;
     }
@@ -160,11 +167,13 @@ private:
         }
         messageComplete();
         const FramedMessage message = m_queue.takeFirst();
-        if (!countMessage(message))
+        if (!countMessage(message)) {
             return false;
+        }
         const std::optional<QByteArray> reply = m->unit().execute(m_session, message);
-        if (!reply)
+        if (!reply) {
             return true;
+        }
         const int delay = m->options().latencyMs + m->unit().replyDelayMs();
         if (delay <= 0) {
             send(*reply + '\n');
@@ -257,14 +266,17 @@ private:
     void call(const rpc::Call &c, rpc::XdrReader &args) override
     {
         using namespace rpc;
-        if (c.program != kPortmapProgram)
+        if (c.program != kPortmapProgram) {
             return reply(acceptedReply(c.xid, ProgUnavail));
-        if (c.version < 2 || c.version > 4)
+        }
+        if (c.version < 2 || c.version > 4) {
             return reply(mismatchReply(c.xid, 2, 4));
+        }
         XdrWriter out;
         const bool v2 = c.version == 2;
-        if (c.procedure == 0)
+        if (c.procedure == 0) {
             return reply(acceptedReply(c.xid, Success));
+        }
         if (c.procedure == 3) { // GETPORT (v2), GETADDR (v3, v4)
             const quint32 program = args.u32(), version = args.u32();
             bool ours = program == kCoreProgram && version == kCoreVersion;
@@ -276,12 +288,14 @@ private:
                 args.opaque(256);
                 args.opaque(256);
             }
-            if (!args.ok())
+            if (!args.ok()) {
                 return reply(acceptedReply(c.xid, GarbageArgs));
-            if (v2)
+            }
+            if (v2) {
                 out.u32(ours ? m->corePort() : 0);
-            else
+            } else {
                 out.opaque(ours ? universalAddress() : QByteArray());
+            }
             return reply(acceptedReply(c.xid, Success, out.data()));
         }
         if (c.procedure == 4) { // DUMP
@@ -332,10 +346,12 @@ public:
     }
     ~CoreConnection() override
     {
-        for (std::size_t i = 0; i < m_links.size(); ++i)
+        for (std::size_t i = 0; i < m_links.size(); ++i) {
             m->closeSession();
-        if (m_links.empty())
+        }
+        if (m_links.empty()) {
             m->leaveUnplaced();
+        }
     }
 
 private:
@@ -367,10 +383,12 @@ private:
     void call(const rpc::Call &c, rpc::XdrReader &args) override
     {
         using namespace rpc;
-        if (c.program != kCoreProgram)
+        if (c.program != kCoreProgram) {
             return reply(acceptedReply(c.xid, ProgUnavail));
-        if (c.version != kCoreVersion)
+        }
+        if (c.version != kCoreVersion) {
             return reply(mismatchReply(c.xid, 1, 1));
+        }
         switch (c.procedure) {
         case 0:
             return reply(acceptedReply(c.xid, Success));
@@ -399,16 +417,18 @@ private:
         args.u32(); // lock device
         args.u32(); // lock time-out
         const QByteArray device = args.opaque(256);
-        if (!args.ok())
+        if (!args.ok()) {
             return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        }
         quint32 code = DeviceOk, lid = 0;
         if (device.toLower() != "inst0") {
             code = DeviceNotAccessible;
         } else if (m_links.size() >= kMaxLinksPerConnection || !m->openSession()) {
             code = OutOfResources;
         } else {
-            if (m_links.empty())
+            if (m_links.empty()) {
                 m->leaveUnplaced();
+            }
             lid = m->nextLinkId();
             m_links[lid] = std::make_unique<Link>();
         }
@@ -420,12 +440,14 @@ private:
     void linkCall(const rpc::Call &c, rpc::XdrReader &args)
     {
         const quint32 lid = args.u32();
-        if (!args.ok())
+        if (!args.ok()) {
             return reply(rpc::acceptedReply(c.xid, rpc::GarbageArgs));
+        }
         Link *l = link(lid);
-        if (!l)
+        if (!l) {
             return c.procedure == 13 ? reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()))
                                      : error(c.xid, InvalidLink);
+        }
         if (c.procedure == 13) { // read status byte
             const quint32 stb = m->unit().statusByte(l->session, l->hasReply);
             return reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(DeviceOk).u32(stb).data()));
@@ -436,8 +458,9 @@ private:
         } else if (c.procedure == 23) {
             m_links.erase(lid);
             m->closeSession();
-            if (m_links.empty())
+            if (m_links.empty()) {
                 m->returnUnplaced();
+            }
         }
         error(c.xid, DeviceOk); // lock and unlock are accepted without effect
     }
@@ -449,18 +472,22 @@ private:
         args.u32(); // lock time-out
         const quint32 flags = args.u32();
         const QByteArray data = args.opaque(quint32(rpc::kMaxCoreRecord));
-        if (!args.ok())
+        if (!args.ok()) {
             return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        }
         Link *l = link(lid);
-        if (!l)
+        if (!l) {
             return reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()));
+        }
         QList<FramedMessage> messages;
         l->framer.feed(data.constData(), data.size(), flags & 8, messages);
         for (const FramedMessage &message : messages) {
-            if (!countMessage(message))
+            if (!countMessage(message)) {
                 return;
-            if (isBlank(message))
+            }
+            if (isBlank(message)) {
                 continue;
+            }
             if (l->hasReply) {
                 l->hasReply = false;
                 l->session.pushError(QueryInterrupted);
@@ -486,11 +513,13 @@ private:
         args.u32(); // lock time-out
         r.flags = args.u32();
         r.termChar = args.u32() & 0xff;
-        if (!args.ok())
+        if (!args.ok()) {
             return reply(rpc::acceptedReply(xid, rpc::GarbageArgs));
+        }
         Link *l = link(r.lid);
-        if (!l)
+        if (!l) {
             return readReply(xid, InvalidLink, 0, {});
+        }
         // Wait for the reply (latency) or for the link's I/O time-out.
         r.deadline = QDeadlineTimer(std::min<qint64>(ioTimeout, 24LL * 3600 * 1000));
         m_pending = r;
@@ -507,15 +536,17 @@ private:
         const bool ready = l && l->hasReply && l->readyAt.hasExpired();
         if (l && !ready && !r.deadline.hasExpired()) {
             qint64 wait = r.deadline.remainingTime();
-            if (l->hasReply)
+            if (l->hasReply) {
                 wait = std::min(wait, std::max<qint64>(1, l->readyAt.remainingTime()));
+            }
             m_wait.start(std::chrono::milliseconds(wait));
             return;
         }
         m_busy = false;
         if (!ready) {
-            if (l && !l->hasReply)
+            if (l && !l->hasReply) {
                 l->session.pushError(QueryUnterminated);
+            }
             readReply(r.xid, l ? IoTimeout : InvalidLink, 0, {});
         } else {
             const qsizetype remaining = l->reply.size() - l->replyPos;
@@ -565,16 +596,19 @@ UnitServer::UnitServer(Instrument &unit, const ServerOptions &options, QObject *
         s->deleteLater();
     };
     connect(&m_portmap, &QTcpServer::newConnection, this, [this, refuse] {
-        while (QTcpSocket *s = m_portmap.nextPendingConnection())
+        while (QTcpSocket *s = m_portmap.nextPendingConnection()) {
             admitUnplaced() ? void(new PortmapConnection(this, s)) : refuse(s);
+        }
     });
     connect(&m_core, &QTcpServer::newConnection, this, [this, refuse] {
-        while (QTcpSocket *s = m_core.nextPendingConnection())
+        while (QTcpSocket *s = m_core.nextPendingConnection()) {
             admitUnplaced() ? void(new CoreConnection(this, s)) : refuse(s);
+        }
     });
     connect(&m_raw, &QTcpServer::newConnection, this, [this, refuse] {
-        while (QTcpSocket *s = m_raw.nextPendingConnection())
+        while (QTcpSocket *s = m_raw.nextPendingConnection()) {
             openSession() ? void(new RawConnection(this, s)) : refuse(s);
+        }
     });
 }
 
@@ -608,16 +642,18 @@ bool UnitServer::listen(QString *error)
 
 bool UnitServer::admitUnplaced()
 {
-    if (m_unplaced >= kMaxUnplaced)
+    if (m_unplaced >= kMaxUnplaced) {
         return false;
+    }
     ++m_unplaced;
     return true;
 }
 
 bool UnitServer::openSession()
 {
-    if (m_sessions >= kMaxSessions)
+    if (m_sessions >= kMaxSessions) {
         return false;
+    }
     ++m_sessions;
     return true;
 }

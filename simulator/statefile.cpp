@@ -19,10 +19,12 @@ bool writeAll(int fd, const QByteArray &bytes)
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return false; // ENOSPC after a short write lands here
+        }
         done += n;
     }
     return true;
@@ -37,8 +39,9 @@ bool replaceFile(const QString &path, const QByteArray &bytes)
     const QByteArray target = QFile::encodeName(path);
     const QByteArray partial = target + kPartial;
     const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(partial.constData(), target.constData()) != 0) {
@@ -62,8 +65,9 @@ void removeLeftovers(const QString &folder)
     // Ours, and those of the earlier writer (QSaveFile: name + six characters).
     const QStringList left =
         dir.entryList({QStringLiteral("*") + kPartial, QStringLiteral("*.state.??????")}, QDir::Files);
-    for (const QString &name : left)
+    for (const QString &name : left) {
         dir.remove(name);
+    }
 }
 
 } // namespace sim

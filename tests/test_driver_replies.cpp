@@ -83,8 +83,9 @@ void TestDriverReplies::repliesParse()
         std::vector<std::uint32_t> words;
         accepted = parseHexWords(r, 3, &words);
         QStringList parts;
-        for (std::uint32_t w : words)
+        for (std::uint32_t w : words) {
             parts.append(QString::number(w));
+        }
         value = parts.join(',');
     } else if (kind == "count") {
         long long n = 0;
@@ -98,8 +99,9 @@ void TestDriverReplies::repliesParse()
         std::vector<double> volts;
         accepted = parseVoltageTable(r, &volts);
         QStringList parts;
-        for (double v : volts)
+        for (double v : volts) {
             parts.append(QString::number(v));
+        }
         value = parts.join(',');
     }
     QTEST(accepted, "accepted");
@@ -136,8 +138,9 @@ void TestDriverReplies::namesAndTextsChecked()
 {
     QVERIFY(isPresetName("Bench_A-1"));
     QVERIFY(isPresetName(std::string(63, 'n').c_str()));
-    for (const char *bad : {"", "a b", "a.b", "Bench*", "\xc3\xa9"})
+    for (const char *bad : {"", "a b", "a.b", "Bench*", "\xc3\xa9"}) {
         QVERIFY2(!isPresetName(bad), bad);
+    }
     QVERIFY(!isPresetName(std::string(64, 'n').c_str()));
     QVERIFY(!isPresetName(nullptr));
     QVERIFY(isQuotable("Sense+ 'x' = y"));

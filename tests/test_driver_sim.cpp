@@ -35,8 +35,9 @@ struct Session
     }
     ~Session()
     {
-        if (vi)
+        if (vi) {
             ts4820_close(vi);
+        }
     }
     QString message(ViStatus s) const
     {
@@ -203,8 +204,9 @@ void TestDriverSim::argumentsAreCheckedBeforeAnythingIsSent()
         ts4820_getAttribute(s.vi, ts4820_ATTR_PRODUCT, reinterpret_cast<ViInt32 *>(text)),
         ts4820_getStringAttribute(s.vi, 300, text),
     };
-    for (ViStatus status : statuses)
+    for (ViStatus status : statuses) {
         QCOMPARE(status, ts4820_ERROR_INVALID_ARGUMENT);
+    }
     QCOMPARE(ts4820_reset(12345), VI_ERROR_INV_OBJECT);
     // Still in step: the next real call gets its own reply.
     ViInt32 count = -1;
@@ -231,8 +233,9 @@ void TestDriverSim::unitErrorsBecomeDriverStatuses()
     QCOMPARE(ts4820_setAlias(s.vi, ts4820_LINE_B, 0, "fine"), VI_SUCCESS);
     for (ViStatus status : {ts4820_ERROR_BAD_REPLY, ts4820_ERROR_NO_SUCH_PRESET, ts4820_ERROR_FILE,
                             ts4820_ERROR_NO_VREF, ts4820_ERROR_INVALID_ARGUMENT, ts4820_WARN_TRUNCATED,
-                            VI_ERROR_FAIL_ID_QUERY, VI_ERROR_TMO, VI_ERROR_RSRC_NFOUND})
+                            VI_ERROR_FAIL_ID_QUERY, VI_ERROR_TMO, VI_ERROR_RSRC_NFOUND}) {
         QVERIFY2(!s.message(status).startsWith("Unknown"), qPrintable(s.message(status)));
+    }
     QCOMPARE(s.message(ViStatus(0xBFFC0F00)), QString("Unknown status code 0xBFFC0F00."));
 }
 

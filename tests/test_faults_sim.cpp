@@ -40,8 +40,9 @@ const QString kAsk = QStringLiteral("\nDo you want to exit?");
 QStringList shown(const QList<BoxReport> &reports)
 {
     QStringList texts;
-    for (const BoxReport &box : reports)
+    for (const BoxReport &box : reports) {
         texts << box.title + "|" + box.text;
+    }
     return texts;
 }
 
@@ -165,8 +166,9 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn()
 
     ts4820_spc adapter;
     QList<ModalAnswer::Step> start{{QStringLiteral("Auto Find"), nullptr}};
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         start << ModalAnswer::Step{QStringLiteral("No"), nullptr};
+    }
     auto startUp = std::make_unique<ModalAnswer>(start, 8000);
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     QStringList seen = shown(startUp->reports().mid(1));
@@ -215,8 +217,9 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn()
     }
     QCOMPARE(seen, boxes);
     QByteArrayList replies;
-    for (const QByteArray &q : queries)
+    for (const QByteArray &q : queries) {
         replies << probe.query(q);
+    }
     QCOMPARE(replies.join(';'), reply);
     QCOMPARE(schematic->aliasWidgets.at(0)->text().left(firstLine.size()), firstLine);
 }
@@ -237,10 +240,12 @@ void TestFaultsSim::discoveryFinishesWhatever()
     QStringList rows;
     auto window = autoFind(adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
         auto *tree = dialog->findChild<QTreeWidget *>();
-        for (QTreeWidgetItemIterator it(tree); *it; ++it)
-            if ((*it)->parent())
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            if ((*it)->parent()) {
                 rows << (*it)->text(0) + " | " + (*it)->text(2)
                             + ((*it)->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
+            }
+        }
         tree->setCurrentItem(tree->findItems("127.0.0.75", Qt::MatchExactly | Qt::MatchRecursive).value(0));
     }}});
     ::kill(hung.process.processId(), SIGCONT);

@@ -129,8 +129,9 @@ private slots:
         QFETCH(Lamp, l);
         const QColor third(200, 0, 0);
         const auto led = ledWithFont(l.pixelSize, kOn, l.off);
-        if (l.setThird)
+        if (l.setThird) {
             led->setThirdColour(third);
+        }
         led->setState(l.state);
         const int h = QFontMetrics(led->font()).height();
         QCOMPARE(h < 10, l.pixelSize < 10);
@@ -143,8 +144,9 @@ private slots:
         QVERIFY2(near(centre, wanted), qPrintable(QColor(centre).name() + " wanted " + wanted.name()));
         // Two pixels inside the lamp's left edge, on its middle row: the fill
         // colour for a plain disc below 10 px, the rings' colours above.
-        if (l.expected == "on")
+        if (l.expected == "on") {
             QCOMPARE(near(image.pixel(2 + 2, h / 2), kOn, 40), h < 10);
+        }
     }
 
     // ---- splash ----------------------------------------------------------
@@ -174,11 +176,13 @@ private slots:
         // Corners and centre drawn, the pixels just outside not.
         const QRect d = s.drawn;
         const auto at = [](QPoint p) { return QStringLiteral("(%1,%2)").arg(p.x()).arg(p.y()).toLatin1(); };
-        for (const QPoint &p : {d.topLeft(), d.bottomRight(), d.center()})
+        for (const QPoint &p : {d.topLeft(), d.bottomRight(), d.center()}) {
             QVERIFY2(near(image.pixel(p), s.colour, 2), at(p));
+        }
         for (const QPoint &p : {d.topLeft() - QPoint(1, 0), d.topLeft() - QPoint(0, 1),
-                                d.bottomRight() + QPoint(1, 0), d.bottomRight() + QPoint(0, 1)})
+                                d.bottomRight() + QPoint(1, 0), d.bottomRight() + QPoint(0, 1)}) {
             QVERIFY2(!near(image.pixel(p), s.colour, 2), at(p));
+        }
     }
 
     // ---- message boxes ---------------------------------------------------
@@ -207,14 +211,15 @@ private slots:
         // "No" to the error box: "Yes" would end the test process.
         ModalAnswer box(b.buttons.last());
         const QString message = QStringLiteral("It broke");
-        if (b.kind == Error)
+        if (b.kind == Error) {
             ts1900fp_app::showErrorMessage(message);
-        else if (b.kind == Warning)
+        } else if (b.kind == Warning) {
             ts1900fp_app::showWarningMessage(message);
-        else if (b.kind == Info)
+        } else if (b.kind == Info) {
             ts1900fp_app::showInfoMessage(message);
-        else
+        } else {
             QVERIFY(!frame.close());
+        }
         QVERIFY2(box.done(), qPrintable(box.error()));
         QVERIFY(frame.isVisible());
         QCOMPARE(box.report().title, b.title);
@@ -246,8 +251,9 @@ private slots:
             const QPoint expected((available.width() - size.width()) / 2,
                                   (available.height() - size.height()) / 2);
             QCOMPARE(widget.geometry(), QRect(expected, size));
-            if (size.width() > available.width())
+            if (size.width() > available.width()) {
                 QCOMPARE(widget.geometry().x() * 2, available.width() - size.width() + 1);
+            }
         }
     }
 
@@ -259,8 +265,9 @@ private slots:
         // Only the status group and the commands show until a panel asks for more.
         for (QWidget *w : QList<QWidget *>{frame.autoscaleLabel, frame.autoscaleButton, frame.identifyLabel,
                                            frame.identifyButton, frame.startButton, frame.startContButton,
-                                           frame.moduleLabel})
+                                           frame.moduleLabel}) {
             QVERIFY(!w->isVisible());
+        }
         QVERIFY(frame.activeLed->isVisible() && frame.resetButton->isVisible());
         QCOMPARE(frame.activeLed->caption(), QStringLiteral("Active"));
         QCOMPARE(frame.resetButton->text(), QStringLiteral("Reset Device"));
@@ -394,7 +401,7 @@ private slots:
         FrameProbe frame;
         const QImage icon = argb(frame.windowIcon().pixmap(16, 16));
         QCOMPARE(icon.size(), QSize(16, 16));
-        for (int y = 0; y < 16; ++y)
+        for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 16; ++x) {
                 const QRgb expected = colours.value(rows[y][x]);
                 const QRgb actual = icon.pixel(x, y);
@@ -402,6 +409,7 @@ private slots:
                 QVERIFY2(qAlpha(expected) == 0 ? qAlpha(actual) == 0 : actual == expected,
                          qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
             }
+        }
     }
 
     void startIconsHaveTheirShapes()

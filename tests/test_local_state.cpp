@@ -97,8 +97,9 @@ private slots:
         QFETCH(QString, firstLine);
         if (raw.isNull()) {
             QSettings store(settingsstore::organisation(), settingsstore::application());
-            for (auto it = values.cbegin(); it != values.cend(); ++it)
+            for (auto it = values.cbegin(); it != values.cend(); ++it) {
                 store.setValue(it.key(), it.value());
+            }
         } else {
             QVERIFY(writeFile(storePath(), raw));
         }
@@ -148,8 +149,9 @@ private slots:
             ts1900fp_spcEnterAddress dialog(&adapter);
             dialog.loadHistory();
             QStringList offered;
-            for (int i = 0; i < dialog.combo->count(); ++i)
+            for (int i = 0; i < dialog.combo->count(); ++i) {
                 offered << dialog.combo->itemText(i);
+            }
             QTEST(offered, "offered");
             dialog.combo->setEditText(typed);
             QCOMPARE(dialog.takeDescriptor(), typed);

@@ -320,8 +320,9 @@ private slots:
         }
         quint32 &firstWord = fake::driver().unit.presets[0].second.words[0];
         fake::driver().beforeCall = [&](const QString &function) {
-            if (function != "ts4820_savePresetToFile")
+            if (function != "ts4820_savePresetToFile") {
                 return;
+            }
             firstWord = 2; // the unit as the second download reads it
             button(&second, "Save to File")->click();
             firstWord = 1;
@@ -330,8 +331,9 @@ private slots:
         fake::driver().beforeCall = nullptr;
         const auto content = [&dir](const QString &file) {
             QFile f(dir.filePath(file));
-            if (!f.open(QIODevice::ReadOnly))
+            if (!f.open(QIODevice::ReadOnly)) {
                 return QByteArray();
+            }
             const QByteArray name = f.readLine().trimmed();
             return name + "|" + f.readLine().left(20);
         };
@@ -356,8 +358,9 @@ private slots:
         fake::driver().unit.ensureSize();
         fake::FakePreset preset;
         preset.words = QVector<quint32>(18, 0);
-        for (const char *name : {"../../x", "/abs", "Good", "sub/dir", ".."})
+        for (const char *name : {"../../x", "/abs", "Good", "sub/dir", ".."}) {
             fake::driver().unit.presets.append({QString::fromLatin1(name), preset});
+        }
         ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
         unitModel.setReporter(driverStatusBoxes(5));
         TestHost unitHost(&unitModel);
@@ -375,8 +378,9 @@ private slots:
                              "names: '../../x', '/abs', 'sub/dir', '..'."});
         QCOMPARE(box.report().icon, QMessageBox::Warning);
         QStringList files;
-        for (QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        for (QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             files << QDir(root.path()).relativeFilePath(it.next());
+        }
         QCOMPARE(files, QStringList{"a/b/chosen/Good.prs"});
         QCOMPARE(fake::driver().callNames().count("ts4820_savePresetToFile"), 1);
     }

@@ -41,8 +41,9 @@ QStringList treeRows(QTreeWidget *tree)
     QStringList rows;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         const QTreeWidgetItem *i = *it;
-        if (i->parent())
+        if (i->parent()) {
             rows << i->text(0) + " | " + i->text(2) + (i->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
+        }
     }
     return rows;
 }

@@ -46,15 +46,17 @@ public:
         while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
         }
         QByteArray text = socket.readLine();
-        if (text.endsWith('\n'))
+        if (text.endsWith('\n')) {
             text.chop(1);
+        }
         return text;
     }
     // True when the unit closed the connection (nothing more arrives).
     bool closedByUnit()
     {
-        if (socket.state() == QAbstractSocket::ConnectedState)
+        if (socket.state() == QAbstractSocket::ConnectedState) {
             socket.waitForDisconnected(5000);
+        }
         return socket.state() == QAbstractSocket::UnconnectedState && socket.bytesAvailable() == 0;
     }
     QTcpSocket socket;
@@ -78,18 +80,21 @@ public:
         socket.write(rpc::recordMark(w.data() + args.data()));
         QByteArray record;
         while (reader.next(&record) != rpc::RecordReader::Record) {
-            if (!socket.waitForReadyRead(5000))
+            if (!socket.waitForReadyRead(5000)) {
                 return {};
+            }
             reader.append(socket.readAll());
         }
         rpc::XdrReader r(record);
-        if (r.u32() != xid || r.u32() != 1 || r.u32() != 0)
+        if (r.u32() != xid || r.u32() != 1 || r.u32() != 0) {
             return {};
+        }
         r.u32();
         r.opaque(400);
         const quint32 stat = r.u32();
-        if (acceptStat)
+        if (acceptStat) {
             *acceptStat = stat;
+        }
         return record.mid(r.position());
     }
     QTcpSocket socket;
@@ -149,12 +154,15 @@ QByteArray vxiQuery(Rpc &core, quint32 lid, const QByteArray &message)
 bool placeIsFree(const SimProcess &unit, bool portmapper = false)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (!portmapper && Raw(unit).query("*OPC?") == "1")
+        if (!portmapper && Raw(unit).query("*OPC?") == "1") {
             return true;
+        }
         Rpc mapper(unit.address, unit.portmapper);
         const rpc::XdrWriter getPort = rpc::XdrWriter().u32(rpc::kCoreProgram).u32(1).u32(rpc::kProtocolTcp).u32(0);
-        if (portmapper && rpc::XdrReader(mapper.call(rpc::kPortmapProgram, 2, 3, getPort)).u32() == unit.core)
+        if (portmapper
+            && rpc::XdrReader(mapper.call(rpc::kPortmapProgram, 2, 3, getPort)).u32() == unit.core) {
             return true;
+        }
         QTest::qWait(100);
     }
     return false;
@@ -200,8 +208,9 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone_data()
         << QByteArray("MEM:PRES:DATA #6100000") + QByteArray(100000, '\n') + "\n" << false
         << QByteArray("-223,\"Too much data\"");
     QByteArray blocks = "MEM:PRES:DATA ";
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 20; ++i) {
         blocks += "#540000" + QByteArray(40000, 'b');
+    }
     QTest::newRow("blocks over 64 KiB in all") << blocks + "\n" << false << QByteArray("-223,\"Too much data\"");
     QTest::newRow("disconnect mid-message") << QByteArray("MEM:PRES:DATA #3100abc") << true << QByteArray();
 }
@@ -224,8 +233,9 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone()
                 offender.socket.abort();
                 continue;
             }
-            if (offender.query("SYST:ERR?") != error || offender.query("SYST:ERR?") != "0,\"No error\"")
+            if (offender.query("SYST:ERR?") != error || offender.query("SYST:ERR?") != "0,\"No error\"") {
                 return false;
+            }
         }
         return true;
     };
@@ -238,8 +248,9 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone()
     const qint64 settled = unit.residentKiB();
     QVERIFY(round(200));
     const qint64 after = unit.residentKiB();
-    if (!kSanitized)
+    if (!kSanitized) {
         QVERIFY2(after - settled < 1024, qPrintable(QStringLiteral("%1 KiB -> %2 KiB").arg(settled).arg(after)));
+    }
     QCOMPARE(bystander.query("MEM:PRES:COUN?"), QByteArray("0"));
     QCOMPARE(unit.stop(SIGTERM), 0); // with LeakSanitizer: nothing leaked
 }
@@ -315,8 +326,9 @@ void TestSimProcess::sixteenConnectionsAtMost()
     // Two core channels with four links each: a connection's fair share.
     Rpc core(unit.address, unit.core), second(unit.address, unit.core);
     QList<Link> links;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         links << createLink(core, "inst0") << createLink(second, "inst0");
+    }
     QCOMPARE(createLink(core, "inst0").error, 9u);
     std::vector<std::unique_ptr<Raw>> sockets;
     for (int i = 0; i < 8; ++i) {
@@ -327,8 +339,9 @@ void TestSimProcess::sixteenConnectionsAtMost()
     QCOMPARE(createLink(third, "inst0").error, 9u);
     Raw seventeenth(unit);
     QVERIFY(seventeenth.closedByUnit());
-    for (int i = 0; i < links.size(); ++i)
+    for (int i = 0; i < links.size(); ++i) {
         QCOMPARE(vxiQuery(i % 2 ? second : core, links[i].lid, "SYST:ERR?"), QByteArray("0,\"No error\"\n"));
+    }
     // A freed place is taken again once the unit has seen the close.
     sockets.pop_back();
     QVERIFY(placeIsFree(unit));
@@ -362,8 +375,9 @@ void TestSimProcess::placesOfGoneOrIdleClientsAreFreed()
             // In repair mode a socket closes without FIN or RST: its peer
             // hears nothing, as from a host that lost its power.
             const int on = 1;
-            if (::setsockopt(int(s.socketDescriptor()), SOL_TCP, TCP_REPAIR, &on, sizeof on) != 0)
+            if (::setsockopt(int(s.socketDescriptor()), SOL_TCP, TCP_REPAIR, &on, sizeof on) != 0) {
                 QSKIP("closing a socket without FIN needs CAP_NET_ADMIN");
+            }
             s.abort();
         }
     }
@@ -427,8 +441,9 @@ void TestSimProcess::faultOptions()
     late.start();
     QCOMPARE(vxiQuery(core, link.lid, "MEM:PRES:COUN?"), QByteArray("0\n"));
     QVERIFY(late.elapsed() >= 400 + 30);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         deviceWrite(core, link.lid, "*OPC?"); // the third is message 4
+    }
     QVERIFY(core.socket.state() == QAbstractSocket::UnconnectedState
             || core.socket.waitForDisconnected(5000));
 }
@@ -471,8 +486,9 @@ void TestSimProcess::killsDuringStoresLoseNothingAcknowledged()
         QCOMPARE(client.query("*TST?"), QByteArray("0"));
         const QByteArray catalogue = client.query("MEM:PRES:CAT?");
         const QByteArrayList stored = catalogue.mid(2 + catalogue.at(1) - '0').split(',');
-        for (const QByteArray &name : acknowledged)
+        for (const QByteArray &name : acknowledged) {
             QVERIFY2(stored.contains(name), name.constData());
+        }
 
         QByteArrayList names;
         QByteArray burst;
@@ -495,9 +511,11 @@ void TestSimProcess::killsDuringStoresLoseNothingAcknowledged()
         received += client.socket.readAll();
         QByteArrayList replies = received.split('\n');
         replies.removeLast(); // an unfinished line acknowledges nothing
-        for (int i = 0; i < names.size() && i < replies.size(); ++i)
-            if (replies[i] == "0,\"No error\"")
+        for (int i = 0; i < names.size() && i < replies.size(); ++i) {
+            if (replies[i] == "0,\"No error\"") {
                 acknowledged.insert(names[i]);
+            }
+        }
     }
     QVERIFY(acknowledged.size() > 10); // the kills did not all come before the first store
 }
@@ -550,8 +568,9 @@ void TestSimProcess::commandLineIsChecked()
     QVERIFY(process.waitForFinished(10000));
     QTEST(process.exitCode(), "exitCode");
     const QString text = process.readAllStandardOutput() + process.readAllStandardError();
-    for (const QString &part : output.split(','))
+    for (const QString &part : output.split(',')) {
         QVERIFY2(text.contains(part), qPrintable(text));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)

@@ -24,11 +24,14 @@ struct Run
 Run exchange(Instrument &unit, Session &session, const QByteArrayList &messages)
 {
     Run run;
-    for (const QByteArray &m : messages)
-        if (const std::optional<QByteArray> reply = unit.execute(session, FramedMessage{m}))
+    for (const QByteArray &m : messages) {
+        if (const std::optional<QByteArray> reply = unit.execute(session, FramedMessage{m})) {
             run.replies.append(*reply);
-    while (session.hasErrors())
+        }
+    }
+    while (session.hasErrors()) {
         run.errors.append(session.takeError());
+    }
     return run;
 }
 
@@ -45,8 +48,9 @@ UnitOptions options(const QByteArray &subtype = "AA", bool vref = true, const QS
 QByteArray words(int count, QList<QPair<int, quint32>> set = {})
 {
     QByteArrayList w(count, "00000000");
-    for (const auto &[index, value] : set)
+    for (const auto &[index, value] : set) {
         w[index] = formatHexWord(value);
+    }
     return w.join(',');
 }
 
@@ -265,8 +269,9 @@ void TestSimUnit::presetsAreListedInAsciiOrderUpToOneHundred()
                         "MEM:PRES:STOR \"-\"", "MEM:PRES:STOR \"9\"", "MEM:PRES:CAT?", "MEM:PRES:NAME? 4"});
     QCOMPARE(run.replies, (QByteArrayList{"#19-,9,B,_,b", "\"b\""}));
     QByteArrayList more;
-    for (int i = 0; i < 95; ++i)
+    for (int i = 0; i < 95; ++i) {
         more.append("MEM:PRES:STOR \"p" + QByteArray::number(i) + '"');
+    }
     more += {"MEM:PRES:STOR \"extra\"", "MEM:PRES:DATA " + formatBlock(kManualExample),
              "MEM:PRES:STOR \"b\"", "MEM:PRES:COUN?"};
     run = exchange(unit, session, more);
@@ -278,8 +283,9 @@ void TestSimUnit::errorQueueHoldsTwentyThenOverflows()
 {
     Instrument unit(options());
     Session session, other;
-    for (const QByteArray &m : QByteArrayList(19, "BOGUS") + QByteArrayList{"ROUT:ALI X0,\"a\"", "*RST;"})
+    for (const QByteArray &m : QByteArrayList(19, "BOGUS") + QByteArrayList{"ROUT:ALI X0,\"a\"", "*RST;"}) {
         unit.execute(session, FramedMessage{m});
+    }
     QCOMPARE(exchange(unit, other, {"SYST:ERR?"}).replies, QByteArrayList{"0,\"No error\""});
     const Run run = exchange(unit, session, {});
     QCOMPARE(run.errors.size(), 20);
@@ -323,12 +329,14 @@ void TestSimUnit::framerCutsMessages()
     QFETCH(QByteArrayList, chunks);
     MessageFramer framer(endFlag ? MessageFramer::Mode::EndFlag : MessageFramer::Mode::Newline);
     QList<FramedMessage> out;
-    for (int i = 0; i < chunks.size(); ++i)
+    for (int i = 0; i < chunks.size(); ++i) {
         framer.feed(chunks[i].constData(), chunks[i].size(), i == chunks.size() - 1, out);
+    }
     QByteArrayList messages;
     QList<int> errors;
-    for (const FramedMessage &m : out)
+    for (const FramedMessage &m : out) {
         messages.append(m.bytes), errors.append(m.error);
+    }
     QTEST(messages, "messages");
     QTEST(errors, "errors");
     QVERIFY(!framer.midMessage());
@@ -413,8 +421,9 @@ void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
         QFile kept(dir.filePath(aside.last()));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), original);
-        for (const QString &name : aside)
+        for (const QString &name : aside) {
             QFile::remove(dir.filePath(name)); // same second: names would clash
+        }
     }
 }
 
@@ -443,10 +452,12 @@ void TestSimUnit::presetsLiveApartFromTheRelayState()
     // A hundred presets with every line named: a relay write still
     // rewrites only the small file.
     QByteArrayList setUp;
-    for (int line = 1; line <= 96; ++line)
+    for (int line = 1; line <= 96; ++line) {
         setUp << "ROUT:ALI X" + QByteArray::number(line) + ",\"" + QByteArray(31, 'n') + "\"";
-    for (int i = 0; i < 99; ++i)
+    }
+    for (int i = 0; i < 99; ++i) {
         setUp << "MEM:PRES:STOR \"Preset-" + QByteArray::number(i) + "\"";
+    }
     QCOMPARE(exchange(unit, session, setUp).errors, QList<int>());
     const QFileInfo presets(dir.filePath("presets.state"));
     const QDateTime stored = presets.lastModified();
@@ -462,8 +473,9 @@ void TestSimUnit::fullDiskRefusesChangesAndLosesNothing()
     QTemporaryDir dir;
     // A 64 KiB file system of our own, in a mount namespace of this process.
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount("ts4820-full", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") != 0)
+        || ::mount("ts4820-full", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") != 0) {
         QSKIP("a small tmpfs cannot be mounted here (needs root and a private mount namespace)");
+    }
     const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(dir.path())); });
     const QByteArrayList read = {"ROUT:MATR?", "ROUT:ALI:CAT?", "MEM:PRES:CAT?", "MEM:PRES:CURR?", "*TST?"};
     QByteArrayList before;
@@ -479,8 +491,9 @@ void TestSimUnit::fullDiskRefusesChangesAndLosesNothing()
             const Run run = exchange(unit, session, {"ROUT:MATR " + words(36, {{i % 36, quint32(i)}}),
                                                      "ROUT:ALI Y" + n + ",\"" + QByteArray(31 - n.size(), 'y') + n + "\"",
                                                      "MEM:PRES:STOR \"P" + n + "\""});
-            if (run.errors.isEmpty())
+            if (run.errors.isEmpty()) {
                 continue;
+            }
             QCOMPARE(run.errors.last(), int(SystemError));
             // A store that was refused leaves everything as it was: the
             // relay and name written before it remain.

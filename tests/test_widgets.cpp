@@ -43,10 +43,13 @@ QByteArray at(const QPoint &p, QRgb c)
 QRect box(const QImage &image, const std::function<bool(QRgb)> &hit)
 {
     QRect r;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (hit(image.pixel(x, y)))
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (hit(image.pixel(x, y))) {
                 r |= QRect(x, y, 1, 1);
+            }
+        }
+    }
     return r;
 }
 QRect inkBox(const QImage &image) { return box(image, [](QRgb p) { return qGray(p) < 190; }); }
@@ -69,17 +72,21 @@ bool showExposed(QWidget *widget)
 QStringList entries(const QMenu *menu)
 {
     QStringList out;
-    for (const QAction *a : menu->actions())
-        if (a->isVisible())
+    for (const QAction *a : menu->actions()) {
+        if (a->isVisible()) {
             out << (a->isSeparator() ? QStringLiteral("---") : a->text());
+        }
+    }
     return out;
 }
 
 QAction *entry(QMenu *menu, const QString &text)
 {
-    for (QAction *a : menu->actions())
-        if (a->text() == text)
+    for (QAction *a : menu->actions()) {
+        if (a->text() == text) {
             return a;
+        }
+    }
     return nullptr;
 }
 
@@ -158,26 +165,30 @@ private slots:
         const QColor fill = d.closed ? kClosedFill : kOpenFill;
         // Bottom inner row: clear of leads, blade and contacts.
         const int y = n + 2;
-        for (int x = 5; x <= n + 2; ++x)
+        for (int x = 5; x <= n + 2; ++x) {
             QVERIFY2(image.pixel(x, y) == fill.rgb(), at({x, y}, image.pixel(x, y)));
+        }
         // The outline straddles the square's edges at 4 and n + 4; outside is neither.
         for (int v : {3, 4, n + 3, n + 4}) {
             QVERIFY2(dark(image.pixel(v, y)), at({v, y}, image.pixel(v, y)));
             QVERIFY2(dark(image.pixel(5, v)), at({5, v}, image.pixel(5, v)));
         }
-        for (const QPoint &p : {QPoint(2, y), QPoint(n + 5, y), QPoint(5, 2), QPoint(5, n + 5)})
+        for (const QPoint &p : {QPoint(2, y), QPoint(n + 5, y), QPoint(5, 2), QPoint(5, n + 5)}) {
             QVERIFY2(!dark(image.pixel(p)) && image.pixel(p) != fill.rgb(), at(p, image.pixel(p)));
+        }
 
         // A pending change: a yellow frame 3 px wide out to the button's
         // edges, none inside the square.
         QCOMPARE(box(image, yellowish), pending ? QRect(0, 0, d.side, d.side) : QRect());
         QVERIFY(box(image.copy(5, 5, n - 2, n - 2), yellowish).isNull());
-        for (const QPoint &p : {QPoint(1, 6), QPoint(n + 6, 6), QPoint(10, 2), QPoint(10, n + 5)})
+        for (const QPoint &p : {QPoint(1, 6), QPoint(n + 6, 6), QPoint(10, 2), QPoint(10, n + 5)}) {
             QVERIFY2((image.pixel(p) == kYellow.rgb()) == pending, at(p, image.pixel(p)));
+        }
         // The leads reach the button's edges only through the yellow frame.
         const int m = n / 2 + 4;
-        for (int x : {0, 1, d.side - 2, d.side - 1})
+        for (int x : {0, 1, d.side - 2, d.side - 1}) {
             QVERIFY2(dark(image.pixel(x, m)) == pending, at({x, m}, image.pixel(x, m)));
+        }
         QVERIFY(dark(image.pixel(3, m)));
     }
 
@@ -198,12 +209,14 @@ private slots:
         auto check = [&](const QColor &wanted) {
             const QImage image = render(&button);
             // The plain black outline is antialiased to grey; a coloured frame covers whole pixels.
-            for (const QPoint &p : {QPoint(4, 6), QPoint(24, 6), QPoint(10, 4), QPoint(10, 24)})
+            for (const QPoint &p : {QPoint(4, 6), QPoint(24, 6), QPoint(10, 4), QPoint(10, 24)}) {
                 QVERIFY2(near(image.pixel(p), wanted, wanted == Qt::black ? 140 : 8), at(p, image.pixel(p)));
+            }
         };
         check(f.colour);
-        if (QTest::currentTestFailed())
+        if (QTest::currentTestFailed()) {
             return;
+        }
         hover(&button, false);
         check(f.marked ? QColor(230, 0, 0) : QColor(Qt::black));
     }
@@ -316,8 +329,9 @@ private slots:
         QCOMPARE(toggled.count(), r.signal == "toggled" ? 1 : 0);
         QCOMPARE(openClose.count(), r.signal == "openClose" ? 1 : 0);
         QCOMPARE(custom.count(), r.signal == "custom" ? 1 : 0);
-        if (!r.args.isEmpty())
+        if (!r.args.isEmpty()) {
             QCOMPARE((r.signal == "toggled" ? toggled : openClose).at(0), r.args);
+        }
 
         // Only the button's own entry changes it, like a click: shown as a
         // pending change, and the menu now offers the way back.
@@ -387,10 +401,11 @@ private slots:
         Alias *alias = host.alias;
         QSignalSpy started(alias, &Alias::startEditing);
         QSignalSpy edited(alias, &Alias::edited);
-        if (e.how)
+        if (e.how) {
             QTest::mouseClick(alias->label, Qt::MouseButton(e.how), Qt::NoModifier, QPoint(5, 5));
-        else
+        } else {
             entry(alias->contextMenu(), QStringLiteral("Edit Alias"))->trigger();
+        }
         QVERIFY(alias->editor()->isVisible() && alias->editor()->hasFocus());
         QVERIFY(!alias->label->isVisible());
         QCOMPARE(alias->editor()->text(), QStringLiteral("Sense"));
@@ -409,8 +424,9 @@ private slots:
         QVERIFY(alias->label->isVisible());
         QCOMPARE(alias->label->text(), e.expected);
         QCOMPARE(edited.count(), e.reported ? 1 : 0);
-        if (e.reported)
+        if (e.reported) {
             QCOMPARE(edited.at(0), (QVariantList{9, 5, e.expected}));
+        }
     }
 
     void aliasSetTextCommitsPendingEdit()

@@ -29,12 +29,14 @@ bool Deadline::expired() const
 
 int Deadline::pollMs() const
 {
-    if (m_infinite)
+    if (m_infinite) {
         return -1;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         m_at - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
+    if (left.count() <= 0) {
         return 0;
+    }
     // Rounded up so that a wait does not end just before the deadline.
     return left.count() >= 0x7fffffff ? 0x7fffffff : int(left.count()) + 1;
 }
@@ -43,15 +45,17 @@ ViStatus resolveHost(const std::string &host, Address *out)
 {
     out->ip = sockaddr_in{};
     out->ip.sin_family = AF_INET;
-    if (host.empty())
+    if (host.empty()) {
         return VI_ERROR_RSRC_NFOUND;
+    }
     if (inet_pton(AF_INET, host.c_str(), &out->ip.sin_addr) != 1) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo *found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
             return VI_ERROR_RSRC_NFOUND;
+        }
         out->ip.sin_addr = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
         freeaddrinfo(found);
     }
@@ -69,12 +73,15 @@ bool waitFor(int fd, short events, const Deadline &deadline)
     for (;;) {
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, deadline.pollMs());
-        if (n > 0)
+        if (n > 0) {
             return true;
-        if (n < 0 && errno != EINTR)
+        }
+        if (n < 0 && errno != EINTR) {
             return true; // let the following call report the error
-        if (n == 0 && deadline.expired())
+        }
+        if (n == 0 && deadline.expired()) {
             return false;
+        }
     }
 }
 
@@ -102,8 +109,9 @@ ViStatus TcpStream::connect(const Address &address, std::uint16_t port, const De
 {
     close();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return VI_ERROR_SYSTEM_ERROR;
+    }
     // Requests and replies are small and strictly alternate: no batching.
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -134,22 +142,25 @@ ViStatus TcpStream::sendAll(const void *data, std::size_t size, const Deadline &
     const int fd = m_fd.load();
     std::size_t done = 0;
     ViStatus status = VI_SUCCESS;
-    if (fd < 0)
+    if (fd < 0) {
         status = VI_ERROR_CONN_LOST;
+    }
     while (status == VI_SUCCESS && done < size) {
         const ssize_t n = ::send(fd, static_cast<const char *>(data) + done, size - done,
                                  MSG_NOSIGNAL);
         if (n > 0) {
             done += std::size_t(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLOUT, deadline))
+            if (!waitFor(fd, POLLOUT, deadline)) {
                 status = VI_ERROR_TMO;
+            }
         } else if (n < 0 && errno != EINTR) {
             status = lostOrIo(errno);
         }
     }
-    if (sent)
+    if (sent) {
         *sent = done;
+    }
     return status;
 }
 
@@ -158,19 +169,22 @@ ViStatus TcpStream::receiveSome(void *data, std::size_t capacity, const Deadline
 {
     *received = 0;
     const int fd = m_fd.load();
-    if (fd < 0)
+    if (fd < 0) {
         return VI_ERROR_CONN_LOST;
+    }
     for (;;) {
         const ssize_t n = ::recv(fd, data, capacity, 0);
         if (n > 0) {
             *received = std::size_t(n);
             return VI_SUCCESS;
         }
-        if (n == 0)
+        if (n == 0) {
             return VI_ERROR_CONN_LOST;
+        }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!waitFor(fd, POLLIN, deadline))
+            if (!waitFor(fd, POLLIN, deadline)) {
                 return VI_ERROR_TMO;
+            }
         } else if (errno != EINTR) {
             return lostOrIo(errno);
         }
@@ -180,22 +194,25 @@ ViStatus TcpStream::receiveSome(void *data, std::size_t capacity, const Deadline
 void TcpStream::abort()
 {
     const int fd = m_fd.load();
-    if (fd >= 0)
+    if (fd >= 0) {
         ::shutdown(fd, SHUT_RDWR);
+    }
 }
 
 void TcpStream::close()
 {
     const int fd = m_fd.exchange(-1);
-    if (fd >= 0)
+    if (fd >= 0) {
         ::close(fd);
+    }
 }
 
 bool TcpStream::peerClosed() const
 {
     const int fd = m_fd.load();
-    if (fd < 0)
+    if (fd < 0) {
         return true;
+    }
     char byte;
     const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);

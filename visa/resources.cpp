@@ -17,8 +17,9 @@ namespace {
 
 std::string lower(std::string text)
 {
-    for (char &c : text)
+    for (char &c : text) {
         c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
     return text;
 }
 
@@ -37,8 +38,9 @@ bool allDigits(const std::string &text)
 // Decimal within [low, high]; no sign, no spaces.
 bool number(const std::string &text, unsigned long low, unsigned long high, unsigned long *value)
 {
-    if (!allDigits(text) || text.size() > 9)
+    if (!allDigits(text) || text.size() > 9) {
         return false;
+    }
     *value = std::strtoul(text.c_str(), nullptr, 10);
     return *value >= low && *value <= high;
 }
@@ -65,8 +67,9 @@ std::vector<std::string> splitOnDoubleColon(const std::string &text)
     for (;;) {
         const std::size_t at = text.find("::", from);
         parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
+        if (at == std::string::npos) {
             return parts;
+        }
         from = at + 2;
     }
 }
@@ -75,8 +78,9 @@ std::vector<std::string> splitOnDoubleColon(const std::string &text)
 void splitInterface(const std::string &token, std::string *type, std::string *board)
 {
     std::size_t n = 0;
-    while (n < token.size() && (std::isalpha(static_cast<unsigned char>(token[n])) || token[n] == '-'))
+    while (n < token.size() && (std::isalpha(static_cast<unsigned char>(token[n])) || token[n] == '-')) {
         ++n;
+    }
     *type = lower(token.substr(0, n));
     *board = token.substr(n);
 }
@@ -85,8 +89,9 @@ std::string trim(const std::string &text)
 {
     const char *space = " \t\r\n\f\v";
     const std::size_t first = text.find_first_not_of(space);
-    if (first == std::string::npos)
+    if (first == std::string::npos) {
         return {};
+    }
     return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
@@ -98,15 +103,17 @@ ViStatus parseResourceName(const std::string &text, ResourceName *out)
     std::string type, board;
     splitInterface(parts[0], &type, &board);
     unsigned long boardNumber = 0;
-    if (!board.empty() && !number(board, 0, 65535, &boardNumber))
+    if (!board.empty() && !number(board, 0, 65535, &boardNumber)) {
         return VI_ERROR_INV_RSRC_NAME;
+    }
     if (type != "tcpip") {
         static const char *const others[] = {"gpib", "vxi", "gpib-vxi", "asrl", "usb", "pxi"};
         const bool known = std::find(std::begin(others), std::end(others), type) != std::end(others);
         return known && parts.size() >= 2 ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_RSRC_NAME;
     }
-    if (parts.size() < 2 || parts.size() > 4 || !validHost(parts[1]))
+    if (parts.size() < 2 || parts.size() > 4 || !validHost(parts[1])) {
         return VI_ERROR_INV_RSRC_NAME;
+    }
 
     ResourceName r;
     r.board = ViUInt16(boardNumber);
@@ -115,21 +122,24 @@ ViStatus parseResourceName(const std::string &text, ResourceName *out)
     const std::string last = parts.size() > 2 ? parts.back() : std::string("INSTR");
     if (equalsIgnoringCase(last, "SOCKET")) {
         unsigned long port = 0;
-        if (parts.size() != 4 || !number(parts[2], 1, 65535, &port))
+        if (parts.size() != 4 || !number(parts[2], 1, 65535, &port)) {
             return VI_ERROR_INV_RSRC_NAME;
+        }
         r.kind = ResourceName::Socket;
         r.port = std::uint16_t(port);
         r.device.clear();
     } else if (equalsIgnoringCase(last, "INSTR")) {
         if (parts.size() == 4) {
-            if (!validDevice(parts[2]))
+            if (!validDevice(parts[2])) {
                 return VI_ERROR_INV_RSRC_NAME;
+            }
             r.device = parts[2];
         }
     } else {
         // TCPIP::host::device, the class left out.
-        if (parts.size() != 3 || !validDevice(last))
+        if (parts.size() != 3 || !validDevice(last)) {
             return VI_ERROR_INV_RSRC_NAME;
+        }
         r.device = last;
     }
     r.canonical = "TCPIP" + std::to_string(r.board) + "::" + r.host + "::"
@@ -151,8 +161,9 @@ public:
     bool run(int *start)
     {
         Fragment whole;
-        if (!alternation(&whole) || m_pos != m_text.size())
+        if (!alternation(&whole) || m_pos != m_text.size()) {
             return false;
+        }
         const int accept = add(State::Accept);
         patch(whole, accept);
         *start = whole.start;
@@ -169,8 +180,9 @@ private:
 
     void patch(const Fragment &f, int to)
     {
-        for (const auto &[state, exit] : f.ends)
+        for (const auto &[state, exit] : f.ends) {
             (exit == 0 ? m_states[std::size_t(state)].out : m_states[std::size_t(state)].out2) = to;
+        }
     }
 
     bool atEnd() const { return m_pos >= m_text.size(); }
@@ -178,13 +190,15 @@ private:
 
     bool alternation(Fragment *f)
     {
-        if (!sequence(f))
+        if (!sequence(f)) {
             return false;
+        }
         while (!atEnd() && peek() == '|') {
             ++m_pos;
             Fragment other;
-            if (!sequence(&other))
+            if (!sequence(&other)) {
                 return false;
+            }
             const int split = add(State::Split);
             m_states[std::size_t(split)].out = f->start;
             m_states[std::size_t(split)].out2 = other.start;
@@ -199,8 +213,9 @@ private:
         bool first = true;
         while (!atEnd() && peek() != '|' && peek() != ')') {
             Fragment next;
-            if (!repeated(&next))
+            if (!repeated(&next)) {
                 return false;
+            }
             if (first) {
                 *f = next;
                 first = false;
@@ -214,19 +229,23 @@ private:
 
     bool repeated(Fragment *f)
     {
-        if (!atom(f))
+        if (!atom(f)) {
             return false;
-        if (atEnd() || (peek() != '*' && peek() != '+'))
+        }
+        if (atEnd() || (peek() != '*' && peek() != '+')) {
             return true;
+        }
         const bool star = peek() == '*';
         ++m_pos;
-        if (!atEnd() && (peek() == '*' || peek() == '+'))
+        if (!atEnd() && (peek() == '*' || peek() == '+')) {
             return false;
+        }
         const int split = add(State::Split);
         m_states[std::size_t(split)].out = f->start;
         patch(*f, split);
-        if (star)
+        if (star) {
             f->start = split;
+        }
         f->ends = {{split, 1}};
         return true;
     }
@@ -237,8 +256,9 @@ private:
         ++m_pos;
         if (c == '(') {
             // The parser recurses once per level: the depth is bounded.
-            if (++m_depth > kMaxDepth || !alternation(f) || atEnd() || peek() != ')')
+            if (++m_depth > kMaxDepth || !alternation(f) || atEnd() || peek() != ')') {
                 return false;
+            }
             --m_depth;
             ++m_pos;
             return true;
@@ -261,8 +281,9 @@ private:
         case '[':
             return characterClass(set);
         case '\\':
-            if (atEnd())
+            if (atEnd()) {
                 return false;
+            }
             add(set, m_text[m_pos++]);
             return true;
         default:
@@ -285,14 +306,17 @@ private:
         }
         bool any = false;
         for (;;) {
-            if (atEnd())
+            if (atEnd()) {
                 return false;
+            }
             char low = m_text[m_pos++];
-            if (low == ']')
+            if (low == ']') {
                 break;
+            }
             if (low == '\\') {
-                if (atEnd())
+                if (atEnd()) {
                     return false;
+                }
                 low = m_text[m_pos++];
             }
             char high = low;
@@ -300,22 +324,27 @@ private:
                 high = m_text[m_pos + 1];
                 m_pos += 2;
                 if (high == '\\') {
-                    if (atEnd())
+                    if (atEnd()) {
                         return false;
+                    }
                     high = m_text[m_pos++];
                 }
-                if (static_cast<unsigned char>(high) < static_cast<unsigned char>(low))
+                if (static_cast<unsigned char>(high) < static_cast<unsigned char>(low)) {
                     return false;
+                }
             }
-            for (int ch = static_cast<unsigned char>(low); ch <= static_cast<unsigned char>(high); ++ch)
+            for (int ch = static_cast<unsigned char>(low); ch <= static_cast<unsigned char>(high); ++ch) {
                 add(set, char(ch));
+            }
             any = true;
         }
-        if (!any)
+        if (!any) {
             return false;
+        }
         if (negate) { // names are matched in lower case, so upper case needs no care
-            for (int ch = 0; ch < 256; ++ch)
+            for (int ch = 0; ch < 256; ++ch) {
                 set[ch] = !set[ch];
+            }
         }
         return true;
     }
@@ -346,8 +375,9 @@ void ResourceExpression::addClosure(int state, std::vector<unsigned> &mark, unsi
     while (!pending.empty()) {
         const int at = pending.back();
         pending.pop_back();
-        if (at < 0 || mark[std::size_t(at)] == step)
+        if (at < 0 || mark[std::size_t(at)] == step) {
             continue;
+        }
         mark[std::size_t(at)] = step;
         const State &s = m_states[std::size_t(at)];
         if (s.type == State::Split) {
@@ -361,8 +391,9 @@ void ResourceExpression::addClosure(int state, std::vector<unsigned> &mark, unsi
 
 bool ResourceExpression::matches(const std::string &name) const
 {
-    if (m_start < 0)
+    if (m_start < 0) {
         return false;
+    }
     std::vector<int> current, next;
     // The step that last reached each state: no clearing between steps.
     std::vector<unsigned> mark(m_states.size(), 0);
@@ -374,12 +405,14 @@ bool ResourceExpression::matches(const std::string &name) const
         ++step;
         for (int state : current) {
             const State &s = m_states[std::size_t(state)];
-            if (s.type == State::Char && s.set[c])
+            if (s.type == State::Char && s.set[c]) {
                 addClosure(s.out, mark, step, next);
+            }
         }
         current.swap(next);
-        if (current.empty())
+        if (current.empty()) {
             return false;
+        }
     }
     return std::any_of(current.begin(), current.end(), [this](int state) {
         return m_states[std::size_t(state)].type == State::Accept;
@@ -399,13 +432,15 @@ std::string environment(const char *name)
 std::string configurationPath()
 {
     std::string path = environment("TS4820_VISA_CONFIG");
-    if (!path.empty())
+    if (!path.empty()) {
         return path;
+    }
     std::string base = environment("XDG_CONFIG_HOME");
     if (base.empty() || base[0] != '/') { // relative values are to be ignored
         const std::string home = environment("HOME");
-        if (home.empty())
+        if (home.empty()) {
             return {};
+        }
         base = home + "/.config";
     }
     return base + "/Tarsel/visa.conf";
@@ -416,8 +451,9 @@ constexpr std::size_t kMaxConfigurationSize = 64 * 1024;
 bool parsePort(const std::string &text, std::uint16_t *port)
 {
     unsigned long value = 0;
-    if (!number(trim(text), 1, 65535, &value))
+    if (!number(trim(text), 1, 65535, &value)) {
         return false;
+    }
     *port = std::uint16_t(value);
     return true;
 }
@@ -430,19 +466,22 @@ bool parsePort(const std::string &text, std::uint16_t *port)
 static std::string configurationText()
 {
     const std::string path = configurationPath();
-    if (path.empty())
+    if (path.empty()) {
         return {};
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
         return {};
+    }
     std::string text;
     struct stat info{};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
         && std::size_t(info.st_size) <= kMaxConfigurationSize) {
         char chunk[4096];
         for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
-            if (n < 0 && errno == EINTR)
+            if (n < 0 && errno == EINTR) {
                 continue;
+            }
             if (n < 0 || text.size() + std::size_t(n) > kMaxConfigurationSize) {
                 text.clear(); // grew while read, or failed: no half a file
                 break;
@@ -462,8 +501,9 @@ static std::vector<std::string> configurationLines()
     std::string line;
     while (std::getline(file, line)) {
         line = trim(line.substr(0, line.find('#')));
-        if (!line.empty())
+        if (!line.empty()) {
             lines.push_back(line);
+        }
     }
     return lines;
 }
@@ -475,8 +515,9 @@ Configuration loadConfiguration()
     std::string word;
     for (char c : environment("TS4820_VISA_RESOURCES") + ";") {
         if (c == ';' || c == ',' || std::isspace(static_cast<unsigned char>(c))) {
-            if (!word.empty())
+            if (!word.empty()) {
                 listed.push_back(word);
+            }
             word.clear();
         } else {
             word += c;
@@ -485,8 +526,9 @@ Configuration loadConfiguration()
 
     for (const std::string &line : configurationLines()) {
         const std::size_t eq = line.find('=');
-        if (eq != std::string::npos)
+        if (eq != std::string::npos) {
             continue; // settings, such as the portmapper port below
+        }
         listed.push_back(line);
     }
     config.portmapperPort = configuredPortmapperPort();
@@ -494,10 +536,12 @@ Configuration loadConfiguration()
     std::set<std::string> seen;
     for (const std::string &text : listed) {
         ResourceName name;
-        if (parseResourceName(text, &name) != VI_SUCCESS)
+        if (parseResourceName(text, &name) != VI_SUCCESS) {
             continue; // a typo in the list must not hide the other resources
-        if (seen.insert(lower(name.canonical)).second)
+        }
+        if (seen.insert(lower(name.canonical)).second) {
             config.resources.push_back(name.canonical);
+        }
     }
     return config;
 }
@@ -505,12 +549,14 @@ Configuration loadConfiguration()
 std::uint16_t configuredPortmapperPort()
 {
     std::uint16_t port = 111;
-    if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port))
+    if (parsePort(environment("TS4820_VISA_PORTMAPPER_PORT"), &port)) {
         return port;
+    }
     for (const std::string &line : configurationLines()) {
         const std::size_t eq = line.find('=');
-        if (eq != std::string::npos && lower(trim(line.substr(0, eq))) == "portmapper-port")
+        if (eq != std::string::npos && lower(trim(line.substr(0, eq))) == "portmapper-port") {
             parsePort(line.substr(eq + 1), &port);
+        }
     }
     return port;
 }

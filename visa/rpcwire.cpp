@@ -60,16 +60,18 @@ std::string callRecord(std::uint32_t xid, std::uint32_t program, std::uint32_t v
     message.u32(procedure).u32(0).u32(0).u32(0).u32(0); // no credentials, no verifier
     std::string record = message.data() + arguments;
     const std::uint32_t mark = 0x80000000u | std::uint32_t(record.size() - 4);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         record[std::size_t(i)] = char(mark >> (24 - 8 * i));
+    }
     return record;
 }
 
 bool RecordInbox::take(std::string *record)
 {
     for (;;) {
-        if (m_overflowed || m_bytes.size() - m_scanned < 4)
+        if (m_overflowed || m_bytes.size() - m_scanned < 4) {
             return false;
+        }
         const std::uint32_t mark = bigEndian(m_bytes.data() + m_scanned);
         const std::size_t length = mark & 0x7fffffffu;
         // Headers count: endless empty fragments end like one huge record.
@@ -77,12 +79,14 @@ bool RecordInbox::take(std::string *record)
             m_overflowed = true;
             return false;
         }
-        if (m_bytes.size() - m_scanned - 4 < length)
+        if (m_bytes.size() - m_scanned - 4 < length) {
             return false;
+        }
         m_scanned += 4 + length;
         m_recordBytes += 4 + length;
-        if (mark & 0x80000000u)
+        if (mark & 0x80000000u) {
             break;
+        }
     }
     record->clear();
     record->reserve(m_recordBytes);
@@ -101,16 +105,20 @@ ReplyKind decodeReply(const std::string &record, std::uint32_t xid, std::string 
     XdrReader in(record);
     const std::uint32_t replyXid = in.u32();
     const std::uint32_t type = in.u32();
-    if (!in.ok() || type != 1)
+    if (!in.ok() || type != 1) {
         return ReplyKind::Garbage;
-    if (replyXid != xid)
+    }
+    if (replyXid != xid) {
         return ReplyKind::OtherXid;
-    if (in.u32() != 0) // MSG_DENIED
+    }
+    if (in.u32() != 0) { // MSG_DENIED
         return ReplyKind::Refused;
+    }
     in.u32();    // verifier flavour
     in.opaque(); // verifier body
-    if (in.u32() != 0 || !in.ok()) // accept_stat other than SUCCESS
+    if (in.u32() != 0 || !in.ok()) { // accept_stat other than SUCCESS
         return ReplyKind::Refused;
+    }
     *results = record.substr(in.position());
     return ReplyKind::Results;
 }

@@ -44,17 +44,21 @@ public:
             std::memcpy(data + *got, m_inbox.data(), n);
             m_inbox.erase(0, n);
             *got += ViUInt32(n);
-            if (atTerm)
+            if (atTerm) {
                 return VI_SUCCESS_TERM_CHAR;
-            if (*got == count)
+            }
+            if (*got == count) {
                 return VI_SUCCESS_MAX_CNT;
-            if (deadline.expired())
+            }
+            if (deadline.expired()) {
                 return VI_ERROR_TMO;
+            }
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);
-            if (status != VI_SUCCESS)
+            if (status != VI_SUCCESS) {
                 return status;
+            }
             m_inbox.append(chunk, received);
         }
     }
@@ -75,8 +79,9 @@ std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port,
 {
     auto channel = std::make_unique<SocketChannel>();
     *status = channel->open(address, port, io);
-    if (*status != VI_SUCCESS)
+    if (*status != VI_SUCCESS) {
         return nullptr;
+    }
     return channel;
 }
 

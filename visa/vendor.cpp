@@ -39,8 +39,9 @@ bool resolve(void *library, const char *name, F *slot)
 void load()
 {
     const char *path = std::getenv("TS4820_VISA_LIBRARY");
-    if (!path || !*path)
+    if (!path || !*path) {
         return;
+    }
     g_backend = Backend::Unavailable;
     void *library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!library) {

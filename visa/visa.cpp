@@ -70,16 +70,19 @@ ViStatus openChannel(SessionObject &session, const IoSettings &io)
 {
     Address address;
     ViStatus status = resolveHost(session.resource.host, &address);
-    if (status != VI_SUCCESS)
+    if (status != VI_SUCCESS) {
         return status;
-    if (session.address.empty()) // read by viGetAttribute without the I/O lock
+    }
+    if (session.address.empty()) { // read by viGetAttribute without the I/O lock
         session.address = address.dotted;
+    }
     std::unique_ptr<Channel> channel =
         session.resource.kind == ResourceName::Socket
             ? openSocket(address, session.resource.port, io, &status)
             : openVxi11(address, configuredPortmapperPort(), session.resource.device, io, &status);
-    if (status == VI_SUCCESS)
+    if (status == VI_SUCCESS) {
         session.channel = std::move(channel);
+    }
     return status;
 }
 
@@ -98,8 +101,9 @@ public:
     {
         std::lock_guard<std::mutex> guard(m_lock);
         const auto owner = m_objects.find(object->manager);
-        if (owner == m_objects.end() || owner->second->kind != Object::Manager)
+        if (owner == m_objects.end() || owner->second->kind != Object::Manager) {
             return VI_NULL;
+        }
         return insert(std::move(object));
     }
 
@@ -123,8 +127,9 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         std::vector<std::shared_ptr<Object>> taken;
         const auto it = m_objects.find(handle);
-        if (it == m_objects.end())
+        if (it == m_objects.end()) {
             return taken;
+        }
         taken.push_back(it->second);
         m_objects.erase(it);
         if (taken.front()->kind == Object::Manager) {
@@ -206,13 +211,15 @@ ViStatus getSessionAttribute(SessionObject &s, ViAttr attribute, void *value)
         copyText(s.address, static_cast<ViChar *>(value));
         return VI_SUCCESS;
     case VI_ATTR_TCPIP_DEVICE_NAME:
-        if (socket)
+        if (socket) {
             return VI_ERROR_NSUP_ATTR;
+        }
         copyText(s.resource.device, static_cast<ViChar *>(value));
         return VI_SUCCESS;
     case VI_ATTR_TCPIP_PORT:
-        if (!socket)
+        if (!socket) {
             return VI_ERROR_NSUP_ATTR;
+        }
         *static_cast<ViUInt16 *>(value) = s.resource.port;
         return VI_SUCCESS;
     default:
@@ -239,18 +246,21 @@ ViStatus setSessionAttribute(SessionObject &s, ViAttr attribute, ViAttrState val
     std::lock_guard<std::mutex> guard(s.attributeLock);
     switch (attribute) {
     case VI_ATTR_TMO_VALUE:
-        if (value > VI_TMO_INFINITE)
+        if (value > VI_TMO_INFINITE) {
             return VI_ERROR_NSUP_ATTR_STATE;
+        }
         s.io.timeoutMs = ViUInt32(value);
         return VI_SUCCESS;
     case VI_ATTR_TERMCHAR:
-        if (value > 0xFF)
+        if (value > 0xFF) {
             return VI_ERROR_NSUP_ATTR_STATE;
+        }
         s.io.termChar = ViUInt8(value);
         return VI_SUCCESS;
     case VI_ATTR_TERMCHAR_EN:
-        if (value != VI_TRUE && value != VI_FALSE)
+        if (value != VI_TRUE && value != VI_FALSE) {
             return VI_ERROR_NSUP_ATTR_STATE;
+        }
         s.io.termCharEnabled = value == VI_TRUE;
         return VI_SUCCESS;
     case VI_ATTR_INTF_TYPE:
@@ -275,27 +285,33 @@ ViStatus setSessionAttribute(SessionObject &s, ViAttr attribute, ViAttrState val
 template <typename Buffer, typename Io>
 ViStatus transfer(ViSession vi, Buffer buf, ViUInt32 cnt, ViPUInt32 retCnt, bool reconnect, Io io)
 {
-    if (retCnt)
+    if (retCnt) {
         *retCnt = 0;
+    }
     const auto session = table().find<SessionObject>(vi, Object::Session);
-    if (!session)
+    if (!session) {
         return VI_ERROR_INV_OBJECT;
-    if (!buf && cnt > 0)
+    }
+    if (!buf && cnt > 0) {
         return VI_ERROR_INV_PARAMETER;
+    }
     const IoSettings settings = session->settings();
     std::lock_guard<std::mutex> guard(session->ioLock);
-    if (session->closed)
+    if (session->closed) {
         return VI_ERROR_INV_OBJECT;
+    }
     if (reconnect && (session->lost || session->channel->peerClosed())) {
-        if (openChannel(*session, settings) != VI_SUCCESS)
+        if (openChannel(*session, settings) != VI_SUCCESS) {
             return VI_ERROR_CONN_LOST;
+        }
         session->lost = false;
     }
     ViUInt32 done = 0;
     const ViStatus status = io(*session->channel, &done, settings);
     session->lost = status == VI_ERROR_CONN_LOST;
-    if (retCnt)
+    if (retCnt) {
         *retCnt = done;
+    }
     return status;
 }
 
@@ -320,11 +336,13 @@ using namespace tsvisa;
 
 ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
 {
-    if (vi && backend() == Backend::Unavailable)
+    if (vi && backend() == Backend::Unavailable) {
         *vi = VI_NULL;
+    }
     PASS_THROUGH(viOpenDefaultRM, vi);
-    if (!vi)
+    if (!vi) {
         return VI_ERROR_INV_PARAMETER;
+    }
     *vi = table().add(std::make_shared<Object>(Object::Manager));
     return VI_SUCCESS;
 }
@@ -333,35 +351,45 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
                              ViChar desc[])
 {
     PASS_THROUGH(viFindRsrc, sesn, expr, vi, retCnt, desc);
-    if (vi)
+    if (vi) {
         *vi = VI_NULL;
-    if (retCnt)
+    }
+    if (retCnt) {
         *retCnt = 0;
-    if (desc)
+    }
+    if (desc) {
         desc[0] = '\0';
-    if (!table().find<Object>(sesn, Object::Manager))
+    }
+    if (!table().find<Object>(sesn, Object::Manager)) {
         return VI_ERROR_INV_OBJECT;
+    }
     ResourceExpression expression;
-    if (!expr || !expression.compile(expr))
+    if (!expr || !expression.compile(expr)) {
         return VI_ERROR_INV_EXPR;
+    }
 
     auto list = std::make_shared<SearchList>();
     for (const std::string &name : loadConfiguration().resources) {
-        if (expression.matches(name))
+        if (expression.matches(name)) {
             list->names.push_back(name);
+        }
     }
-    if (list->names.empty())
+    if (list->names.empty()) {
         return VI_ERROR_RSRC_NFOUND;
-    if (retCnt)
+    }
+    if (retCnt) {
         *retCnt = ViUInt32(list->names.size());
-    if (desc)
+    }
+    if (desc) {
         copyText(list->names.front(), desc);
+    }
     list->next = 1;
     list->manager = sesn;
     if (vi) {
         *vi = table().addOwned(list);
-        if (*vi == VI_NULL)
+        if (*vi == VI_NULL) {
             return VI_ERROR_INV_OBJECT; // the manager was closed meanwhile
+        }
     }
     return VI_SUCCESS;
 }
@@ -370,13 +398,16 @@ ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[])
 {
     PASS_THROUGH(viFindNext, vi, desc);
     const auto list = table().find<SearchList>(vi, Object::Search);
-    if (!list)
+    if (!list) {
         return VI_ERROR_INV_OBJECT;
+    }
     std::lock_guard<std::mutex> guard(list->lock);
-    if (list->next >= list->names.size())
+    if (list->next >= list->names.size()) {
         return VI_ERROR_RSRC_NFOUND;
-    if (desc)
+    }
+    if (desc) {
         copyText(list->names[list->next], desc);
+    }
     ++list->next;
     return VI_SUCCESS;
 }
@@ -386,26 +417,33 @@ ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, Vi
 {
     PASS_THROUGH(viOpen, sesn, name, mode, timeout, vi);
     (void)timeout; // the time to wait for a lock: no locks are taken
-    if (vi)
+    if (vi) {
         *vi = VI_NULL;
-    if (!table().find<Object>(sesn, Object::Manager))
+    }
+    if (!table().find<Object>(sesn, Object::Manager)) {
         return VI_ERROR_INV_OBJECT;
-    if (!vi)
+    }
+    if (!vi) {
         return VI_ERROR_INV_PARAMETER;
-    if (!name)
+    }
+    if (!name) {
         return VI_ERROR_INV_RSRC_NAME;
-    if ((mode & ~ViAccessMode(VI_LOAD_CONFIG)) != 0)
+    }
+    if ((mode & ~ViAccessMode(VI_LOAD_CONFIG)) != 0) {
         return VI_ERROR_INV_ACC_MODE;
+    }
 
     auto session = std::make_shared<SessionObject>();
     session->manager = sesn;
     session->io.timeoutMs = kDefaultTimeoutMs;
     ViStatus status = parseResourceName(name, &session->resource);
-    if (status != VI_SUCCESS)
+    if (status != VI_SUCCESS) {
         return status;
+    }
     status = openChannel(*session, session->io);
-    if (status != VI_SUCCESS)
+    if (status != VI_SUCCESS) {
         return status;
+    }
     const ViSession handle = table().addOwned(session);
     if (handle == VI_NULL) {
         session->channel->close(session->io);
@@ -418,14 +456,17 @@ ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, Vi
 ViStatus _VI_FUNC viClose(ViObject vi)
 {
     PASS_THROUGH(viClose, vi);
-    if (vi == VI_NULL)
+    if (vi == VI_NULL) {
         return VI_WARN_NULL_OBJECT;
+    }
     const std::vector<std::shared_ptr<Object>> taken = table().take(vi);
-    if (taken.empty())
+    if (taken.empty()) {
         return VI_ERROR_INV_OBJECT;
+    }
     for (const std::shared_ptr<Object> &object : taken) {
-        if (object->kind == Object::Session)
+        if (object->kind == Object::Session) {
             closeSession(static_cast<SessionObject &>(*object));
+        }
     }
     return VI_SUCCESS;
 }
@@ -434,12 +475,15 @@ ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void *attrValue)
 {
     PASS_THROUGH(viGetAttribute, vi, attrName, attrValue);
     const auto object = table().find(vi);
-    if (!object)
+    if (!object) {
         return VI_ERROR_INV_OBJECT;
-    if (!attrValue)
+    }
+    if (!attrValue) {
         return VI_ERROR_INV_PARAMETER;
-    if (object->kind != Object::Session)
+    }
+    if (object->kind != Object::Session) {
         return VI_ERROR_NSUP_ATTR;
+    }
     return getSessionAttribute(static_cast<SessionObject &>(*object), attrName, attrValue);
 }
 
@@ -447,20 +491,24 @@ ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrV
 {
     PASS_THROUGH(viSetAttribute, vi, attrName, attrValue);
     const auto object = table().find(vi);
-    if (!object)
+    if (!object) {
         return VI_ERROR_INV_OBJECT;
-    if (object->kind != Object::Session)
+    }
+    if (object->kind != Object::Session) {
         return VI_ERROR_NSUP_ATTR;
+    }
     return setSessionAttribute(static_cast<SessionObject &>(*object), attrName, attrValue);
 }
 
 ViStatus _VI_FUNC viStatusDesc(ViObject vi, ViStatus status, ViChar desc[])
 {
-    if (backend() == Backend::Vendor)
+    if (backend() == Backend::Vendor) {
         return vendorApi().viStatusDesc(vi, status, desc);
+    }
     // Also without a usable library: the caller wants to know why.
-    if (!desc)
+    if (!desc) {
         return VI_ERROR_INV_PARAMETER;
+    }
     return describeStatus(status, desc);
 }
 

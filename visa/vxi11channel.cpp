@@ -60,23 +60,26 @@ public:
     ViStatus call(std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
                   const std::string &arguments, const Deadline &deadline, std::string *results)
     {
-        if (m_broken)
+        if (m_broken) {
             return VI_ERROR_CONN_LOST;
+        }
         const std::uint32_t xid = m_nextXid++;
         const std::string record = callRecord(xid, program, version, procedure, arguments);
         std::size_t sent = 0;
         ViStatus status = m_stream.sendAll(record.data(), record.size(), deadline, &sent);
         if (status != VI_SUCCESS) {
             // Half a record on the wire: the stream cannot be resynchronised.
-            if (sent > 0 || status != VI_ERROR_TMO)
+            if (sent > 0 || status != VI_ERROR_TMO) {
                 m_broken = true;
+            }
             return status;
         }
         for (;;) {
             std::string reply;
             status = receiveRecord(deadline, &reply);
-            if (status != VI_SUCCESS)
+            if (status != VI_SUCCESS) {
                 return status;
+            }
             switch (decodeReply(reply, xid, results)) {
             case ReplyKind::Results:
                 return VI_SUCCESS;
@@ -97,22 +100,27 @@ private:
     ViStatus receiveRecord(const Deadline &deadline, std::string *record)
     {
         for (;;) {
-            if (m_inbox.take(record))
+            if (m_inbox.take(record)) {
                 return VI_SUCCESS;
-            if (m_inbox.overflowed())
+            }
+            if (m_inbox.overflowed()) {
                 m_broken = true;
-            if (m_broken)
+            }
+            if (m_broken) {
                 return VI_ERROR_IO;
+            }
             // Checked on every pass: a unit that never stops sending would
             // otherwise keep the call from ever looking at the clock.
-            if (deadline.expired())
+            if (deadline.expired()) {
                 return VI_ERROR_TMO;
+            }
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);
             if (status != VI_SUCCESS) {
-                if (status != VI_ERROR_TMO)
+                if (status != VI_ERROR_TMO) {
                     m_broken = true;
+                }
                 return status;
             }
             m_inbox.append(chunk, received);
@@ -209,14 +217,16 @@ public:
         std::uint16_t corePort = CorePorts::find(key);
         if (corePort != 0) {
             const ViStatus status = link(address, corePort, device, io);
-            if (status != VI_ERROR_RSRC_NFOUND && status != VI_ERROR_CONN_LOST && status != VI_ERROR_IO)
+            if (status != VI_ERROR_RSRC_NFOUND && status != VI_ERROR_CONN_LOST && status != VI_ERROR_IO) {
                 return status;
+            }
             m_rpc.stream().close();
             CorePorts::forget(key);
         }
         const ViStatus status = askPortmapper(address, portmapperPort, io, &corePort);
-        if (status != VI_SUCCESS)
+        if (status != VI_SUCCESS) {
             return status;
+        }
         CorePorts::remember(key, corePort);
         return link(address, corePort, device, io);
     }
@@ -225,28 +235,34 @@ public:
                   const IoSettings &io)
     {
         ViStatus status = m_rpc.stream().connect(address, corePort, Deadline::after(io.timeoutMs));
-        if (status != VI_SUCCESS)
+        if (status != VI_SUCCESS) {
             return status;
+        }
         XdrWriter args;
         args.u32(nextClientId++).u32(0 /* no lock */).u32(0).opaque(device.data(), device.size());
         std::string results;
         status = m_rpc.call(kCoreProgram, kCoreVersion, CreateLink, args.data(),
                             Deadline::after(withGrace(io.timeoutMs)), &results);
-        if (status != VI_SUCCESS)
+        if (status != VI_SUCCESS) {
             return status;
+        }
         const CreateLinkResult created = decodeCreateLink(results);
-        if (!created.ok)
+        if (!created.ok) {
             return VI_ERROR_IO;
-        if (created.error == 9) // the unit takes no more links now
+        }
+        if (created.error == 9) { // the unit takes no more links now
             return VI_ERROR_RSRC_BUSY;
-        if (created.error != 0)
+        }
+        if (created.error != 0) {
             return deviceErrorStatus(created.error);
+        }
         m_link = created.link;
         m_maxRecvSize = created.maxRecvSize;
         m_linked = true;
         // The smallest size a device may announce; 0 would never get anywhere.
-        if (m_maxRecvSize < 1024)
+        if (m_maxRecvSize < 1024) {
             m_maxRecvSize = 1024;
+        }
         return VI_SUCCESS;
     }
 
@@ -266,16 +282,20 @@ public:
             std::string results;
             ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceWrite, args.data(),
                                          deadline, &results);
-            if (status != VI_SUCCESS)
+            if (status != VI_SUCCESS) {
                 return status;
+            }
             const WriteResult result = decodeWrite(results, piece);
-            if (!result.ok)
+            if (!result.ok) {
                 return VI_ERROR_IO;
+            }
             *written += result.accepted;
-            if (result.error != 0)
+            if (result.error != 0) {
                 return deviceErrorStatus(result.error);
-            if (result.accepted == 0 && piece > 0)
+            }
+            if (result.accepted == 0 && piece > 0) {
                 return VI_ERROR_IO; // no progress: better an error than a spin
+            }
         } while (*written < count);
         return VI_SUCCESS;
     }
@@ -283,8 +303,9 @@ public:
     ViStatus read(ViByte *data, ViUInt32 count, ViUInt32 *got, const IoSettings &io) override
     {
         *got = 0;
-        if (count == 0)
+        if (count == 0) {
             return VI_SUCCESS_MAX_CNT;
+        }
         // One deadline for the whole call: pieces without a reason, and
         // replies to other calls, do not stretch it.
         const Deadline deadline = Deadline::after(withGrace(io.timeoutMs));
@@ -296,26 +317,33 @@ public:
             std::string results;
             ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceRead, args.data(),
                                          deadline, &results);
-            if (status != VI_SUCCESS)
+            if (status != VI_SUCCESS) {
                 return status;
+            }
             const ReadResult result = decodeRead(results, request);
-            if (!result.ok)
+            if (!result.ok) {
                 return VI_ERROR_IO;
+            }
             std::memcpy(data + *got, result.data, result.size);
             *got += ViUInt32(result.size);
-            if (result.error != 0)
+            if (result.error != 0) {
                 return deviceErrorStatus(result.error);
+            }
             const std::uint32_t reason = result.reason;
             // END wins over the termination character when both come with
             // the last byte: the reply is complete either way.
-            if (reason & kReasonEnd)
+            if (reason & kReasonEnd) {
                 return VI_SUCCESS;
-            if (reason & kReasonTermChar)
+            }
+            if (reason & kReasonTermChar) {
                 return VI_SUCCESS_TERM_CHAR;
-            if (*got == count)
+            }
+            if (*got == count) {
                 return VI_SUCCESS_MAX_CNT;
-            if (deadline.expired())
+            }
+            if (deadline.expired()) {
                 return VI_ERROR_TMO;
+            }
         }
     }
 
@@ -345,18 +373,21 @@ private:
     {
         RpcClient portmapper;
         ViStatus status = portmapper.stream().connect(address, port, Deadline::after(io.timeoutMs));
-        if (status != VI_SUCCESS)
+        if (status != VI_SUCCESS) {
             return status;
+        }
         XdrWriter args;
         args.u32(kCoreProgram).u32(kCoreVersion).u32(kProtocolTcp).u32(0);
         std::string results;
         status = portmapper.call(kPortmapProgram, kPortmapVersion, kPortmapGetPort, args.data(),
                                  Deadline::after(io.timeoutMs), &results);
-        if (status != VI_SUCCESS)
+        if (status != VI_SUCCESS) {
             return status == VI_ERROR_TMO ? status : VI_ERROR_RSRC_NFOUND;
+        }
         *corePort = decodeGetPort(results);
-        if (*corePort == 0)
+        if (*corePort == 0) {
             return VI_ERROR_RSRC_NFOUND; // no VXI-11 service there
+        }
         return VI_SUCCESS;
     }
 

@@ -26,8 +26,9 @@ QFont font(qreal px, bool bold, qreal spacing = 0, bool italic = false)
     f.setBold(bold);
     f.setItalic(italic);
     f.setHintingPreference(QFont::PreferNoHinting);
-    if (spacing != 0)
+    if (spacing != 0) {
         f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    }
     return f;
 }
 
@@ -194,8 +195,9 @@ void chassisTop(QPainter &p)
     // Cooling vents in the lid.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x5c, 0x60, 0x68, 150));
-    for (int i = 0; i < 18; ++i)
+    for (int i = 0; i < 18; ++i) {
         p.drawRoundedRect(QRectF(150 + i * 9, 24, 4, 17), 1.5, 1.5);
+    }
 }
 
 void rackEar(QPainter &p, const QRectF &r)
@@ -208,8 +210,9 @@ void rackEar(QPainter &p, const QRectF &r)
     p.drawRoundedRect(r, 2, 2);
     p.setBrush(QColor(0x0e, 0x0f, 0x11));
     p.setPen(QPen(QColor(0x6a, 0x6e, 0x75), 0.8));
-    for (qreal y : {r.top() + 14, r.bottom() - 14})
+    for (qreal y : {r.top() + 14, r.bottom() - 14}) {
         p.drawRoundedRect(QRectF(r.center().x() - 5, y - 3, 10, 6), 3, 3);
+    }
 }
 
 void connector(QPainter &p, const QRectF &r, int cols, const QString &label)
@@ -322,15 +325,17 @@ void frontPanel(QPainter &p)
 
     connector(p, QRectF(190, 72, 112, 22), 16, QStringLiteral("X  1\u201316"));
     connector(p, QRectF(310, 72, 112, 22), 16, QStringLiteral("Y  1\u201316"));
-    for (int i = 0; i < 4; ++i)  // analogue buses A-D
+    for (int i = 0; i < 4; ++i) { // analogue buses A-D
         connector(p, QRectF(190 + i * 46, 118, 40, 22), 5, QString(QChar('A' + i)));
+    }
     lxiBadge(p, QRectF(380, 118, 42, 22));
     text(p, QRectF(190, 148, 232, 12), Qt::AlignRight | Qt::AlignVCenter,
          QStringLiteral("MATRIX SIGNAL I/O"), font(7, true, 0.6),
          QColor(0x9a, 0xa0, 0xaa));
 
-    for (QPointF c : {QPointF(29, 55), QPointF(423, 55), QPointF(29, 169), QPointF(423, 169)})
+    for (QPointF c : {QPointF(29, 55), QPointF(423, 55), QPointF(29, 169), QPointF(423, 169)}) {
         screw(p, c, 3.2);
+    }
 }
 
 void drawUnit(const QString &dir)

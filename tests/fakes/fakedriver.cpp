@@ -64,11 +64,13 @@ const QString out = QStringLiteral("out");
 
 QString wordsText(const ViInt32 *pattern, int count)
 {
-    if (!pattern)
+    if (!pattern) {
         return "NULL";
+    }
     QStringList words;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         words << QString::asprintf("%08x", static_cast<unsigned>(pattern[i]));
+    }
     return words.join(',');
 }
 
@@ -87,8 +89,9 @@ ViStatus copyBounded(ViChar *dest, const QString &text, int size)
 
 ViStatus worstOf(ViStatus a, ViStatus b)
 {
-    if (a < 0 || b < 0)
+    if (a < 0 || b < 0) {
         return qMin(a, b);
+    }
     return a != VI_SUCCESS ? a : b;
 }
 
@@ -97,15 +100,17 @@ ViStatus worstOf(ViStatus a, ViStatus b)
 void openEverything(FakeUnit &unit)
 {
     unit.words.fill(0);
-    for (bool &link : unit.links)
+    for (bool &link : unit.links) {
         link = false;
+    }
     unit.vrefOutput = 0.0;
 }
 
 bool validPresetName(ViConstString name)
 {
-    if (!name)
+    if (!name) {
         return false;
+    }
     const int length = int(std::strlen(name));
     return length > 0 && length < ts4820_PRESET_NAME_BUFFER_SIZE;
 }
@@ -113,8 +118,9 @@ bool validPresetName(ViConstString name)
 int presetIndex(const FakeUnit &unit, const QString &name)
 {
     for (int i = 0; i < unit.presets.size(); ++i) {
-        if (unit.presets[i].first == name)
+        if (unit.presets[i].first == name) {
             return i;
+        }
     }
     return -1;
 }
@@ -122,27 +128,32 @@ int presetIndex(const FakeUnit &unit, const QString &name)
 void putPreset(FakeUnit &unit, const QString &name, const FakePreset &preset)
 {
     const int index = presetIndex(unit, name);
-    if (index >= 0)
+    if (index >= 0) {
         unit.presets[index].second = preset;
-    else
+    } else {
         unit.presets.append({name, preset});
+    }
 }
 
 // Alias index of a line name such as "X12" or "C", or -1.
 int aliasIndexOfName(const FakeUnit &unit, const QString &name)
 {
     for (int bus = 0; bus < busCount; ++bus) {
-        if (name == busNames[bus])
+        if (name == busNames[bus]) {
             return unit.aliasIndex(ts4820_LINE_A + bus, 0);
+        }
     }
-    if (name.size() < 2 || (name[0] != 'X' && name[0] != 'Y'))
+    if (name.size() < 2 || (name[0] != 'X' && name[0] != 'Y')) {
         return -1;
+    }
     const QString digits = name.mid(1);
-    if (digits.startsWith('0'))
+    if (digits.startsWith('0')) {
         return -1;
+    }
     for (QChar c : digits) {
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9') {
             return -1;
+        }
     }
     return unit.aliasIndex(name[0] == 'X' ? ts4820_LINE_X : ts4820_LINE_Y, digits.toInt());
 }
@@ -151,8 +162,9 @@ int aliasIndexOfName(const FakeUnit &unit, const QString &name)
 bool parseAliasLine(const FakeUnit &unit, const QString &line, int *index, QString *text)
 {
     const int eq = line.indexOf('=');
-    if (eq < 0)
+    if (eq < 0) {
         return false;
+    }
     *index = aliasIndexOfName(unit, line.left(eq));
     *text = line.mid(eq + 1);
     return *index >= 0;
@@ -161,8 +173,9 @@ bool parseAliasLine(const FakeUnit &unit, const QString &line, int *index, QStri
 int linkMask(const bool links[4])
 {
     int mask = 0;
-    for (int bus = 0; bus < busCount; ++bus)
+    for (int bus = 0; bus < busCount; ++bus) {
         mask |= links[bus] ? 1 << bus : 0;
+    }
     return mask;
 }
 
@@ -171,8 +184,9 @@ int linkMask(const bool links[4])
 QString presetFileText(const QString &name, const FakePreset &preset)
 {
     QStringList words;
-    for (quint32 word : preset.words)
+    for (quint32 word : preset.words) {
         words << QString::asprintf("%08x", word);
+    }
     QStringList lines;
     lines << "configname=" + name;
     lines << "mainrelays=" + words.join(',');
@@ -186,13 +200,15 @@ QString presetFileText(const QString &name, const FakePreset &preset)
 bool parseWords(const QString &value, int expected, QVector<quint32> *words)
 {
     const QStringList parts = value.split(',');
-    if (parts.size() != expected)
+    if (parts.size() != expected) {
         return false;
+    }
     for (const QString &part : parts) {
         bool ok = false;
         words->append(part.toUInt(&ok, 16));
-        if (!ok)
+        if (!ok) {
             return false;
+        }
     }
     return true;
 }
@@ -211,8 +227,9 @@ bool parseSetting(const QString &key, const QString &value, int wordCount,
     } else if (key == "vrefrelays") {
         const uint mask = value.toUInt(&ok, 16);
         ok = ok && mask < (1u << busCount);
-        for (int bus = 0; bus < busCount; ++bus)
+        for (int bus = 0; bus < busCount; ++bus) {
             preset->links[bus] = mask & (1u << bus);
+        }
     } else {
         ok = false;
     }
@@ -226,15 +243,18 @@ bool parsePresetFile(const FakeUnit &unit, const QString &text, QString *name,
     QStringList seen;
     bool inAliases = false;
     for (QString line : text.split('\n')) {
-        if (line.endsWith('\r'))
+        if (line.endsWith('\r')) {
             line.chop(1);
-        if (line.isEmpty())
+        }
+        if (line.isEmpty()) {
             continue;
+        }
         if (inAliases) {
             int index;
             QString aliasText;
-            if (!parseAliasLine(unit, line, &index, &aliasText))
+            if (!parseAliasLine(unit, line, &index, &aliasText)) {
                 return false;
+            }
             preset->aliasLines << line;
         } else if (line == "==alias==") {
             inAliases = true;
@@ -242,8 +262,9 @@ bool parsePresetFile(const FakeUnit &unit, const QString &text, QString *name,
             const int eq = line.indexOf('=');
             const QString key = line.left(eq);
             if (eq < 0 || seen.contains(key)
-                || !parseSetting(key, line.mid(eq + 1), unit.wordCount(), name, preset))
+                || !parseSetting(key, line.mid(eq + 1), unit.wordCount(), name, preset)) {
                 return false;
+            }
             seen << key;
         }
     }
@@ -317,10 +338,12 @@ void FakeUnit::ensureSize()
 
 int FakeUnit::aliasIndex(int line, int row) const
 {
-    if (line >= ts4820_LINE_A && line <= ts4820_LINE_D)
+    if (line >= ts4820_LINE_A && line <= ts4820_LINE_D) {
         return 2 * rows() + (line - ts4820_LINE_A);
-    if ((line != ts4820_LINE_X && line != ts4820_LINE_Y) || row < 1 || row > rows())
+    }
+    if ((line != ts4820_LINE_X && line != ts4820_LINE_Y) || row < 1 || row > rows()) {
         return -1;
+    }
     return (line - ts4820_LINE_X) * rows() + row - 1;
 }
 
@@ -328,15 +351,17 @@ QStringList FakeUnit::aliasLines() const
 {
     QStringList lines;
     for (int i = 0; i < aliases.size(); ++i) {
-        if (aliases[i].isEmpty())
+        if (aliases[i].isEmpty()) {
             continue;
+        }
         QString name;
-        if (i < rows())
+        if (i < rows()) {
             name = QString("X%1").arg(i + 1);
-        else if (i < 2 * rows())
+        } else if (i < 2 * rows()) {
             name = QString("Y%1").arg(i - rows() + 1);
-        else
+        } else {
             name = busNames[i - 2 * rows()];
+        }
         lines << name + "=" + aliases[i];
     }
     return lines;
@@ -367,8 +392,9 @@ QStringList Driver::callNames() const
 {
     QMutexLocker lock(&m_mutex);
     QStringList names;
-    for (const DriverCall &call : calls)
+    for (const DriverCall &call : calls) {
         names << call.function;
+    }
     return names;
 }
 
@@ -376,8 +402,9 @@ QStringList Driver::callTexts() const
 {
     QMutexLocker lock(&m_mutex);
     QStringList texts;
-    for (const DriverCall &call : calls)
+    for (const DriverCall &call : calls) {
         texts << call.text();
+    }
     return texts;
 }
 
@@ -385,30 +412,35 @@ int Driver::count(const QString &function) const
 {
     QMutexLocker lock(&m_mutex);
     int n = 0;
-    for (const DriverCall &call : calls)
+    for (const DriverCall &call : calls) {
         n += call.function == function ? 1 : 0;
+    }
     return n;
 }
 
 void Driver::script(const QString &function, ViStatus status, int times)
 {
     QMutexLocker lock(&m_mutex);
-    if (times < 0)
+    if (times < 0) {
         m_always[function] = status;
-    else if (times > 0)
+    } else if (times > 0) {
         m_counted[function].append({status, times});
+    }
 }
 
 ViStatus Driver::takeScripted(const QString &function)
 {
     const auto counted = m_counted.find(function);
-    if (counted == m_counted.end())
+    if (counted == m_counted.end()) {
         return m_always.value(function, VI_SUCCESS);
+    }
     const ViStatus status = counted->first().status;
-    if (--counted->first().times == 0)
+    if (--counted->first().times == 0) {
         counted->removeFirst();
-    if (counted->isEmpty())
+    }
+    if (counted->isEmpty()) {
         m_counted.erase(counted);
+    }
     return status;
 }
 
@@ -420,14 +452,16 @@ ViStatus Driver::dispatch(const char *function, const QStringList &args,
         // Unlocked and taken out, so that the hook may call the driver itself.
         const auto hook = std::exchange(beforeCall, nullptr);
         hook(name);
-        if (!beforeCall)
+        if (!beforeCall) {
             beforeCall = hook;
+        }
     }
     QMutexLocker lock(&m_mutex);
     calls.append({name, args});
     const ViStatus scripted = takeScripted(name);
-    if (scripted < 0)
+    if (scripted < 0) {
         return scripted;
+    }
     unit.ensureSize();
     const ViStatus status = work(unit);
     return status < 0 || scripted == VI_SUCCESS ? status : scripted;
@@ -461,11 +495,13 @@ ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
     const QStringList args{fake::str(resourceName), fake::boolean(IDQuery),
                            fake::boolean(resetDevice), fake::out};
     return driver().dispatch("ts4820_init", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!resourceName || !vi)
+        if (!resourceName || !vi) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         driver().lastInitDescriptor = QString::fromUtf8(resourceName);
-        if (resetDevice)
+        if (resetDevice) {
             fake::openEverything(unit);
+        }
         *vi = driver().nextSession++;
         return VI_SUCCESS;
     });
@@ -497,8 +533,9 @@ ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar
 {
     const QStringList args{fake::num(vi), fake::statusHex(statusCode), fake::out};
     return driver().dispatch("ts4820_error_message", args, [&](FakeUnit &) -> ViStatus {
-        if (!errorMessage)
+        if (!errorMessage) {
             return nullOut;
+        }
         const auto &texts = driver().errorTexts;
         const QString text = texts.contains(statusCode) ? texts.value(statusCode)
                                                         : fake::builtInErrorText(statusCode);
@@ -512,12 +549,14 @@ ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[], ViChar
     const QStringList args{fake::num(vi), fake::out, fake::out};
     return driver().dispatch("ts4820_revision_query", args, [&](FakeUnit &unit) -> ViStatus {
         ViStatus status = VI_SUCCESS;
-        if (driverRev)
+        if (driverRev) {
             status = fake::copyBounded(driverRev, unit.driverRevision,
                                        ts4820_REVISION_BUFFER_SIZE);
-        if (instrRev && vi != 0)
+        }
+        if (instrRev && vi != 0) {
             status = fake::worstOf(status, fake::copyBounded(instrRev, unit.instrumentRevision,
                                                              ts4820_REVISION_BUFFER_SIZE));
+        }
         return status;
     });
 }
@@ -526,8 +565,9 @@ ViStatus _VI_FUNC ts4820_getAttribute(ViSession vi, ViAttr attribute, ViPInt32 v
 {
     const QStringList args{fake::num(vi), fake::num(attribute), fake::out};
     return driver().dispatch("ts4820_getAttribute", args, [&](FakeUnit &unit) -> ViStatus {
-        if (attribute != ts4820_ATTR_SER_NUM || !value)
+        if (attribute != ts4820_ATTR_SER_NUM || !value) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         *value = static_cast<ViInt32>(unit.serial);
         return VI_SUCCESS;
     });
@@ -537,8 +577,9 @@ ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViCh
 {
     const QStringList args{fake::num(vi), fake::num(attribute), fake::out};
     return driver().dispatch("ts4820_getStringAttribute", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!unit.stringAttributes.contains(attribute) || !value)
+        if (!unit.stringAttributes.contains(attribute) || !value) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         const QString text = attribute == ts4820_ATTR_SUB_TYPE
                                  ? unit.subType
                                  : unit.stringAttributes.value(attribute);
@@ -550,10 +591,12 @@ ViStatus _VI_FUNC ts4820_getMatrixState(ViSession vi, ViInt32 pattern[])
 {
     const QStringList args{fake::num(vi), fake::out};
     return driver().dispatch("ts4820_getMatrixState", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!pattern)
+        if (!pattern) {
             return nullOut;
-        for (int i = 0; i < unit.wordCount(); ++i)
+        }
+        for (int i = 0; i < unit.wordCount(); ++i) {
             pattern[i] = static_cast<ViInt32>(unit.words[i]);
+        }
         return VI_SUCCESS;
     });
 }
@@ -563,10 +606,12 @@ ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern[])
     const QStringList args{fake::num(vi),
                            fake::wordsText(pattern, driver().unit.wordCount())};
     return driver().dispatch("ts4820_setMatrixState", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!pattern)
+        if (!pattern) {
             return ts4820_ERROR_INVALID_ARGUMENT;
-        for (int i = 0; i < unit.wordCount(); ++i)
+        }
+        for (int i = 0; i < unit.wordCount(); ++i) {
             unit.words[i] = static_cast<quint32>(pattern[i]);
+        }
         return VI_SUCCESS;
     });
 }
@@ -575,8 +620,9 @@ ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row, ViCha
 {
     const QStringList args{fake::num(vi), fake::num(line), fake::num(row), fake::out};
     return driver().dispatch("ts4820_getAlias", args, [&](FakeUnit &unit) -> ViStatus {
-        if (line != 0 || row != 0 || !aliases)
+        if (line != 0 || row != 0 || !aliases) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         return fake::copyBounded(aliases, unit.aliasLines().join(','),
                                  ts4820_ALIAS_BUFFER_SIZE(unit.rows()));
     });
@@ -587,8 +633,9 @@ ViStatus _VI_FUNC ts4820_setAlias(ViSession vi, ViInt32 line, ViInt32 row, ViCon
     const QStringList args{fake::num(vi), fake::num(line), fake::num(row), fake::str(text)};
     return driver().dispatch("ts4820_setAlias", args, [&](FakeUnit &unit) -> ViStatus {
         const int index = unit.aliasIndex(line, row);
-        if (index < 0 || !text)
+        if (index < 0 || !text) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         unit.aliases[index] = QString::fromUtf8(text);
         return VI_SUCCESS;
     });
@@ -598,11 +645,13 @@ ViStatus _VI_FUNC ts4820_getVoltRefInfo(ViSession vi, ViPInt32 count, ViReal64 v
 {
     const QStringList args{fake::num(vi), fake::out, fake::out};
     return driver().dispatch("ts4820_getVoltRefInfo", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!count || !voltages)
+        if (!count || !voltages) {
             return nullOut;
+        }
         const int n = qMin(int(unit.vrefTable.size()), ts4820_MAX_VREF_VOLTAGES);
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             voltages[i] = unit.vrefTable[i];
+        }
         *count = n;
         return VI_SUCCESS;
     });
@@ -612,10 +661,12 @@ ViStatus _VI_FUNC ts4820_getVoltRefOutput(ViSession vi, ViPReal64 volts)
 {
     const QStringList args{fake::num(vi), fake::out};
     return driver().dispatch("ts4820_getVoltRefOutput", args, [&](FakeUnit &unit) -> ViStatus {
-        if (unit.vrefTable.isEmpty())
+        if (unit.vrefTable.isEmpty()) {
             return ts4820_ERROR_NO_VREF;
-        if (!volts)
+        }
+        if (!volts) {
             return nullOut;
+        }
         *volts = unit.vrefOutput;
         return VI_SUCCESS;
     });
@@ -625,8 +676,9 @@ ViStatus _VI_FUNC ts4820_setVoltRefOutput(ViSession vi, ViReal64 volts)
 {
     const QStringList args{fake::num(vi), fake::real(volts)};
     return driver().dispatch("ts4820_setVoltRefOutput", args, [&](FakeUnit &unit) -> ViStatus {
-        if (unit.vrefTable.isEmpty())
+        if (unit.vrefTable.isEmpty()) {
             return ts4820_ERROR_NO_VREF;
+        }
         unit.vrefOutput = volts;
         return VI_SUCCESS;
     });
@@ -636,8 +688,9 @@ ViStatus _VI_FUNC ts4820_getVoltRefConnectionState(ViSession vi, ViInt32 line, V
 {
     const QStringList args{fake::num(vi), fake::num(line), fake::out};
     return driver().dispatch("ts4820_getVoltRefConnectionState", args, [&](FakeUnit &unit) -> ViStatus {
-        if (line < ts4820_LINE_A || line > ts4820_LINE_D || !state)
+        if (line < ts4820_LINE_A || line > ts4820_LINE_D || !state) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         *state = unit.links[line - ts4820_LINE_A] ? VI_TRUE : VI_FALSE;
         return VI_SUCCESS;
     });
@@ -647,8 +700,9 @@ ViStatus _VI_FUNC ts4820_setVoltRefConnectionState(ViSession vi, ViInt32 line, V
 {
     const QStringList args{fake::num(vi), fake::num(line), fake::boolean(state)};
     return driver().dispatch("ts4820_setVoltRefConnectionState", args, [&](FakeUnit &unit) -> ViStatus {
-        if (line < ts4820_LINE_A || line > ts4820_LINE_D)
+        if (line < ts4820_LINE_A || line > ts4820_LINE_D) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         unit.links[line - ts4820_LINE_A] = state;
         return VI_SUCCESS;
     });
@@ -658,8 +712,9 @@ ViStatus _VI_FUNC ts4820_getPresetList(ViSession vi, ViPInt32 count)
 {
     const QStringList args{fake::num(vi), fake::out};
     return driver().dispatch("ts4820_getPresetList", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!count)
+        if (!count) {
             return nullOut;
+        }
         *count = ViInt32(unit.presets.size());
         return VI_SUCCESS;
     });
@@ -669,8 +724,9 @@ ViStatus _VI_FUNC ts4820_getPresetFromList(ViSession vi, ViInt32 index, ViChar n
 {
     const QStringList args{fake::num(vi), fake::num(index), fake::out};
     return driver().dispatch("ts4820_getPresetFromList", args, [&](FakeUnit &unit) -> ViStatus {
-        if (index < 0 || index >= unit.presets.size() || !name)
+        if (index < 0 || index >= unit.presets.size() || !name) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         return fake::copyBounded(name, unit.presets[index].first,
                                  ts4820_PRESET_NAME_BUFFER_SIZE);
     });
@@ -680,8 +736,9 @@ ViStatus _VI_FUNC ts4820_getDefaultPresetName(ViSession vi, ViChar name[])
 {
     const QStringList args{fake::num(vi), fake::out};
     return driver().dispatch("ts4820_getDefaultPresetName", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!name)
+        if (!name) {
             return nullOut;
+        }
         return fake::copyBounded(name, unit.defaultPresetName, ts4820_PRESET_NAME_BUFFER_SIZE);
     });
 }
@@ -690,8 +747,9 @@ ViStatus _VI_FUNC ts4820_storePreset(ViSession vi, ViConstString name)
 {
     const QStringList args{fake::num(vi), fake::str(name)};
     return driver().dispatch("ts4820_storePreset", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!fake::validPresetName(name))
+        if (!fake::validPresetName(name)) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         FakePreset preset;
         preset.words = unit.words;
         preset.aliasLines = unit.aliasLines();
@@ -708,20 +766,23 @@ ViStatus _VI_FUNC ts4820_restorePreset(ViSession vi, ViConstString name)
 {
     const QStringList args{fake::num(vi), fake::str(name)};
     return driver().dispatch("ts4820_restorePreset", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!fake::validPresetName(name))
+        if (!fake::validPresetName(name)) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         const QString presetName = QString::fromUtf8(name);
         const int index = fake::presetIndex(unit, presetName);
-        if (index < 0)
+        if (index < 0) {
             return ts4820_ERROR_NO_SUCH_PRESET;
+        }
         const FakePreset &preset = unit.presets[index].second;
         // Check the alias lines first so a bad preset leaves the unit alone.
         QStringList aliases(unit.aliases.size());
         for (const QString &line : preset.aliasLines) {
             int at;
             QString text;
-            if (!fake::parseAliasLine(unit, line, &at, &text))
+            if (!fake::parseAliasLine(unit, line, &at, &text)) {
                 return ts4820_ERROR_INSTRUMENT;
+            }
             aliases[at] = text;
         }
         unit.aliases = aliases;
@@ -738,11 +799,13 @@ ViStatus _VI_FUNC ts4820_removePreset(ViSession vi, ViConstString name)
 {
     const QStringList args{fake::num(vi), fake::str(name)};
     return driver().dispatch("ts4820_removePreset", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!fake::validPresetName(name))
+        if (!fake::validPresetName(name)) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         const int index = fake::presetIndex(unit, QString::fromUtf8(name));
-        if (index < 0)
+        if (index < 0) {
             return ts4820_ERROR_NO_SUCH_PRESET;
+        }
         unit.presets.removeAt(index);
         return VI_SUCCESS;
     });
@@ -752,15 +815,18 @@ ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViCo
 {
     const QStringList args{fake::num(vi), fake::str(name), fake::str(path)};
     return driver().dispatch("ts4820_savePresetToFile", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!fake::validPresetName(name) || !path)
+        if (!fake::validPresetName(name) || !path) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         const QString presetName = QString::fromUtf8(name);
         const int index = fake::presetIndex(unit, presetName);
-        if (index < 0)
+        if (index < 0) {
             return ts4820_ERROR_NO_SUCH_PRESET;
+        }
         QFile file(QFile::decodeName(path));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             return ts4820_ERROR_FILE;
+        }
         const QByteArray text =
             fake::presetFileText(presetName, unit.presets[index].second).toUtf8();
         return file.write(text) == text.size() ? VI_SUCCESS : ts4820_ERROR_FILE;
@@ -771,15 +837,18 @@ ViStatus _VI_FUNC ts4820_loadPresetFromFile(ViSession vi, ViConstString path)
 {
     const QStringList args{fake::num(vi), fake::str(path)};
     return driver().dispatch("ts4820_loadPresetFromFile", args, [&](FakeUnit &unit) -> ViStatus {
-        if (!path)
+        if (!path) {
             return ts4820_ERROR_INVALID_ARGUMENT;
+        }
         QFile file(QFile::decodeName(path));
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly)) {
             return ts4820_ERROR_FILE;
+        }
         QString name;
         FakePreset preset;
-        if (!fake::parsePresetFile(unit, QString::fromUtf8(file.readAll()), &name, &preset))
+        if (!fake::parsePresetFile(unit, QString::fromUtf8(file.readAll()), &name, &preset)) {
             return ts4820_ERROR_BAD_REPLY;
+        }
         fake::putPreset(unit, name, preset);
         return VI_SUCCESS;
     });

@@ -54,11 +54,13 @@ void TricklingUnit::serve()
                                                           : "";
             ::send(fd, reply, std::strlen(reply), MSG_NOSIGNAL);
             while (line == "ROUT:MATR?" && !until.hasExpired()
-                   && ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) > 0)
+                   && ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
         }
     }
     ranOut = until.hasExpired();
-    if (fd >= 0)
+    if (fd >= 0) {
         ::close(fd);
+    }
 }

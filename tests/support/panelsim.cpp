@@ -19,8 +19,9 @@ QByteArray Probe::query(const QByteArray &message)
     do {
         while (!m_socket.canReadLine() && m_socket.waitForReadyRead(5000)) {
         }
-        if (!m_socket.canReadLine())
+        if (!m_socket.canReadLine()) {
             break;
+        }
         reply += m_socket.readLine();
     } while (reply.startsWith('#') && reply.size() > 2
              && reply.size() <= 2 + (reply[1] - '0') + reply.mid(2, reply[1] - '0').toInt());
@@ -46,16 +47,19 @@ std::unique_ptr<ts4820fp_App> autoFind(ts4820_spc &adapter, const QList<ModalAns
 
 QPushButton *buttonNamed(QWidget *dialog, const QString &text)
 {
-    for (QPushButton *button : dialog->findChildren<QPushButton *>())
-        if (button->text() == text)
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == text) {
             return button;
+        }
+    }
     return nullptr;
 }
 
 QByteArray words(int count, const QList<QPair<int, quint32>> &set)
 {
     QByteArrayList w(count, "00000000");
-    for (const auto &[index, value] : set)
+    for (const auto &[index, value] : set) {
         w[index] = QByteArray::number(value, 16).rightJustified(8, '0');
+    }
     return w.join(',');
 }

@@ -27,8 +27,9 @@ void SimProcess::start()
     process.start(QStringLiteral(TS4820SIM), arguments);
     QElapsedTimer waited;
     waited.start();
-    while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000)
+    while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000) {
         process.waitForReadyRead(100);
+    }
     banner = QString::fromUtf8(process.readLine());
     const QRegularExpressionMatch m =
         QRegularExpression("portmapper (\\d+), core channel (\\d+); raw SCPI (\\d+)").match(banner);
@@ -42,8 +43,9 @@ bool SimProcess::restart()
     // The same ports again, so that clients find the unit where it was.
     arguments[arguments.indexOf("--raw-port") + 1] = QString::number(raw);
     arguments[arguments.indexOf("--portmapper-port") + 1] = QString::number(portmapper);
-    if (!arguments.contains("--core-port"))
+    if (!arguments.contains("--core-port")) {
         arguments << "--core-port" << QString::number(core);
+    }
     start();
     return running();
 }

@@ -24,8 +24,9 @@ static void logCall(const char *format, const char *detail)
 {
     const char *path = getenv("STANDIN_VISA_LOG");
     FILE *file = path ? fopen(path, "a") : NULL;
-    if (!file)
+    if (!file) {
         return;
+    }
     fprintf(file, format, detail ? detail : "");
     fputc('\n', file);
     fclose(file);
@@ -42,8 +43,9 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
                              ViChar desc[])
 {
     logCall("viFindRsrc %s", expr);
-    if (sesn != RM_HANDLE)
+    if (sesn != RM_HANDLE) {
         return VI_ERROR_INV_OBJECT;
+    }
     *vi = LIST_HANDLE;
     *retCnt = 1;
     strcpy(desc, resource);
@@ -63,10 +65,12 @@ ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, Vi
     (void)mode;
     (void)timeout;
     logCall("viOpen %s", name);
-    if (sesn != RM_HANDLE)
+    if (sesn != RM_HANDLE) {
         return VI_ERROR_INV_OBJECT;
-    if (strcasecmp(name, resource) != 0)
+    }
+    if (strcasecmp(name, resource) != 0) {
         return VI_ERROR_RSRC_NFOUND;
+    }
     *vi = SESSION_HANDLE;
     return VI_SUCCESS;
 }
@@ -85,10 +89,12 @@ ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void *attrValue)
     char text[16];
     snprintf(text, sizeof text, "0x%08x", (unsigned)attrName);
     logCall("viGetAttribute %s", text);
-    if (vi != SESSION_HANDLE)
+    if (vi != SESSION_HANDLE) {
         return VI_ERROR_INV_OBJECT;
-    if (attrName != VI_ATTR_INTF_TYPE)
+    }
+    if (attrName != VI_ATTR_INTF_TYPE) {
         return VI_ERROR_NSUP_ATTR;
+    }
     *(ViUInt16 *)attrValue = VI_INTF_TCPIP;
     return VI_SUCCESS;
 }
@@ -115,8 +121,9 @@ ViStatus _VI_FUNC viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 
     memcpy(lastWrite, buf, n);
     lastWrite[n] = '\0';
     logCall("viWrite %s", lastWrite);
-    if (vi != SESSION_HANDLE)
+    if (vi != SESSION_HANDLE) {
         return VI_ERROR_INV_OBJECT;
+    }
     *retCnt = cnt;
     return VI_SUCCESS;
 }
@@ -127,10 +134,12 @@ static const char identification[] = "Stand-in Instruments,Model 7,0001,0.1\n";
 ViStatus _VI_FUNC viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
 {
     logCall("viRead", NULL);
-    if (vi != SESSION_HANDLE)
+    if (vi != SESSION_HANDLE) {
         return VI_ERROR_INV_OBJECT;
-    if (strcmp(lastWrite, "*IDN?") != 0)
+    }
+    if (strcmp(lastWrite, "*IDN?") != 0) {
         return VI_ERROR_TMO;
+    }
     const size_t n = strlen(identification) < cnt ? strlen(identification) : cnt;
     memcpy(buf, identification, n);
     *retCnt = (ViUInt32)n;

@@ -80,8 +80,9 @@ void TestVisaPassThrough::calls()
 
     QFile calls(log);
     QStringList reached;
-    if (calls.open(QIODevice::ReadOnly))
+    if (calls.open(QIODevice::ReadOnly)) {
         reached = QString::fromUtf8(calls.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
     QCOMPARE(reached, reachedLibrary);
 }
 

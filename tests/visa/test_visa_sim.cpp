@@ -38,10 +38,12 @@ quint16 commonFreePort()
     for (int attempt = 0; attempt < 50; ++attempt) {
         QTcpServer first;
         bool free = first.listen(QHostAddress(address(30)), 0);
-        for (int n = 31; n <= 39 && free; ++n)
+        for (int n = 31; n <= 39 && free; ++n) {
             free = QTcpServer().listen(QHostAddress(address(n)), first.serverPort());
-        if (free)
+        }
+        if (free) {
             return first.serverPort();
+        }
     }
     return 0;
 }
@@ -140,8 +142,9 @@ void TestVisaSim::initTestCase()
 void TestVisaSim::cleanupTestCase()
 {
     QCOMPARE(viClose(m_rm), ViStatus(VI_SUCCESS));
-    for (const auto &unit : m_units)
+    for (const auto &unit : m_units) {
         QVERIFY(unit->running()); // no test brought a unit down
+    }
     m_units.clear();
 }
 
@@ -150,8 +153,9 @@ void TestVisaSim::cleanupTestCase()
 void TestVisaSim::manyThreadsThroughOneManager()
 {
     QByteArrayList all;
-    for (int n = 0; n < kUnits; ++n)
+    for (int n = 0; n < kUnits; ++n) {
         all << name(false, n);
+    }
     qputenv("TS4820_VISA_RESOURCES", all.join(';'));
 
     constexpr int kThreads = 128, kQueries = 5;
@@ -167,33 +171,40 @@ void TestVisaSim::manyThreadsThroughOneManager()
         // Per unit 8 VXI-11 links and 8 sockets: its 16 connections.
         const int unit = i % kUnits;
         threads.emplace_back([&, unit, resource = name((i / kUnits) % 2 == 1, unit)] {
-            for (--waiting; waiting > 0;)
+            for (--waiting; waiting > 0;) {
                 std::this_thread::yield();
+            }
             ViFindList list = VI_NULL;
             ViUInt32 count = 0;
             char desc[VI_FIND_BUFLEN];
             ViStatus status = viFindRsrc(m_rm, "?*INSTR", &list, &count, desc);
-            for (ViUInt32 n = 1; n < count && status == VI_SUCCESS; ++n)
+            for (ViUInt32 n = 1; n < count && status == VI_SUCCESS; ++n) {
                 status = viFindNext(list, desc);
-            if (status != VI_SUCCESS || count != kUnits || viClose(list) != VI_SUCCESS)
+            }
+            if (status != VI_SUCCESS || count != kUnits || viClose(list) != VI_SUCCESS) {
                 problem("search, " + QByteArray::number(count) + " found", status);
+            }
             ViSession vi = VI_NULL;
-            if ((status = viOpen(m_rm, resource.constData(), VI_NULL, VI_NULL, &vi)) != VI_SUCCESS)
+            if ((status = viOpen(m_rm, resource.constData(), VI_NULL, VI_NULL, &vi)) != VI_SUCCESS) {
                 return problem(resource + ": viOpen", status);
+            }
             viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, VI_TRUE);
             for (int q = 0; q < kQueries; ++q) {
                 const QByteArray reply = query(vi, "*IDN?\n", &status);
-                if (reply == identification(30 + unit) && status >= 0)
+                if (reply == identification(30 + unit) && status >= 0) {
                     ++replies;
-                else
+                } else {
                     problem(resource + ": " + reply, status);
+                }
             }
-            if ((status = viClose(vi)) != VI_SUCCESS)
+            if ((status = viClose(vi)) != VI_SUCCESS) {
                 problem(resource + ": viClose", status);
+            }
         });
     }
-    for (std::thread &t : threads)
+    for (std::thread &t : threads) {
         t.join();
+    }
     QCOMPARE(problems.join('\n'), QString());
     QCOMPARE(replies.load(), kThreads * kQueries);
 }
@@ -276,8 +287,9 @@ void TestVisaSim::attributes()
     const QByteArray raw = QByteArray::number(m_units[0]->raw);
     Closer s{open(socket ? "TCPIP::127.30::" + raw + "::SOCKET" : QByteArray("TCPIP2::127.30::INSTR"))};
     QVERIFY(s.vi != VI_NULL);
-    if (set.isValid())
+    if (set.isValid()) {
         QCOMPARE(viSetAttribute(s.vi, attribute, ViAttrState(set.toULongLong())), ViStatus(setStatus));
+    }
     char got[VI_FIND_BUFLEN];
     std::memset(got, '#', sizeof got);
     QCOMPARE(viGetAttribute(s.vi, attribute, got), ViStatus(value.isValid() ? VI_SUCCESS : VI_ERROR_NSUP_ATTR));
@@ -312,9 +324,11 @@ void TestVisaSim::longTransfers()
     const QByteArray head = "configname=Long\nmainrelays=" + QByteArrayList(36, "00000000").join(',')
                             + "\nvrefvolt=0.000000\nvrefrelays=0\n==alias==\n";
     QByteArrayList names;
-    for (const char *group : {"X", "Y"})
-        for (int row = 1; row <= 192; ++row)
+    for (const char *group : {"X", "Y"}) {
+        for (int row = 1; row <= 192; ++row) {
             names << group + QByteArray::number(row) + "=Name of " + group + QByteArray::number(row);
+        }
+    }
     // Blank lines among the names are skipped: they make the upload long.
     const QByteArray upload = head + QByteArray(10000, '\n') + names.join('\n');
     const QByteArray data = head + names.join('\n'), length = QByteArray::number(data.size());
@@ -331,8 +345,9 @@ void TestVisaSim::longTransfers()
     QCOMPARE(viSetAttribute(s.vi, VI_ATTR_TERMCHAR_EN, VI_FALSE), ViStatus(VI_SUCCESS));
     QCOMPARE(send(s.vi, "MEM:PRES:DATA? \"Long\"\n"), ViStatus(VI_SUCCESS));
     QList<int> statuses, expected;
-    for (int left = readBack.size(); left > 0; left -= piece)
+    for (int left = readBack.size(); left > 0; left -= piece) {
         expected << (left > piece ? VI_SUCCESS_MAX_CNT : lastStatus);
+    }
     QByteArray whole;
     for (status = VI_SUCCESS_MAX_CNT; status == VI_SUCCESS_MAX_CNT && statuses.size() < expected.size();) {
         whole += readOnce(s.vi, ViUInt32(piece), &status);

@@ -37,8 +37,9 @@ quint32 word(const QByteArray &data, int index)
 QByteArray words(std::initializer_list<quint32> values)
 {
     QByteArray out;
-    for (quint32 v : values)
+    for (quint32 v : values) {
         out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    }
     return out;
 }
 
@@ -112,11 +113,13 @@ private:
         const QDeadlineTimer until(20000);
         for (qsizetype at = 0; !(ranOut = until.hasExpired());) {
             pollfd ready{fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 100) <= 0)
+            if (::poll(&ready, 1, 100) <= 0) {
                 continue;
+            }
             const ssize_t n = ::send(fd, chunk.constData() + at, size_t(chunk.size() - at), MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 return;
+            }
             at = (at + std::max<ssize_t>(n, 0)) % chunk.size();
         }
     }
@@ -187,17 +190,22 @@ QStringList TestVisaUnit::search(const char *expression, ViStatus *status)
     char desc[VI_FIND_BUFLEN + 8];
     std::memset(desc, '#', sizeof desc);
     *status = viFindRsrc(m_rm, expression, &list, &count, desc);
-    if (*status < 0)
+    if (*status < 0) {
         return count == 0 && list == VI_NULL ? QStringList() : QStringList{"count or list set by a failed search"};
+    }
     QStringList found;
-    for (ViUInt32 i = 0; i < count; ++i)
+    for (ViUInt32 i = 0; i < count; ++i) {
         found << (i == 0 || viFindNext(list, desc) == VI_SUCCESS ? QString::fromLatin1(desc) : "viFindNext failed");
-    if (viFindNext(list, desc) != VI_ERROR_RSRC_NFOUND)
+    }
+    if (viFindNext(list, desc) != VI_ERROR_RSRC_NFOUND) {
         found << "the list goes on past its count";
-    if (QByteArray(desc + VI_FIND_BUFLEN, 8) != QByteArray(8, '#'))
+    }
+    if (QByteArray(desc + VI_FIND_BUFLEN, 8) != QByteArray(8, '#')) {
         found << "written past the buffer";
-    if (viClose(list) != VI_SUCCESS || viFindNext(list, desc) != VI_ERROR_INV_OBJECT)
+    }
+    if (viClose(list) != VI_SUCCESS || viFindNext(list, desc) != VI_ERROR_INV_OBJECT) {
         found << "the list outlives its closing";
+    }
     return found;
 }
 
@@ -228,11 +236,13 @@ void TestVisaUnit::resourceNames_data()
     valid("highest port", "TCPIP::h::65535::SOCKET", "TCPIP0::h::65535::SOCKET");
     valid("cut to the buffer", "TCPIP::" + QByteArray(300, 'h') + "::INSTR",
           "TCPIP0::" + QString(VI_FIND_BUFLEN - 9, 'h'));
-    for (const char *bad : {"", "TCPIP", "TCPIP0::::INSTR", "TCPIP0::my host::INSTR", "TCPIPX::h::INSTR",
-                            "TCPIP0:h::INSTR", "TCPIP65536::h::INSTR", "TCPIP0::h::SOCKET", "TCPIP0::h::0::SOCKET",
-                            "TCPIP0::h::65536::SOCKET", "TCPIP0::h::50x::SOCKET", "TCPIP0::h::inst0::5025::SOCKET",
-                            "TCPIP0::h::inst0::RAW", "TCPIP0::h::::INSTR"})
+    for (const char *bad :
+         {"", "TCPIP", "TCPIP0::::INSTR", "TCPIP0::my host::INSTR", "TCPIPX::h::INSTR", "TCPIP0:h::INSTR",
+          "TCPIP65536::h::INSTR", "TCPIP0::h::SOCKET", "TCPIP0::h::0::SOCKET", "TCPIP0::h::65536::SOCKET",
+          "TCPIP0::h::50x::SOCKET", "TCPIP0::h::inst0::5025::SOCKET", "TCPIP0::h::inst0::RAW",
+          "TCPIP0::h::::INSTR"}) {
         QTest::addRow("invalid: %s", bad) << QByteArray(bad) << QString() << int(VI_ERROR_INV_RSRC_NAME);
+    }
     QTest::newRow("GPIB: not served here") << QByteArray("GPIB0::5::INSTR") << QString() << int(VI_ERROR_RSRC_NFOUND);
 }
 
@@ -248,8 +258,9 @@ void TestVisaUnit::resourceNames()
     }
     useConfigFile("TCPIP::10.0.0.1::INSTR\n" + written + "\nTCPIP::10.0.0.2::INSTR\n");
     QStringList expected{"TCPIP0::10.0.0.1::inst0::INSTR", "TCPIP0::10.0.0.2::inst0::INSTR"};
-    if (!canonical.isEmpty())
+    if (!canonical.isEmpty()) {
         expected.insert(1, canonical);
+    }
     ViStatus status = 0;
     QCOMPARE(search("?*", &status), expected);
 }
@@ -292,8 +303,9 @@ void TestVisaUnit::expressions_data()
     QTest::newRow("a* 200,000 times") << QString("a*").repeated(200000) << QStringList() << int(VI_ERROR_INV_EXPR);
     QTest::newRow("513 characters") << QString("?*").repeated(256) + "?" << QStringList() << int(VI_ERROR_INV_EXPR);
     for (const char *bad : {"", "*INSTR", "?**", "[abc", "[]?*", "[z-a]?*", "(TCPIP?*", "TCPIP?*)", "?*|",
-                            "?*\\", "?*INSTR{VI_ATTR_SLOT==1}"})
+                            "?*\\", "?*INSTR{VI_ATTR_SLOT==1}"}) {
         QTest::addRow("invalid: %s", bad) << bad << QStringList() << int(VI_ERROR_INV_EXPR);
+    }
 }
 
 void TestVisaUnit::expressions()
@@ -348,17 +360,20 @@ void TestVisaUnit::resourceSources()
     QVERIFY(writeFile(chosen, place == "config" ? file : decoy));
     QVERIFY(writeFile(xdg + "/Tarsel/visa.conf", place == "xdg" ? file : decoy));
     QVERIFY(writeFile(home + "/.config/Tarsel/visa.conf", place.startsWith("home") ? file : decoy));
-    if (place == "config")
+    if (place == "config") {
         qputenv("TS4820_VISA_CONFIG", chosen.toLocal8Bit());
-    else
+    } else {
         qunsetenv("TS4820_VISA_CONFIG");
-    if (place == "home")
+    }
+    if (place == "home") {
         qunsetenv("XDG_CONFIG_HOME");
-    else
+    } else {
         qputenv("XDG_CONFIG_HOME", place == "home, relative xdg" ? QByteArray("xdg") : xdg.toLocal8Bit());
+    }
     qputenv("HOME", home.toLocal8Bit());
-    if (!environment.isEmpty())
+    if (!environment.isEmpty()) {
         qputenv("TS4820_VISA_RESOURCES", environment);
+    }
 
     ViStatus status = 0;
     QCOMPARE(search("?*", &status), found);
@@ -489,8 +504,9 @@ void TestVisaUnit::configurationThatIsNoFile()
     bool hung = false;
     while (searching.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
         hung = waited.elapsed() > 10000;
-        if (hung && path.endsWith(".fifo")) // a writer that comes and goes ends a blocked open
+        if (hung && path.endsWith(".fifo")) { // a writer that comes and goes ends a blocked open
             ::close(::open(QFile::encodeName(path), O_WRONLY | O_NONBLOCK));
+        }
     }
     QVERIFY2(!hung, "the search waited on the configuration file");
     QCOMPARE(found, QStringList{"TCPIP0::10.0.0.1::inst0::INSTR"});
@@ -527,8 +543,9 @@ void TestVisaUnit::statusTexts()
     QCOMPARE(desc[VI_FIND_BUFLEN], '#');
     const QString text = QString::fromLatin1(desc);
     QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(text));
-    if (!known)
+    if (!known) {
         return;
+    }
     const QString sentence = text.section(": ", 1);
     QVERIFY2(!m_sentences.contains(sentence), qPrintable(m_sentences.value(sentence) + " has it too"));
     m_sentences.insert(sentence, QTest::currentDataTag());
