@@ -33,13 +33,13 @@ int queries = 0;
 int commands = 0;
 } // namespace
 
-#define COUNTED(counter, name, params, args)                                                       \
-    extern "C" ViStatus _VI_FUNC name params                                                       \
-    {                                                                                              \
-        using Real = ViStatus(*) params;                                                           \
-        static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, #name));                  \
-        ++counter;                                                                                 \
-        return real args;                                                                          \
+#define COUNTED(counter, name, params, args)                                                                 \
+    extern "C" ViStatus _VI_FUNC name params                                                                 \
+    {                                                                                                        \
+        using Real = ViStatus(*) params;                                                                     \
+        static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, #name));                            \
+        ++counter;                                                                                           \
+        return real args;                                                                                    \
     }
 
 COUNTED(queries, ts4820_getDefaultPresetName, (ViSession vi, ViChar n[]), (vi, n))

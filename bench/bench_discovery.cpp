@@ -31,7 +31,7 @@ double sequentialIdentification(const QList<QByteArray> &resources)
         char reply[256];
         ViUInt32 n = 0;
         const bool ok = viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?"), 5, &n) >= 0
-            && viRead(vi, reinterpret_cast<ViPBuf>(reply), 255, &n) >= 0;
+                        && viRead(vi, reinterpret_cast<ViPBuf>(reply), 255, &n) >= 0;
         viClose(vi);
         if (!ok) {
             return -1;
@@ -55,7 +55,8 @@ int main(int argc, char *argv[])
     std::printf("%5s %12s %10s %12s %10s %8s\n", "N", "program ms", "/ L", "sequential", "/ L", "found");
     for (int n : {1, 16, 128, 200}) {
         // One process serves all N units, on 127.0.3.1 and the addresses after it.
-        SimProcess units("127.0.3.1", {"--units", QString::number(n), "--latency", QString::number(kLatencyMs)},
+        SimProcess units("127.0.3.1",
+                         {"--units", QString::number(n), "--latency", QString::number(kLatencyMs)},
                          portmapper);
         if (!units.running()) {
             std::fprintf(stderr, "bench_discovery: the units did not start: %s\n", qPrintable(units.banner));

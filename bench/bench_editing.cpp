@@ -96,7 +96,8 @@ void settle()
     QCoreApplication::sendPostedEvents();
 }
 
-struct Sample {
+struct Sample
+{
     double ms;        // the command and its repaint
     double commandMs; // the command alone
     int paints;
@@ -139,11 +140,11 @@ private:
 std::unique_ptr<ts4820fp_App> startDemo(ts4820_spc &adapter)
 {
     QSettings(settingsstore::organisation(), settingsstore::application()).clear();
-    ModalAnswer answers(QList<ModalAnswer::Step>{
-        {QStringLiteral("Run In Demo Mode"), nullptr},
-        {QStringLiteral("Ok"), [](QWidget *dialog) {
-             dialog->findChild<QComboBox *>()->setCurrentIndex(1); // Xentra 4820-AB
-         }}});
+    ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
+                                                 {QStringLiteral("Ok"), [](QWidget *dialog) {
+                                                      dialog->findChild<QComboBox *>()->setCurrentIndex(
+                                                          1); // Xentra 4820-AB
+                                                  }}});
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     if (!answers.done()) {
         std::fprintf(stderr, "start-up boxes not answered: %s\n", qPrintable(answers.error()));
@@ -152,8 +153,7 @@ std::unique_ptr<ts4820fp_App> startDemo(ts4820_spc &adapter)
     window->show();
     QElapsedTimer waited;
     waited.start();
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) &&
-           waited.elapsed() < 5000) {
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && waited.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     settle();
@@ -180,7 +180,8 @@ int closedRelays(const ts4820inst &model)
     return closed;
 }
 
-struct Row {
+struct Row
+{
     std::string name;
     double target;
 };
@@ -244,19 +245,17 @@ int main(int argc, char *argv[])
         }
         historyBuildMs += history.nsecsElapsed() / 1e6;
         if (model.matrixState.size() != kSteps + 1) {
-            problems.push_back("history holds " + std::to_string(model.matrixState.size() - 1) +
-                               " steps, not 1000");
+            problems.push_back("history holds " + std::to_string(model.matrixState.size() - 1)
+                               + " steps, not 1000");
         }
-        std::sort(clicks.begin(), clicks.end(),
-                  [](const Sample &a, const Sample &b) { return a.ms < b.ms; });
+        std::sort(clicks.begin(), clicks.end(), [](const Sample &a, const Sample &b) { return a.ms < b.ms; });
         samples["one click (median of the 1 000)"].push_back(clicks[clicks.size() / 2]);
 
         samples["one undo"].push_back(measure([&] { window->undoButton->click(); }));
         // The last click again, so that undo all goes back through 1 000 steps.
         schematic->relayAt((kSteps - 1) / 6, (kSteps - 1) % 6)->click();
         settle();
-        samples["undo all (1 000 steps)"].push_back(
-            measure([&] { window->undoAllButton->click(); }));
+        samples["undo all (1 000 steps)"].push_back(measure([&] { window->undoAllButton->click(); }));
         if (model.matrixState.size() != 1 || closedRelays(model) != 0) {
             problems.push_back("undo all left relays closed or steps behind");
         }
@@ -267,8 +266,8 @@ int main(int argc, char *argv[])
         samples["expression marks 1 152 relays"].push_back(
             measure([&] { window->ocDialog->expression()->setText(kAllRelays); }));
         if (markedRelays(schematic) != 1152) {
-            problems.push_back("the expression marked " +
-                               std::to_string(markedRelays(schematic)) + " relays");
+            problems.push_back("the expression marked " + std::to_string(markedRelays(schematic))
+                               + " relays");
         }
         window->ocDialog->expression()->clear();
         window->ocDialog->hide();
@@ -279,11 +278,9 @@ int main(int argc, char *argv[])
         samples["close every relay (all relays command)"].push_back(
             measure([&] { window->applyOpenClose(-1, -1, true); }));
         if (closedRelays(model) != 1152) {
-            problems.push_back("closing every relay closed " +
-                               std::to_string(closedRelays(model)));
+            problems.push_back("closing every relay closed " + std::to_string(closedRelays(model)));
         }
-        samples["extra: open every relay"].push_back(
-            measure([&] { window->applyOpenClose(-1, -1, false); }));
+        samples["extra: open every relay"].push_back(measure([&] { window->applyOpenClose(-1, -1, false); }));
 
         // The marked relays closed together, the dialog's "Close Selected".
         window->ocDialog->show();
@@ -302,22 +299,20 @@ int main(int argc, char *argv[])
         const char *const scaleRows[] = {"rescale to 75%", "rescale to 100%", "rescale to 125%",
                                          "rescale to 150%"};
         for (int index = 0; index < 4; ++index) {
-            samples[scaleRows[index]].push_back(
-                measure([&] { window->scaleCombo->setCurrentIndex(index); }));
+            samples[scaleRows[index]].push_back(measure([&] { window->scaleCombo->setCurrentIndex(index); }));
         }
         if (schematic->scale != 1.5) {
             problems.push_back("the schematic did not reach 150 %");
         }
     }
 
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("bench_editing: demo main window, 192 rows, median of %d runs, milliseconds,\n"
                 "each including the repaint it causes (\"command\": the command alone,\n"
                 "before the repaint; \"widgets\": paint events of the repaint)\n",
                 kRuns);
-    std::printf("%-40s %8s %8s %8s %7s %-6s %7s\n", "", "median", "max", "command", "target",
-                "", "widgets");
+    std::printf("%-40s %8s %8s %8s %7s %-6s %7s\n", "", "median", "max", "command", "target", "", "widgets");
     for (const Row &row : kRows) {
         std::vector<double> ms;
         std::vector<double> commandMs;
@@ -334,12 +329,10 @@ int main(int argc, char *argv[])
         std::printf("%-40s %8.2f %8.2f %8.2f %7s %-6s %7.0f\n", row.name.c_str(), median, max,
                     medianOf(commandMs), target.c_str(), verdict, medianOf(paints));
     }
-    std::printf("load average before: %s, after: %s\n", loadBefore.c_str(),
-                loadAverage().c_str());
+    std::printf("load average before: %s, after: %s\n", loadBefore.c_str(), loadAverage().c_str());
     std::printf("building the history of 1 000 clicks, scrolling included: %.0f ms a run\n",
                 historyBuildMs / kRuns);
-    std::printf("peak resident memory of the benchmark process: %.1f MB\n",
-                usage.ru_maxrss / 1024.0);
+    std::printf("peak resident memory of the benchmark process: %.1f MB\n", usage.ru_maxrss / 1024.0);
     for (const std::string &problem : problems) {
         std::printf("PROBLEM: %s\n", problem.c_str());
     }

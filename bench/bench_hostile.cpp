@@ -150,7 +150,8 @@ void longestSearch()
 {
     QByteArray names;
     for (int i = 0; i < 10000; ++i) {
-        names += "TCPIP0::10.0." + QByteArray::number(i / 250) + '.' + QByteArray::number(i % 250) + "::inst0::INSTR;";
+        names += "TCPIP0::10.0." + QByteArray::number(i / 250) + '.' + QByteArray::number(i % 250)
+                 + "::inst0::INSTR;";
     }
     qputenv("TS4820_VISA_RESOURCES", names);
     // Stars everywhere: every state stays alive at every character.
@@ -184,7 +185,8 @@ void relayWrites()
         QByteArrayList setUp;
         for (int line = 1; full && line <= 192; ++line) {
             for (const char *side : {"X", "Y"}) {
-                setUp << "ROUT:ALI " + QByteArray(side) + QByteArray::number(line) + ",\"" + QByteArray(31, 'n') + '"';
+                setUp << "ROUT:ALI " + QByteArray(side) + QByteArray::number(line) + ",\""
+                             + QByteArray(31, 'n') + '"';
             }
         }
         for (int p = 0; full && p < 100; ++p) {

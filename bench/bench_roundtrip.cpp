@@ -50,7 +50,8 @@ double lxiBenchmark(const QString &address, quint16 rawPort)
         QProcess lxi;
         QStringList args{"benchmark", "-a", address, "-c", QString::number(kCount)};
         if (rawPort) {
-            args << "-r" << "-p" << QString::number(rawPort);
+            args << "-r"
+                 << "-p" << QString::number(rawPort);
         }
         lxi.start("lxi", args);
         lxi.waitForFinished(60000);
@@ -75,7 +76,7 @@ double visaQueries(const QByteArray &resource)
         char reply[256];
         ViUInt32 n = 0;
         return viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &n) >= 0
-            && viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n) >= 0;
+               && viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n) >= 0;
     });
     viClose(vi);
     viClose(rm);
@@ -106,13 +107,15 @@ int main(int argc, char *argv[])
     const bool haveLxi = !QStandardPaths::findExecutable("lxi").isEmpty();
     SimProcess unit("127.0.0.60", {}, privileged ? 111 : 0);
     if (!unit.running()) {
-        std::fprintf(stderr, "bench_roundtrip: the simulated unit did not start: %s\n", qPrintable(unit.banner));
+        std::fprintf(stderr, "bench_roundtrip: the simulated unit did not start: %s\n",
+                     qPrintable(unit.banner));
         return 1;
     }
     qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(unit.portmapper));
 
     std::printf("Identification round trips to ts4820sim on 127.0.0.60 (requests per second,\n"
-                "median of %d runs of %d):\n\n", kRuns, kCount);
+                "median of %d runs of %d):\n\n",
+                kRuns, kCount);
     std::printf("%-22s %12s %12s\n", "client", "VXI-11", "raw socket");
     const double lxiVxi = privileged && haveLxi ? lxiBenchmark(unit.address, 0) : 0;
     const double lxiRaw = haveLxi ? lxiBenchmark(unit.address, unit.raw) : 0;

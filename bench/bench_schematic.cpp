@@ -74,7 +74,8 @@ QWidget *bareFloor(int rows)
     return canvas;
 }
 
-struct Figures {
+struct Figures
+{
     double floor = 0, build = 0, rescale = 0, undo = 0, setAll = 0;
 };
 
@@ -147,16 +148,16 @@ int main(int argc, char *argv[])
     diagnosticsEnabled() = false;
 
     std::printf("bench_schematic: median of %d runs, milliseconds\n", kRuns);
-    std::printf("%-5s %10s %12s %8s %9s %7s %8s\n", "rows", "floor", "build+paint", "ratio",
-                "rescale", "undo", "setAll");
+    std::printf("%-5s %10s %12s %8s %9s %7s %8s\n", "rows", "floor", "build+paint", "ratio", "rescale",
+                "undo", "setAll");
     Figures at192;
     for (int rows : {96, 192}) {
         const Figures f = measure(rows);
-        std::printf("%-5d %10.1f %12.1f %8.2f %9.1f %7.1f %8.1f\n", rows, f.floor, f.build,
-                    f.build / f.floor, f.rescale, f.undo, f.setAll);
+        std::printf("%-5d %10.1f %12.1f %8.2f %9.1f %7.1f %8.1f\n", rows, f.floor, f.build, f.build / f.floor,
+                    f.rescale, f.undo, f.setAll);
         at192 = f;
     }
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double peakMb = usage.ru_maxrss / 1024.0;
     std::printf("peak resident memory: %.1f MB\n", peakMb);
@@ -169,7 +170,6 @@ int main(int argc, char *argv[])
                 verdict(at192.undo <= at192.floor / 4));
     std::printf("  setAll <= floor / 4           %6.2f x   %s\n", at192.setAll / at192.floor,
                 verdict(at192.setAll <= at192.floor / 4));
-    std::printf("  peak memory <= 100 MB         %6.1f MB  %s\n", peakMb,
-                verdict(peakMb <= 100.0));
+    std::printf("  peak memory <= 100 MB         %6.1f MB  %s\n", peakMb, verdict(peakMb <= 100.0));
     return 0;
 }

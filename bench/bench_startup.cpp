@@ -21,9 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <spawn.h>
 #include <string>
@@ -46,7 +46,7 @@ const int kDefaultRuns = 7;
 
 qint64 monotonicNs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -73,14 +73,15 @@ long statusKb(const char *name)
 
 // ---- the child: the program's start-up, observed --------------------------
 
-struct ChildState {
+struct ChildState
+{
     qint64 spawnNs = 0;
     qint64 mainNs = 0, appNs = 0, builtNs = 0;
-    qint64 shownNs = 0; // the main window's show event
-    qint64 windowPaintNs = 0;  // first paint event of the main window
+    qint64 shownNs = 0;          // the main window's show event
+    qint64 windowPaintNs = 0;    // first paint event of the main window
     qint64 schematicPaintNs = 0; // first paint event of the schematic
-    qint64 frameNs = 0;        // the frame holding that paint is done
-    qint64 dialogWaitNs = 0;   // dialogs shown but not yet answered
+    qint64 frameNs = 0;          // the frame holding that paint is done
+    qint64 dialogWaitNs = 0;     // dialogs shown but not yet answered
     qint64 dialogShownNs = 0;
     long hwmKb = -1, rssKb = -1;
     long appRssKb = -1; // resident once the application object exists
@@ -108,11 +109,10 @@ void writeReport()
     std::fprintf(file,
                  "main %.3f app %.3f built %.3f shown %.3f windowpaint %.3f schematicpaint %.3f "
                  "frame %.3f dialogwait %.3f hwm %ld rss %ld apprss %ld rows %d\n",
-                 sinceSpawnMs(child.mainNs), sinceSpawnMs(child.appNs),
-                 sinceSpawnMs(child.builtNs), sinceSpawnMs(child.shownNs),
-                 sinceSpawnMs(child.windowPaintNs), sinceSpawnMs(child.schematicPaintNs),
-                 sinceSpawnMs(child.frameNs), child.dialogWaitNs / 1e6, child.hwmKb, child.rssKb,
-                 child.appRssKb, child.rows);
+                 sinceSpawnMs(child.mainNs), sinceSpawnMs(child.appNs), sinceSpawnMs(child.builtNs),
+                 sinceSpawnMs(child.shownNs), sinceSpawnMs(child.windowPaintNs),
+                 sinceSpawnMs(child.schematicPaintNs), sinceSpawnMs(child.frameNs), child.dialogWaitNs / 1e6,
+                 child.hwmKb, child.rssKb, child.appRssKb, child.rows);
     if (!child.answerError.isEmpty()) {
         std::fprintf(file, "error %s\n", qPrintable(child.answerError));
     }
@@ -133,8 +133,8 @@ public:
             if (child.window && watched == child.window && !child.shownNs) {
                 child.shownNs = monotonicNs();
             }
-            if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isModal() &&
-                static_cast<QWidget *>(watched)->isWindow()) {
+            if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isModal()
+                && static_cast<QWidget *>(watched)->isWindow()) {
                 child.dialogShownNs = monotonicNs();
             }
             break;
@@ -148,8 +148,8 @@ public:
             break;
         case QEvent::Expose:
         case QEvent::UpdateRequest:
-            if (!child.frameNs && child.window &&
-                (watched == child.window || watched == child.window->windowHandle())) {
+            if (!child.frameNs && child.window
+                && (watched == child.window || watched == child.window->windowHandle())) {
                 // Handled here, so that the time after it can be taken; the
                 // handler runs once, as it would have.
                 watched->event(event);
@@ -219,8 +219,7 @@ int runChild(int argc, char **argv)
         child.window = &window;
         child.rows = window.instrument->nRows;
         if (!child.answers->done()) {
-            child.answerError = QStringLiteral("start-up boxes not answered: ") +
-                                child.answers->error();
+            child.answerError = QStringLiteral("start-up boxes not answered: ") + child.answers->error();
         }
     };
     hooks.aboutToRun = [](ts4820fp_App &) {
@@ -243,9 +242,10 @@ int runChild(int argc, char **argv)
 
 // ---- the parent: spawns, collects, prints ---------------------------------
 
-struct Run {
-    double main = 0, app = 0, built = 0, shown = 0, windowPaint = 0, schematicPaint = 0,
-           frame = 0, dialogWait = 0;
+struct Run
+{
+    double main = 0, app = 0, built = 0, shown = 0, windowPaint = 0, schematicPaint = 0, frame = 0,
+           dialogWait = 0;
     double hwmMb = 0, rssMb = 0, appRssMb = 0;
     int rows = 0;
     bool ok = false;
@@ -293,15 +293,13 @@ Run spawnOnce(const char *self, const std::string &folder, int index)
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
 
     const qint64 spawnNs = monotonicNs();
     const std::string stamp = std::to_string(spawnNs);
     char *args[] = {const_cast<char *>(self), const_cast<char *>("--child"),
-                    const_cast<char *>(stamp.c_str()), const_cast<char *>(report.c_str()),
-                    nullptr};
+                    const_cast<char *>(stamp.c_str()), const_cast<char *>(report.c_str()), nullptr};
     pid_t pid = 0;
     const int spawnError = posix_spawn(&pid, self, &actions, nullptr, args, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -317,9 +315,8 @@ Run spawnOnce(const char *self, const std::string &folder, int index)
         std::sscanf(text.c_str(),
                     "main %lf app %lf built %lf shown %lf windowpaint %lf schematicpaint %lf "
                     "frame %lf dialogwait %lf hwm %lf rss %lf apprss %lf rows %d",
-                    &run.main, &run.app, &run.built, &run.shown, &run.windowPaint,
-                    &run.schematicPaint, &run.frame, &run.dialogWait, &run.hwmMb, &run.rssMb,
-                    &run.appRssMb, &run.rows);
+                    &run.main, &run.app, &run.built, &run.shown, &run.windowPaint, &run.schematicPaint,
+                    &run.frame, &run.dialogWait, &run.hwmMb, &run.rssMb, &run.appRssMb, &run.rows);
     run.hwmMb /= 1024.0;
     run.rssMb /= 1024.0;
     run.appRssMb /= 1024.0;
@@ -365,10 +362,11 @@ int runParent(int argc, char **argv)
     }
 
     std::printf("bench_startup: process start to the main window's first frame, demo mode, "
-                "%d runs\n", runs);
+                "%d runs\n",
+                runs);
     std::printf("load average before: %s\n", loadAverage().c_str());
-    std::printf("%-4s %6s %8s %9s %8s %10s %9s %8s %8s %8s\n", "run", "rows", "main()",
-                "QApp+style", "dialogs", "show", "1st paint", "frame", "VmHWM", "of wait");
+    std::printf("%-4s %6s %8s %9s %8s %10s %9s %8s %8s %8s\n", "run", "rows", "main()", "QApp+style",
+                "dialogs", "show", "1st paint", "frame", "VmHWM", "of wait");
     std::vector<Run> done;
     for (int i = 0; i < runs; ++i) {
         const Run run = spawnOnce(self, folder, i);
@@ -376,9 +374,8 @@ int runParent(int argc, char **argv)
             std::printf("%-4d failed: %s\n", i + 1, run.error.c_str());
             continue;
         }
-        std::printf("%-4d %6d %8.1f %9.1f %8.1f %10.1f %9.1f %8.1f %7.1fM %8.1f\n", i + 1,
-                    run.rows, run.main, run.app, run.built, run.shown, run.windowPaint, run.frame,
-                    run.hwmMb, run.dialogWait);
+        std::printf("%-4d %6d %8.1f %9.1f %8.1f %10.1f %9.1f %8.1f %7.1fM %8.1f\n", i + 1, run.rows, run.main,
+                    run.app, run.built, run.shown, run.windowPaint, run.frame, run.hwmMb, run.dialogWait);
         done.push_back(run);
     }
     std::printf("load average after:  %s\n", loadAverage().c_str());
@@ -397,14 +394,14 @@ int runParent(int argc, char **argv)
     const std::vector<double> frames = column(&Run::frame);
     const std::vector<double> hwm = column(&Run::hwmMb);
     std::printf("\nmilliseconds since the spawn, median (max) of %zu runs:\n", done.size());
-    std::printf("  main() entered (exec, dynamic linking)   %7.1f (%7.1f)\n",
-                median(column(&Run::main)), maximum(column(&Run::main)));
-    std::printf("  application and style ready              %7.1f (%7.1f)\n",
-                median(column(&Run::app)), maximum(column(&Run::app)));
-    std::printf("  start-up boxes answered, window built    %7.1f (%7.1f)\n",
-                median(column(&Run::built)), maximum(column(&Run::built)));
-    std::printf("  main window's show event                 %7.1f (%7.1f)\n",
-                median(column(&Run::shown)), maximum(column(&Run::shown)));
+    std::printf("  main() entered (exec, dynamic linking)   %7.1f (%7.1f)\n", median(column(&Run::main)),
+                maximum(column(&Run::main)));
+    std::printf("  application and style ready              %7.1f (%7.1f)\n", median(column(&Run::app)),
+                maximum(column(&Run::app)));
+    std::printf("  start-up boxes answered, window built    %7.1f (%7.1f)\n", median(column(&Run::built)),
+                maximum(column(&Run::built)));
+    std::printf("  main window's show event                 %7.1f (%7.1f)\n", median(column(&Run::shown)),
+                maximum(column(&Run::shown)));
     std::printf("  first paint event of the main window     %7.1f (%7.1f)\n",
                 median(column(&Run::windowPaint)), maximum(column(&Run::windowPaint)));
     std::printf("  first frame with the schematic done      %7.1f (%7.1f)\n", median(frames),
@@ -414,15 +411,12 @@ int runParent(int argc, char **argv)
     std::printf("peak resident memory (VmHWM) at that frame: median %.1f MB, max %.1f MB; "
                 "resident then %.1f MB,\n  of which %.1f MB were resident once the application "
                 "object existed\n",
-                median(hwm), maximum(hwm), median(column(&Run::rssMb)),
-                median(column(&Run::appRssMb)));
+                median(hwm), maximum(hwm), median(column(&Run::rssMb)), median(column(&Run::appRssMb)));
     std::printf("targets:\n");
-    std::printf("  first frame <= 1000 ms   median %7.1f ms %-6s  max %7.1f ms %s\n",
-                median(frames), verdict(median(frames) <= 1000.0), maximum(frames),
-                verdict(maximum(frames) <= 1000.0));
-    std::printf("  peak memory <= 120 MB    median %7.1f MB %-6s  max %7.1f MB %s\n",
-                median(hwm), verdict(median(hwm) <= 120.0), maximum(hwm),
-                verdict(maximum(hwm) <= 120.0));
+    std::printf("  first frame <= 1000 ms   median %7.1f ms %-6s  max %7.1f ms %s\n", median(frames),
+                verdict(median(frames) <= 1000.0), maximum(frames), verdict(maximum(frames) <= 1000.0));
+    std::printf("  peak memory <= 120 MB    median %7.1f MB %-6s  max %7.1f MB %s\n", median(hwm),
+                verdict(median(hwm) <= 120.0), maximum(hwm), verdict(maximum(hwm) <= 120.0));
 
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -23,8 +23,8 @@ namespace {
 using namespace ts4820::reply;
 
 constexpr char kDriverRevision[] = "1.0.0";
-constexpr std::size_t kMaxReply = 1 << 20;       // more than any proper reply
-constexpr std::size_t kMaxDrain = 64 << 20;      // read and dropped to stay in step
+constexpr std::size_t kMaxReply = 1 << 20;  // more than any proper reply
+constexpr std::size_t kMaxDrain = 64 << 20; // read and dropped to stay in step
 constexpr std::size_t kMaxPresetFile = 65536;
 
 struct Session
@@ -192,8 +192,8 @@ public:
         ViUInt32 written = 0;
         ViStatus status = timeLeft();
         if (status >= 0) {
-            status = viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()), ViUInt32(bytes.size()),
-                             &written);
+            status =
+                viWrite(m_vi, reinterpret_cast<ViConstBuf>(bytes.data()), ViUInt32(bytes.size()), &written);
         }
         if (status < 0) {
             return status;
@@ -278,32 +278,56 @@ bool validLine(const Session &s, ViInt32 line, ViInt32 row)
     return line > ts4820_LINE_Y || (row >= 1 && row <= s.rows);
 }
 
-std::string quotedName(const char *name) { return std::string("\"") + name + '"'; }
+std::string quotedName(const char *name)
+{
+    return std::string("\"") + name + '"';
+}
 
 const char *driverStatusText(ViStatus status)
 {
     switch (status) {
-    case VI_SUCCESS: return "No error.";
-    case ts4820_ERROR_NOT_AVAILABLE: return "The instrument driver is not available in this build.";
-    case ts4820_ERROR_BAD_REPLY: return "The instrument sent a reply that could not be understood.";
-    case ts4820_ERROR_INSTRUMENT: return "Instrument reported an error";
-    case ts4820_ERROR_INVALID_ARGUMENT: return "An argument is out of range or not valid.";
-    case ts4820_ERROR_NO_SUCH_PRESET: return "No preset of that name is stored in the instrument.";
-    case ts4820_ERROR_FILE: return "The preset file could not be read or written.";
-    case ts4820_ERROR_NO_VREF: return "The instrument has no voltage reference.";
-    case ts4820_WARN_TRUNCATED: return "The reply did not fit the buffer and was cut.";
-    case VI_ERROR_FAIL_ID_QUERY: return "The instrument did not identify as a Xentra 4820.";
-    case VI_ERROR_PARAMETER1: return "Parameter 1 is out of range.";
-    case VI_ERROR_PARAMETER2: return "Parameter 2 is out of range.";
-    case VI_ERROR_PARAMETER3: return "Parameter 3 is out of range.";
-    case VI_ERROR_PARAMETER4: return "Parameter 4 is out of range.";
-    case VI_ERROR_INV_RESPONSE: return "The instrument's response could not be interpreted.";
-    case VI_WARN_NSUP_ID_QUERY: return "Identification query not supported.";
-    case VI_WARN_NSUP_RESET: return "Reset not supported.";
-    case VI_WARN_NSUP_SELF_TEST: return "Self-test not supported.";
-    case VI_WARN_NSUP_ERROR_QUERY: return "Error query not supported.";
-    case VI_WARN_NSUP_REV_QUERY: return "Revision query not supported.";
-    default: return nullptr;
+    case VI_SUCCESS:
+        return "No error.";
+    case ts4820_ERROR_NOT_AVAILABLE:
+        return "The instrument driver is not available in this build.";
+    case ts4820_ERROR_BAD_REPLY:
+        return "The instrument sent a reply that could not be understood.";
+    case ts4820_ERROR_INSTRUMENT:
+        return "Instrument reported an error";
+    case ts4820_ERROR_INVALID_ARGUMENT:
+        return "An argument is out of range or not valid.";
+    case ts4820_ERROR_NO_SUCH_PRESET:
+        return "No preset of that name is stored in the instrument.";
+    case ts4820_ERROR_FILE:
+        return "The preset file could not be read or written.";
+    case ts4820_ERROR_NO_VREF:
+        return "The instrument has no voltage reference.";
+    case ts4820_WARN_TRUNCATED:
+        return "The reply did not fit the buffer and was cut.";
+    case VI_ERROR_FAIL_ID_QUERY:
+        return "The instrument did not identify as a Xentra 4820.";
+    case VI_ERROR_PARAMETER1:
+        return "Parameter 1 is out of range.";
+    case VI_ERROR_PARAMETER2:
+        return "Parameter 2 is out of range.";
+    case VI_ERROR_PARAMETER3:
+        return "Parameter 3 is out of range.";
+    case VI_ERROR_PARAMETER4:
+        return "Parameter 4 is out of range.";
+    case VI_ERROR_INV_RESPONSE:
+        return "The instrument's response could not be interpreted.";
+    case VI_WARN_NSUP_ID_QUERY:
+        return "Identification query not supported.";
+    case VI_WARN_NSUP_RESET:
+        return "Reset not supported.";
+    case VI_WARN_NSUP_SELF_TEST:
+        return "Self-test not supported.";
+    case VI_WARN_NSUP_ERROR_QUERY:
+        return "Error query not supported.";
+    case VI_WARN_NSUP_REV_QUERY:
+        return "Revision query not supported.";
+    default:
+        return nullptr;
     }
 }
 
@@ -313,8 +337,7 @@ extern "C" {
 
 // ---------------------------------------------------------------- session
 
-ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
-                              ViPSession vi)
+ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice, ViPSession vi)
 {
     if (!vi) {
         return ts4820_ERROR_INVALID_ARGUMENT;
@@ -397,7 +420,8 @@ ViStatus _VI_FUNC ts4820_reset(ViSession vi)
 
 ViStatus _VI_FUNC ts4820_identify(ViSession vi, ViBoolean state)
 {
-    return withSession(vi, [&](Io &io) -> ViStatus { return io.command(state ? "SYST:IDEN ON" : "SYST:IDEN OFF"); });
+    return withSession(
+        vi, [&](Io &io) -> ViStatus { return io.command(state ? "SYST:IDEN ON" : "SYST:IDEN OFF"); });
 }
 
 ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar errorMessage[])
@@ -483,15 +507,18 @@ ViStatus _VI_FUNC ts4820_getAttribute(ViSession vi, ViAttr attribute, ViPInt32 v
 ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViChar value[])
 {
     static const std::map<ViAttr, const char *> queries = {
-        {ts4820_ATTR_DESCRIPTION, "SYST:DESC?"},         {ts4820_ATTR_ASSET_NO, "SYST:ANUM?"},
+        {ts4820_ATTR_DESCRIPTION, "SYST:DESC?"},
+        {ts4820_ATTR_ASSET_NO, "SYST:ANUM?"},
         {ts4820_ATTR_CURRENT_HOSTNAME, "SYST:COMM:LAN:HOST?"},
         {ts4820_ATTR_CURRENT_IPADDR, "SYST:COMM:LAN:ADDR?"},
         {ts4820_ATTR_CURRENT_NETMASK, "SYST:COMM:LAN:SMAS?"},
         {ts4820_ATTR_CURRENT_GATEWAY, "SYST:COMM:LAN:GAT?"},
         {ts4820_ATTR_CURRENT_DNS1, "SYST:COMM:LAN:DNS1?"},
         {ts4820_ATTR_CURRENT_DNS2, "SYST:COMM:LAN:DNS2?"},
-        {ts4820_ATTR_LXI_CLASS, "SYST:LXI:CLAS?"},         {ts4820_ATTR_PRODUCT, "SYST:PROD?"},
-        {ts4820_ATTR_SUB_TYPE, "SYST:SUBT?"},              {ts4820_ATTR_ETH_ADDR, "SYST:COMM:LAN:MAC?"},
+        {ts4820_ATTR_LXI_CLASS, "SYST:LXI:CLAS?"},
+        {ts4820_ATTR_PRODUCT, "SYST:PROD?"},
+        {ts4820_ATTR_SUB_TYPE, "SYST:SUBT?"},
+        {ts4820_ATTR_ETH_ADDR, "SYST:COMM:LAN:MAC?"},
         {ts4820_ATTR_SER_NUM, "SYST:SER?"},
     };
     const auto q = queries.find(attribute);
@@ -729,7 +756,8 @@ ViStatus _VI_FUNC ts4820_storePreset(ViSession vi, ViConstString name)
     if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
     }
-    return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:STOR " + quotedName(name)); });
+    return withSession(vi,
+                       [&](Io &io) -> ViStatus { return io.command("MEM:PRES:STOR " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_restorePreset(ViSession vi, ViConstString name)
@@ -737,7 +765,8 @@ ViStatus _VI_FUNC ts4820_restorePreset(ViSession vi, ViConstString name)
     if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
     }
-    return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:REC " + quotedName(name)); });
+    return withSession(vi,
+                       [&](Io &io) -> ViStatus { return io.command("MEM:PRES:REC " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_removePreset(ViSession vi, ViConstString name)
@@ -745,7 +774,8 @@ ViStatus _VI_FUNC ts4820_removePreset(ViSession vi, ViConstString name)
     if (!isPresetName(name)) {
         return ts4820_ERROR_INVALID_ARGUMENT;
     }
-    return withSession(vi, [&](Io &io) -> ViStatus { return io.command("MEM:PRES:DEL " + quotedName(name)); });
+    return withSession(vi,
+                       [&](Io &io) -> ViStatus { return io.command("MEM:PRES:DEL " + quotedName(name)); });
 }
 
 ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViConstString path)
@@ -766,8 +796,8 @@ ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViCo
         // a failure leaves any existing file as it was.
         const std::string target(path);
         const std::size_t slash = target.find_last_of('/');
-        std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1))
-            + ".ts4820-XXXXXX";
+        std::string temp =
+            (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".ts4820-XXXXXX";
         const int fd = mkstemp(temp.data());
         if (fd < 0) {
             return ts4820_ERROR_FILE;

@@ -81,25 +81,21 @@ extern "C" {
 #define ts4820_WARN_TRUNCATED (VI_INSTR_WARNING_OFFSET + 0x00L)
 
 /* ---- session ---------------------------------------------------------- */
-TS4820_API ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery,
-                                         ViBoolean resetDevice, ViPSession vi);
+TS4820_API ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
+                                         ViPSession vi);
 TS4820_API ViStatus _VI_FUNC ts4820_close(ViSession vi);
 TS4820_API ViStatus _VI_FUNC ts4820_reset(ViSession vi);
 TS4820_API ViStatus _VI_FUNC ts4820_identify(ViSession vi, ViBoolean state);
 /* errorMessage: ts4820_ERROR_MESSAGE_BUFFER_SIZE bytes. vi may be 0. */
-TS4820_API ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode,
-                                                  ViChar errorMessage[]);
+TS4820_API ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar errorMessage[]);
 /* Each buffer ts4820_REVISION_BUFFER_SIZE bytes, or VI_NULL to skip it.
    With vi 0 only the driver revision is delivered. */
-TS4820_API ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[],
-                                                   ViChar instrRev[]);
+TS4820_API ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]);
 
 /* ---- attributes ------------------------------------------------------- */
-TS4820_API ViStatus _VI_FUNC ts4820_getAttribute(ViSession vi, ViAttr attribute,
-                                                 ViPInt32 value);
+TS4820_API ViStatus _VI_FUNC ts4820_getAttribute(ViSession vi, ViAttr attribute, ViPInt32 value);
 /* value: ts4820_STRING_ATTRIBUTE_BUFFER_SIZE bytes. */
-TS4820_API ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute,
-                                                       ViChar value[]);
+TS4820_API ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViChar value[]);
 
 /* ---- relays ----------------------------------------------------------- */
 /* pattern: rows * 6 / 32 words (18 or 36). Relay (group g, row r) is bit
@@ -112,37 +108,30 @@ TS4820_API ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern
 /* line 0 and row 0: every alias as lines "NAME=text" joined by ",", into
    ts4820_ALIAS_BUFFER_SIZE(rows) bytes. line ts4820_LINE_X..ts4820_LINE_D
    with row 1..rows (ignored for buses): the text of that one line. */
-TS4820_API ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row,
-                                             ViChar aliases[]);
+TS4820_API ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row, ViChar aliases[]);
 /* line ts4820_LINE_X..ts4820_LINE_D, row 1..rows (ignored for buses);
    an empty text clears the alias. */
-TS4820_API ViStatus _VI_FUNC ts4820_setAlias(ViSession vi, ViInt32 line, ViInt32 row,
-                                             ViConstString text);
+TS4820_API ViStatus _VI_FUNC ts4820_setAlias(ViSession vi, ViInt32 line, ViInt32 row, ViConstString text);
 
 /* ---- voltage reference ------------------------------------------------ */
 /* voltages: ts4820_MAX_VREF_VOLTAGES entries; count 0 = no reference. */
-TS4820_API ViStatus _VI_FUNC ts4820_getVoltRefInfo(ViSession vi, ViPInt32 count,
-                                                   ViReal64 voltages[]);
+TS4820_API ViStatus _VI_FUNC ts4820_getVoltRefInfo(ViSession vi, ViPInt32 count, ViReal64 voltages[]);
 TS4820_API ViStatus _VI_FUNC ts4820_getVoltRefOutput(ViSession vi, ViPReal64 volts);
 TS4820_API ViStatus _VI_FUNC ts4820_setVoltRefOutput(ViSession vi, ViReal64 volts);
 /* line ts4820_LINE_A..ts4820_LINE_D. */
-TS4820_API ViStatus _VI_FUNC ts4820_getVoltRefConnectionState(ViSession vi, ViInt32 line,
-                                                              ViPBoolean state);
-TS4820_API ViStatus _VI_FUNC ts4820_setVoltRefConnectionState(ViSession vi, ViInt32 line,
-                                                              ViBoolean state);
+TS4820_API ViStatus _VI_FUNC ts4820_getVoltRefConnectionState(ViSession vi, ViInt32 line, ViPBoolean state);
+TS4820_API ViStatus _VI_FUNC ts4820_setVoltRefConnectionState(ViSession vi, ViInt32 line, ViBoolean state);
 
 /* ---- presets ---------------------------------------------------------- */
 TS4820_API ViStatus _VI_FUNC ts4820_getPresetList(ViSession vi, ViPInt32 count);
 /* name: ts4820_PRESET_NAME_BUFFER_SIZE bytes; index 0..count-1. */
-TS4820_API ViStatus _VI_FUNC ts4820_getPresetFromList(ViSession vi, ViInt32 index,
-                                                      ViChar name[]);
+TS4820_API ViStatus _VI_FUNC ts4820_getPresetFromList(ViSession vi, ViInt32 index, ViChar name[]);
 /* name: ts4820_PRESET_NAME_BUFFER_SIZE bytes. */
 TS4820_API ViStatus _VI_FUNC ts4820_getDefaultPresetName(ViSession vi, ViChar name[]);
 TS4820_API ViStatus _VI_FUNC ts4820_storePreset(ViSession vi, ViConstString name);
 TS4820_API ViStatus _VI_FUNC ts4820_restorePreset(ViSession vi, ViConstString name);
 TS4820_API ViStatus _VI_FUNC ts4820_removePreset(ViSession vi, ViConstString name);
-TS4820_API ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name,
-                                                     ViConstString path);
+TS4820_API ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViConstString path);
 TS4820_API ViStatus _VI_FUNC ts4820_loadPresetFromFile(ViSession vi, ViConstString path);
 
 #ifdef __cplusplus

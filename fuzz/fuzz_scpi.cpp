@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     options.voltageReference = !(data[0] & 4);
     sim::Instrument unit(options);
     sim::Session session;
-    sim::MessageFramer framer(endFlag ? sim::MessageFramer::Mode::EndFlag : sim::MessageFramer::Mode::Newline);
+    sim::MessageFramer framer(endFlag ? sim::MessageFramer::Mode::EndFlag
+                                      : sim::MessageFramer::Mode::Newline);
     QList<sim::FramedMessage> messages;
     // Fed in pieces of varying size, as the network delivers it.
     size_t at = 1;

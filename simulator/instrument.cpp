@@ -19,7 +19,10 @@ constexpr char kPresetsKind[] = "ts4820sim-presets";
 constexpr char kConfigurationMark[] = "\n==configuration==\n";
 constexpr char kPresetMark[] = "\n==preset==\n";
 
-QByteArray quoted(const QByteArray &text) { return '"' + text + '"'; }
+QByteArray quoted(const QByteArray &text)
+{
+    return '"' + text + '"';
+}
 
 int countIs(const QList<Parameter> &params, int n)
 {
@@ -69,16 +72,15 @@ bool Instrument::isSubtype(const QByteArray &subtype)
 }
 
 Instrument::Instrument(const UnitOptions &options)
-    : m_options(options),
-      m_rows(options.subtype.endsWith('B') ? 192 : 96),
+    : m_options(options), m_rows(options.subtype.endsWith('B') ? 192 : 96),
       m_table(options.voltageReference ? standardVoltageTable() : QList<double>())
 {
     if (m_options.hostname.isEmpty()) {
         m_options.hostname = "xentra-" + formatHexWord(options.serial);
     }
     m_state.config = Configuration(m_rows);
-    m_state.description = "Tarsel Ltd - Xentra 4820 - " + formatHexWord(options.serial)
-        + " - LXI Matrix Switching Unit";
+    m_state.description =
+        "Tarsel Ltd - Xentra 4820 - " + formatHexWord(options.serial) + " - LXI Matrix Switching Unit";
 
     using I = Instrument;
     m_commands = {
@@ -137,8 +139,7 @@ QByteArray Instrument::identification() const
     if (!m_idnOverride.isEmpty()) {
         return m_idnOverride;
     }
-    return "Tarsel Ltd.,Xentra 4820-" + m_options.subtype + ',' + formatHexWord(m_options.serial)
-        + ",2.1.0";
+    return "Tarsel Ltd.,Xentra 4820-" + m_options.subtype + ',' + formatHexWord(m_options.serial) + ",2.1.0";
 }
 
 int Instrument::findCommand(const QByteArray &header, bool query, int *suffix) const
@@ -237,8 +238,7 @@ std::optional<QByteArray> Instrument::execute(Session &session, const FramedMess
         return std::nullopt;
     }
     const bool query = parsed.error ? looksLikeQuery(message.bytes) : parsed.query;
-    const std::optional<QByteArray> failed =
-        query ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+    const std::optional<QByteArray> failed = query ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
     if (parsed.error) {
         session.pushError(parsed.error);
         return failed;
@@ -297,10 +297,9 @@ QString Instrument::stateFile(const char *name) const
 
 QByteArray Instrument::serialize(const State &state) const
 {
-    return QByteArray(kStateKind) + "=1\nrows=" + QByteArray::number(m_rows)
-        + "\npreset=" + state.preset + "\nedited=" + (state.edited ? "1" : "0")
-        + "\ndescription=" + state.description + "\nasset=" + state.asset + kConfigurationMark
-        + presetData("configuration", state.config, m_rows);
+    return QByteArray(kStateKind) + "=1\nrows=" + QByteArray::number(m_rows) + "\npreset=" + state.preset
+           + "\nedited=" + (state.edited ? "1" : "0") + "\ndescription=" + state.description + "\nasset="
+           + state.asset + kConfigurationMark + presetData("configuration", state.config, m_rows);
 }
 
 QByteArray Instrument::serializePresets(const Presets &presets) const
@@ -331,8 +330,7 @@ QByteArrayList splitAt(const QByteArray &text, const char *mark)
 
 // The key=value lines at the head of a state file, which must name the
 // file's kind (`kind`=1) and the unit's row count.
-bool parseHeader(const QByteArray &header, const char *kind, int rows,
-                 QHash<QByteArray, QByteArray> *keys)
+bool parseHeader(const QByteArray &header, const char *kind, int rows, QHash<QByteArray, QByteArray> *keys)
 {
     for (const QByteArray &line : header.split('\n')) {
         const qsizetype eq = line.indexOf('=');
@@ -521,7 +519,10 @@ int Instrument::opcQuery(Session &, const Params &p, QByteArray &reply)
     return countIs(p, 0);
 }
 
-int Instrument::wai(Session &, const Params &p, QByteArray &) { return countIs(p, 0); }
+int Instrument::wai(Session &, const Params &p, QByteArray &)
+{
+    return countIs(p, 0);
+}
 
 int Instrument::esrQuery(Session &s, const Params &p, QByteArray &reply)
 {

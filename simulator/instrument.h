@@ -25,7 +25,11 @@ public:
     void pushError(int code);
     int takeError();
     bool hasErrors() const { return !m_errors.isEmpty(); }
-    void clear() { m_errors.clear(); esr = 0; }
+    void clear()
+    {
+        m_errors.clear();
+        esr = 0;
+    }
     quint8 esr = 0;
 
 private:
@@ -38,7 +42,7 @@ struct UnitOptions
     quint32 serial = 0x48200001;
     bool voltageReference = true;
     QString stateFolder; // empty: nothing kept across restarts
-    QByteArray hostname;  // empty: "xentra-<serial>"
+    QByteArray hostname; // empty: "xentra-<serial>"
     QByteArray address = "127.0.0.1";
 };
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -115,40 +115,59 @@ int main(int argc, char *argv[])
     p.addOptions({
         {"address", "Serve on this IPv4 address (default 127.0.0.1).", "ip", "127.0.0.1"},
         {"subtype", "Subtype AA or BA (96 rows), AB or BB (192 rows); default AB.", "subtype", "AB"},
-        {"serial", "Serial number, up to 8 hex digits (default 4820 and the last two bytes of the "
-                   "address, e.g. 48200002 on 127.0.0.2).", "hex"},
+        {"serial",
+         "Serial number, up to 8 hex digits (default 4820 and the last two bytes of the "
+         "address, e.g. 48200002 on 127.0.0.2).",
+         "hex"},
         {"no-vref", "A unit without the voltage reference option."},
         {"hostname", "Host name the unit reports (default xentra-<serial>).", "name"},
-        {"state", "Keep relays, names and presets in this folder across restarts (each change "
-                  "is written to a new file that replaces the old one). Without it nothing "
-                  "is kept.", "folder"},
+        {"state",
+         "Keep relays, names and presets in this folder across restarts (each change "
+         "is written to a new file that replaces the old one). Without it nothing "
+         "is kept.",
+         "folder"},
         {"portmapper-port", "TCP port of the portmapper (default 111).", "port", "111"},
-        {"core-port", "TCP port of the VXI-11 core channel (default: chosen by the system).",
-         "port", "0"},
+        {"core-port", "TCP port of the VXI-11 core channel (default: chosen by the system).", "port", "0"},
         {"raw-port", "TCP port of the raw SCPI socket (default 5025).", "port", "5025"},
-        {"keepalive", "Probe a peer silent for this many seconds, once a second; one that "
-                      "answers none of three probes is gone and its place free (default 10).",
+        {"keepalive",
+         "Probe a peer silent for this many seconds, once a second; one that "
+         "answers none of three probes is gone and its place free (default 10).",
          "seconds", "10"},
-        {"message-timeout", "Close a connection whose message stays unfinished this many seconds, "
-                            "or that holds no place and sends no whole message in that time "
-                            "(default 20).", "seconds", "20"},
+        {"message-timeout",
+         "Close a connection whose message stays unfinished this many seconds, "
+         "or that holds no place and sends no whole message in that time "
+         "(default 20).",
+         "seconds", "20"},
         {"latency", "Fault: send every reply this many milliseconds late.", "ms", "0"},
-        {"fail", "Fault: the command fails with this error code (default -310); may be "
-                 "repeated.", "HEADER[=CODE]"},
-        {"drop-after", "Fault: close a connection, without an answer, when its message N+1 "
-                       "arrives.", "N", "0"},
-        {"malformed", "Fault: the reply to this query is cut to half its length and '?!' is "
-                      "appended; may be repeated.", "HEADER"},
-        {"oversized", "Fault: the reply to this query is made BYTES longer (default 100000), "
-                      "inside the quotes of a string and inside the data of a block; may be "
-                      "repeated.", "HEADER[=BYTES]"},
-        {"slow", "Fault: the reply to this query comes this many milliseconds late (default "
-                 "5000); may be repeated.", "HEADER[=MS]"},
-        {"drop-on", "Fault: close the connection, without an answer, when a message with this "
-                    "header arrives; may be repeated.", "HEADER"},
+        {"fail",
+         "Fault: the command fails with this error code (default -310); may be "
+         "repeated.",
+         "HEADER[=CODE]"},
+        {"drop-after",
+         "Fault: close a connection, without an answer, when its message N+1 "
+         "arrives.",
+         "N", "0"},
+        {"malformed",
+         "Fault: the reply to this query is cut to half its length and '?!' is "
+         "appended; may be repeated.",
+         "HEADER"},
+        {"oversized",
+         "Fault: the reply to this query is made BYTES longer (default 100000), "
+         "inside the quotes of a string and inside the data of a block; may be "
+         "repeated.",
+         "HEADER[=BYTES]"},
+        {"slow",
+         "Fault: the reply to this query comes this many milliseconds late (default "
+         "5000); may be repeated.",
+         "HEADER[=MS]"},
+        {"drop-on",
+         "Fault: close the connection, without an answer, when a message with this "
+         "header arrives; may be repeated.",
+         "HEADER"},
         {"idn", "Fault: answer *IDN? with this text (another maker's identification).", "text"},
-        {"units", "Serve N units, on the address given and the N-1 addresses after it (each "
-                  "with its own serial number, and its own subfolder of the state folder).",
+        {"units",
+         "Serve N units, on the address given and the N-1 addresses after it (each "
+         "with its own serial number, and its own subfolder of the state folder).",
          "N", "1"},
     });
     p.process(app);

@@ -11,7 +11,7 @@ namespace sim {
 
 QList<double> standardVoltageTable()
 {
-    return {0.0, 9.0, -9.0, 4.5, -4.5, 0.9, -0.9, 0.45, -0.45,
+    return {0.0,  9.0,   -9.0,  4.5,    -4.5,  0.9,    -0.9,   0.45,   -0.45,
             0.09, -0.09, 0.045, -0.045, 0.009, -0.009, 0.0045, -0.0045};
 }
 
@@ -106,8 +106,8 @@ QByteArray presetData(const QByteArray &name, const Configuration &config, int r
     }
     char volts[64];
     std::snprintf(volts, sizeof volts, "%.6f", config.volts);
-    QByteArray data = "configname=" + name + "\nmainrelays=" + words.join(',') + "\nvrefvolt="
-        + volts + "\nvrefrelays=" + QByteArray::number(config.links, 16);
+    QByteArray data = "configname=" + name + "\nmainrelays=" + words.join(',') + "\nvrefvolt=" + volts
+                      + "\nvrefrelays=" + QByteArray::number(config.links, 16);
     const QByteArray aliases = aliasCatalogue(config.names, rows);
     if (!aliases.isEmpty()) {
         data += "\n==alias==\n" + QByteArray(aliases).replace(',', '\n');
@@ -115,8 +115,8 @@ QByteArray presetData(const QByteArray &name, const Configuration &config, int r
     return data;
 }
 
-int parsePresetData(const QByteArray &data, int rows, const QList<double> &table,
-                    QByteArray *name, Configuration *config)
+int parsePresetData(const QByteArray &data, int rows, const QList<double> &table, QByteArray *name,
+                    Configuration *config)
 {
     QByteArrayList lines = data.split('\n');
     if (lines.size() > 1 && lines.last().isEmpty()) {

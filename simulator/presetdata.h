@@ -11,14 +11,19 @@ constexpr int kMaxNameText = 31;
 constexpr int kMaxPresetName = 63;
 constexpr int kMaxPresets = 100;
 
-inline int wordsForRows(int rows) { return rows * 6 / 32; }
+inline int wordsForRows(int rows)
+{
+    return rows * 6 / 32;
+}
 // Line names are kept X1..Xn, Y1..Yn, A, B, C, D: the catalogue's order.
-inline int lineCount(int rows) { return rows * 2 + 4; }
+inline int lineCount(int rows)
+{
+    return rows * 2 + 4;
+}
 
 struct Configuration
 {
-    explicit Configuration(int rows = 96)
-        : relays(wordsForRows(rows), 0), names(lineCount(rows)) {}
+    explicit Configuration(int rows = 96) : relays(wordsForRows(rows), 0), names(lineCount(rows)) {}
     QList<quint32> relays;
     double volts = 0;
     quint8 links = 0; // bit 0 bus A … bit 3 bus D
@@ -44,7 +49,7 @@ QByteArray aliasCatalogue(const QList<QByteArray> &names, int rows);
 QByteArray presetData(const QByteArray &name, const Configuration &config, int rows);
 // Parses uploaded preset data under the unit's rules; a unit without
 // voltage reference passes an empty table. Returns NoError or InvalidBlockData.
-int parsePresetData(const QByteArray &data, int rows, const QList<double> &table,
-                    QByteArray *name, Configuration *config);
+int parsePresetData(const QByteArray &data, int rows, const QList<double> &table, QByteArray *name,
+                    Configuration *config);
 
 } // namespace sim

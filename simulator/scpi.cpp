@@ -10,30 +10,54 @@ namespace sim {
 const char *errorText(int code)
 {
     switch (code) {
-    case NoError: return "No error";
-    case CommandError: return "Command error";
-    case InvalidCharacter: return "Invalid character";
-    case SyntaxError: return "Syntax error";
-    case DataTypeError: return "Data type error";
-    case ParameterNotAllowed: return "Parameter not allowed";
-    case MissingParameter: return "Missing parameter";
-    case UndefinedHeader: return "Undefined header";
-    case HeaderSuffixOutOfRange: return "Header suffix out of range";
-    case InvalidStringData: return "Invalid string data";
-    case BlockDataError: return "Block data error";
-    case InvalidBlockData: return "Invalid block data";
-    case DataOutOfRange: return "Data out of range";
-    case TooMuchData: return "Too much data";
-    case IllegalParameterValue: return "Illegal parameter value";
-    case OutOfMemory: return "Out of memory";
-    case HardwareMissing: return "Hardware missing";
-    case FileNameNotFound: return "File name not found";
-    case SystemError: return "System error";
-    case QueueOverflow: return "Queue overflow";
-    case InputBufferOverrun: return "Input buffer overrun";
-    case QueryInterrupted: return "Query INTERRUPTED";
-    case QueryUnterminated: return "Query UNTERMINATED";
-    default: return nullptr;
+    case NoError:
+        return "No error";
+    case CommandError:
+        return "Command error";
+    case InvalidCharacter:
+        return "Invalid character";
+    case SyntaxError:
+        return "Syntax error";
+    case DataTypeError:
+        return "Data type error";
+    case ParameterNotAllowed:
+        return "Parameter not allowed";
+    case MissingParameter:
+        return "Missing parameter";
+    case UndefinedHeader:
+        return "Undefined header";
+    case HeaderSuffixOutOfRange:
+        return "Header suffix out of range";
+    case InvalidStringData:
+        return "Invalid string data";
+    case BlockDataError:
+        return "Block data error";
+    case InvalidBlockData:
+        return "Invalid block data";
+    case DataOutOfRange:
+        return "Data out of range";
+    case TooMuchData:
+        return "Too much data";
+    case IllegalParameterValue:
+        return "Illegal parameter value";
+    case OutOfMemory:
+        return "Out of memory";
+    case HardwareMissing:
+        return "Hardware missing";
+    case FileNameNotFound:
+        return "File name not found";
+    case SystemError:
+        return "System error";
+    case QueueOverflow:
+        return "Queue overflow";
+    case InputBufferOverrun:
+        return "Input buffer overrun";
+    case QueryInterrupted:
+        return "Query INTERRUPTED";
+    case QueryUnterminated:
+        return "Query UNTERMINATED";
+    default:
+        return nullptr;
     }
 }
 
@@ -155,8 +179,14 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isPrintable(char c) { return c >= 0x20 && c <= 0x7e; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool isPrintable(char c)
+{
+    return c >= 0x20 && c <= 0x7e;
+}
 
 // Reads one parameter starting at `i` (no leading blanks); leaves `i` after
 // it and any blanks that follow.

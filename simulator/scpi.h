@@ -137,8 +137,8 @@ int parseBool(const Parameter &p, bool *value);
 bool isReal(const QByteArray &text, double *value);
 bool isHexWord(const QByteArray &text, quint32 *value); // 1 to 8 digits
 
-QByteArray formatReal(double value);       // "%.9g"
-QByteArray formatHexWord(quint32 value);   // 8 lower-case digits
+QByteArray formatReal(double value);     // "%.9g"
+QByteArray formatHexWord(quint32 value); // 8 lower-case digits
 QByteArray formatBlock(const QByteArray &data);
 
 } // namespace sim

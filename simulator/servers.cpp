@@ -119,8 +119,8 @@ protected:
     // False when the message is one too many and the connection was dropped.
     bool countMessage(const FramedMessage &message)
     {
-        const bool tooMany = m->options().dropAfter > 0 && !isBlank(message)
-                             && ++m_messages > m->options().dropAfter;
+        const bool tooMany =
+            m->options().dropAfter > 0 && !isBlank(message) && ++m_messages > m->options().dropAfter;
         if (!tooMany && !m->unit().dropsConnection(message)) {
             return true;
         }
@@ -200,8 +200,7 @@ class RpcConnection : public Connection
 public:
     RpcConnection(UnitServer *server, QTcpSocket *socket, qsizetype maxRecord)
         : Connection(server, socket), m_reader(maxRecord)
-    {
-    }
+    {}
 
 protected:
     virtual void call(const rpc::Call &call, rpc::XdrReader &args) = 0;
@@ -249,8 +248,7 @@ class PortmapConnection : public RpcConnection
 public:
     PortmapConnection(UnitServer *server, QTcpSocket *socket)
         : RpcConnection(server, socket, rpc::kMaxPortmapRecord)
-    {
-    }
+    {}
     ~PortmapConnection() override { m->leaveUnplaced(); }
 
 private:
@@ -259,8 +257,8 @@ private:
     QByteArray universalAddress() const
     {
         const quint16 port = m->corePort();
-        return m_socket->localAddress().toString().toLatin1() + '.' + QByteArray::number(port >> 8)
-            + '.' + QByteArray::number(port & 0xff);
+        return m_socket->localAddress().toString().toLatin1() + '.' + QByteArray::number(port >> 8) + '.'
+               + QByteArray::number(port & 0xff);
     }
 
     void call(const rpc::Call &c, rpc::XdrReader &args) override
@@ -372,7 +370,10 @@ private:
         QDeadlineTimer deadline;
     };
 
-    void error(quint32 xid, quint32 code) { reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).data())); }
+    void error(quint32 xid, quint32 code)
+    {
+        reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).data()));
+    }
 
     Link *link(quint32 lid)
     {
@@ -404,7 +405,13 @@ private:
         case 19:
         case 23:
             return linkCall(c, args);
-        case 14: case 16: case 17: case 20: case 22: case 25: case 26:
+        case 14:
+        case 16:
+        case 17:
+        case 20:
+        case 22:
+        case 25:
+        case 26:
             return error(c.xid, NotSupported);
         default:
             return reply(acceptedReply(c.xid, ProcUnavail));
@@ -445,12 +452,14 @@ private:
         }
         Link *l = link(lid);
         if (!l) {
-            return c.procedure == 13 ? reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()))
+            return c.procedure == 13 ? reply(rpc::acceptedReply(
+                       c.xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()))
                                      : error(c.xid, InvalidLink);
         }
         if (c.procedure == 13) { // read status byte
             const quint32 stb = m->unit().statusByte(l->session, l->hasReply);
-            return reply(rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(DeviceOk).u32(stb).data()));
+            return reply(
+                rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(DeviceOk).u32(stb).data()));
         }
         if (c.procedure == 15) { // clear: unread input and reply, not the error queue
             l->framer.clear();
@@ -477,7 +486,8 @@ private:
         }
         Link *l = link(lid);
         if (!l) {
-            return reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()));
+            return reply(
+                rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(InvalidLink).u32(0).data()));
         }
         QList<FramedMessage> messages;
         l->framer.feed(data.constData(), data.size(), flags & 8, messages);
@@ -575,7 +585,8 @@ private:
 
     void readReply(quint32 xid, quint32 code, quint32 reason, const QByteArray &data)
     {
-        reply(rpc::acceptedReply(xid, rpc::Success, rpc::XdrWriter().u32(code).u32(reason).opaque(data).data()));
+        reply(rpc::acceptedReply(xid, rpc::Success,
+                                 rpc::XdrWriter().u32(code).u32(reason).opaque(data).data()));
     }
 
     std::map<quint32, std::unique_ptr<Link>> m_links;

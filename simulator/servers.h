@@ -24,8 +24,8 @@ struct ServerOptions
     quint16 portmapperPort = 111;
     quint16 corePort = 0; // 0: chosen by the system
     quint16 rawPort = 5025;
-    int latencyMs = 0;    // added before every reply
-    int dropAfter = 0;    // close a connection when its message N+1 arrives; 0: never
+    int latencyMs = 0; // added before every reply
+    int dropAfter = 0; // close a connection when its message N+1 arrives; 0: never
     // A peer silent this long is probed; one that answers no probe, or
     // leaves data unacknowledged this long and three seconds more, is gone.
     int keepAliveSeconds = 10;

@@ -15,8 +15,7 @@ ViStatus reportDriverStatus(ViSession vi, ViStatus status, const char *callText)
     ts4820_error_message(vi, status, text);
     text[sizeof text - 1] = '\0';
     if (status < 0) {
-        ts1900fp_app::showErrorMessage(
-            QString::asprintf("%s failed due to [%s]", callText, text));
+        ts1900fp_app::showErrorMessage(QString::asprintf("%s failed due to [%s]", callText, text));
     } else {
         ts1900fp_app::showWarningMessage(QString::asprintf("Warning: [%s]", text));
     }

@@ -17,8 +17,7 @@ int runFrontPanel(int &argc, char **argv, const ProgramHooks &hooks)
     }
 
     auto *adapter = new ts4820_spc;
-    const ts1900fp_splashLabel picture(1.0, 20, adapter->model, false,
-                                       adapter->copyrightText(),
+    const ts1900fp_splashLabel picture(1.0, 20, adapter->model, false, adapter->copyrightText(),
                                        adapter->productDescription());
     auto *splash = new QSplashScreen(picture);
     splash->show();

@@ -8,7 +8,8 @@ class ts4820fp_App;
 // The program's start-up and run, shared by main() and the start-up
 // benchmark, so that the benchmark times exactly what the operator waits
 // for. Every hook is optional; main() sets none.
-struct ProgramHooks {
+struct ProgramHooks
+{
     // The application object and its style exist; nothing is shown yet.
     std::function<void(QApplication &)> applicationReady;
     // The connection and subtype dialogues are answered and the main window

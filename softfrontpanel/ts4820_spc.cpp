@@ -6,8 +6,7 @@ namespace {
 const char *const kSoftwareVersion = "4.3.1.12477";
 }
 
-ViStatus ts4820_spc::init(const char *descriptor, ViBoolean idQuery, ViBoolean reset,
-                          ViSession *vi)
+ViStatus ts4820_spc::init(const char *descriptor, ViBoolean idQuery, ViBoolean reset, ViSession *vi)
 {
     return ts4820_init(const_cast<ViRsrc>(descriptor), idQuery, reset, vi);
 }

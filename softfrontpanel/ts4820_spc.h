@@ -9,8 +9,7 @@ class ts4820_spc : public ts1900fp_genSPC
 public:
     ts4820_spc() = default;
 
-    ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset,
-                  ViSession *vi) override;
+    ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset, ViSession *vi) override;
     ViStatus close(ViSession vi) override;
     QString softwareVersion() override;
     QString productDescription() override;

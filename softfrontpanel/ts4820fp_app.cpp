@@ -26,11 +26,11 @@
 #include "ts4820inst.h"
 #include "waitcursor.h"
 
-std::function<QString(QWidget *, const QString &)> ts4820fp_App::askImagePath =
-    [](QWidget *parent, const QString &proposed) {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save image"), proposed,
-                                            QStringLiteral("PNG (*.png)"));
-    };
+std::function<QString(QWidget *, const QString &)> ts4820fp_App::askImagePath = [](QWidget *parent,
+                                                                                   const QString &proposed) {
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save image"), proposed,
+                                        QStringLiteral("PNG (*.png)"));
+};
 
 namespace {
 
@@ -137,7 +137,8 @@ QLayout *ts4820fp_App::buildControlRow()
 {
     auto *row = new QHBoxLayout;
     scaleCombo = new QComboBox;
-    const struct {
+    const struct
+    {
         const char *text;
         double scale;
     } scales[] = {{"75%", 0.75}, {"100%", 1.0}, {"125%", 1.25}, {"150%", 1.5}};
@@ -146,8 +147,8 @@ QLayout *ts4820fp_App::buildControlRow()
     }
     scaleCombo->setCurrentIndex(1); // before connecting: no rescale at start
     setHelpText(scaleCombo, QStringLiteral("Set the display scale for the schematic."));
-    saveImageButton = toolButton(QStringLiteral("Save image"),
-                                 QStringLiteral("Save current schematic as image."));
+    saveImageButton =
+        toolButton(QStringLiteral("Save image"), QStringLiteral("Save current schematic as image."));
     presetLabel = new QLabel;
     presetLabel->setMinimumWidth(200);
     presetLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -215,7 +216,8 @@ void ts4820fp_App::addToolButtons()
 
     QPushButton *load = toolButton(
         QStringLiteral("Load Preset ..."),
-        QStringLiteral("Shows dialog where it is possible to set relay states from a previously saved preset."));
+        QStringLiteral(
+            "Shows dialog where it is possible to set relay states from a previously saved preset."));
     QPushButton *save = toolButton(
         QStringLiteral("Save Preset ..."),
         QStringLiteral("Shows dialog where it is possible to save current relay states as a preset."));
@@ -225,9 +227,9 @@ void ts4820fp_App::addToolButtons()
                        "hard drive,\nor load presets from files to the device."));
     QPushButton *status = toolButton(QStringLiteral("Device Status ..."),
                                      QStringLiteral("Opens the Device Information & Status panel."));
-    QPushButton *web = toolButton(
-        QStringLiteral("Web Interface ..."),
-        QStringLiteral("Opens the Web Interface in the system's default Internet browser."));
+    QPushButton *web =
+        toolButton(QStringLiteral("Web Interface ..."),
+                   QStringLiteral("Opens the Web Interface in the system's default Internet browser."));
     toolLayout->insertWidget(4, load);
     toolLayout->insertWidget(5, save);
     toolLayout->insertWidget(6, manage);
@@ -462,14 +464,13 @@ void ts4820fp_App::saveImage()
         // the path as it was.
         QSaveFile file(path);
         const QByteArray format = QFileInfo(path).suffix().toLatin1();
-        saved = file.open(QIODevice::WriteOnly) &&
-                schematic->grab().save(&file, format.isEmpty() ? nullptr : format.constData()) &&
-                file.commit();
+        saved = file.open(QIODevice::WriteOnly)
+                && schematic->grab().save(&file, format.isEmpty() ? nullptr : format.constData())
+                && file.commit();
         setEnabled(true);
     }
     if (!saved) {
         QMessageBox::critical(this, windowTitle(),
-                              QStringLiteral("Failed to save the image as: %1.").arg(path),
-                              QMessageBox::Ok);
+                              QStringLiteral("Failed to save the image as: %1.").arg(path), QMessageBox::Ok);
     }
 }

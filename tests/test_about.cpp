@@ -89,11 +89,12 @@ private slots:
         QTest::newRow("as the product passes them")
             << QByteArray() << QByteArray() << false << qt + QStringList{learnMore} << software;
         QTest::newRow("all rows") << QByteArray("3.2.1") << QByteArray("6.1.2") << true
-            << qt + QStringList{"Qwt library version 6.1.2:", "LGPL v2.1", "KISS FFT library:", "BSD",
-                                learnMore}
-            << QStringList{"Xentra Common Library:", "3.2.1"} + software;
+                                  << qt
+                                         + QStringList{"Qwt library version 6.1.2:", "LGPL v2.1",
+                                                       "KISS FFT library:", "BSD", learnMore}
+                                  << QStringList{"Xentra Common Library:", "3.2.1"} + software;
         QTest::newRow("KISS FFT only") << QByteArray() << QByteArray() << true
-            << qt + QStringList{"KISS FFT library:", "BSD", learnMore} << software;
+                                       << qt + QStringList{"KISS FFT library:", "BSD", learnMore} << software;
     }
     void panelTextsAndOptionalRows()
     {
@@ -142,13 +143,30 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("resource");
         QTest::addColumn<QString>("line");
-        QTest::newRow("Qt: About Qt box") << "Qt" << "OK" << "QMessageBox" << "About Qt" << "" << "";
-        QTest::newRow("Qt licence") << "LGPL v3" << "Ok" << "qtLicense" << "Qt LGPL License"
-                                    << ":/qt5-lgpl-license.txt" << "GNU LESSER GENERAL PUBLIC LICENSE";
-        QTest::newRow("Qwt licence") << "LGPL v2.1" << "Ok" << "qwtLicense" << "Qwt LGPL License"
-                                     << ":/qwt-lgpl-license.txt" << "Qwt License";
-        QTest::newRow("KISS FFT licence") << "BSD" << "Ok" << "kissFFTLicense" << "KISS FFT BSD License"
-            << ":/kiss-fft-bsd-license.txt" << "Redistribution and use in source and binary forms";
+        QTest::newRow("Qt: About Qt box") << "Qt"
+                                          << "OK"
+                                          << "QMessageBox"
+                                          << "About Qt"
+                                          << ""
+                                          << "";
+        QTest::newRow("Qt licence") << "LGPL v3"
+                                    << "Ok"
+                                    << "qtLicense"
+                                    << "Qt LGPL License"
+                                    << ":/qt5-lgpl-license.txt"
+                                    << "GNU LESSER GENERAL PUBLIC LICENSE";
+        QTest::newRow("Qwt licence") << "LGPL v2.1"
+                                     << "Ok"
+                                     << "qwtLicense"
+                                     << "Qwt LGPL License"
+                                     << ":/qwt-lgpl-license.txt"
+                                     << "Qwt License";
+        QTest::newRow("KISS FFT licence") << "BSD"
+                                          << "Ok"
+                                          << "kissFFTLicense"
+                                          << "KISS FFT BSD License"
+                                          << ":/kiss-fft-bsd-license.txt"
+                                          << "Redistribution and use in source and binary forms";
     }
     void linksOpenTheirBoxesModally()
     {
@@ -163,19 +181,20 @@ private slots:
 
         // What the box looks like while it is open.
         const qreal scale = about.screen()->logicalDotsPerInchX() / 96.0;
-        ModalAnswer box(QList<ModalAnswer::Step>{{answer, [&](QWidget *shown) {
-            QCOMPARE(shown->parentWidget(), &about);
-            const auto *area = shown->findChild<QPlainTextEdit *>();
-            QCOMPARE(bool(area), !resource.isEmpty());
-            if (area) {
-                QCOMPARE(area->toPlainText(), resourceText(resource)); // the whole text, nothing cut
-                QVERIFY2(area->toPlainText().contains(line), qPrintable(line));
-                QVERIFY(area->isReadOnly() && area->lineWrapMode() == QPlainTextEdit::NoWrap);
-                QCOMPARE(area->font().family(), QStringLiteral("Courier"));
-                QVERIFY(area->minimumWidth() >= qRound(650 * scale));
-                QVERIFY(area->minimumHeight() >= qRound(500 * scale));
-            }
-        }}});
+        ModalAnswer box(QList<ModalAnswer::Step>{
+            {answer, [&](QWidget *shown) {
+                 QCOMPARE(shown->parentWidget(), &about);
+                 const auto *area = shown->findChild<QPlainTextEdit *>();
+                 QCOMPARE(bool(area), !resource.isEmpty());
+                 if (area) {
+                     QCOMPARE(area->toPlainText(), resourceText(resource)); // the whole text, nothing cut
+                     QVERIFY2(area->toPlainText().contains(line), qPrintable(line));
+                     QVERIFY(area->isReadOnly() && area->lineWrapMode() == QPlainTextEdit::NoWrap);
+                     QCOMPARE(area->font().family(), QStringLiteral("Courier"));
+                     QVERIFY(area->minimumWidth() >= qRound(650 * scale));
+                     QVERIFY(area->minimumHeight() >= qRound(500 * scale));
+                 }
+             }}});
         QTest::mouseClick(link(&about, linkText), Qt::LeftButton);
         QVERIFY2(box.done(), qPrintable(box.error()));
         QTEST(box.report().className, "className");
@@ -211,8 +230,10 @@ private slots:
     {
         QTest::addColumn<QString>("driver"); // of the first page
         QTest::addColumn<QString>("panel");
-        QTest::newRow("driver revision given") << "2.1.0" << "";
-        QTest::newRow("panel revision given") << "" << "1.5.1";
+        QTest::newRow("driver revision given") << "2.1.0"
+                                               << "";
+        QTest::newRow("panel revision given") << ""
+                                              << "1.5.1";
     }
     void hardwarePagesPageForthAndBackAndOkKeepsPage()
     {
@@ -225,8 +246,8 @@ private slots:
         driver = driver.isEmpty() ? "2.0.0" : driver;
         panel = panel.isEmpty() ? "1.5.0" : panel;
         QCOMPARE(groupTexts(&about, "Hardware Information"),
-                 (QStringList{"Device Model:", "4820-AA", "Revision:", "1.0 (Product: A)", "Serial Number:",
-                              "0000a001"}));
+                 (QStringList{"Device Model:", "4820-AA", "Revision:", "1.0 (Product: A)",
+                              "Serial Number:", "0000a001"}));
         QCOMPARE(groupTexts(&about, "Software Revisions"),
                  (QStringList{"Instrument Driver:", driver, "Soft Front Panel:", panel}));
         QVERIFY(about.previousButton()->isHidden() && about.nextButton()->isHidden());
@@ -238,15 +259,19 @@ private slots:
         const QStringList page0{driver, panel, "4820-AA", "1.0 (Product: A)", "0000a001"};
         const QStringList page1{"2.2.0", panel, "4820-AB", "1.1 (Product: B)", "0000b002"};
         const QStringList page2{driver, "1.6.0", "4820-BA", "1.2 (Product: C)", "0000c003"};
-        const struct {
+        const struct
+        {
             QPushButton *press;
             int page;
             bool previousEnabled, nextEnabled;
             QStringList shown;
         } steps[] = {
-            {nullptr, 0, false, true, page0}, {next, 1, true, true, page1},
-            {next, 2, true, false, page2},    {previous, 1, true, true, page1},
-            {previous, 0, false, true, page0}, {next, 1, true, true, page1},
+            {nullptr, 0, false, true, page0},
+            {next, 1, true, true, page1},
+            {next, 2, true, false, page2},
+            {previous, 1, true, true, page1},
+            {previous, 0, false, true, page0},
+            {next, 1, true, true, page1},
             {about.okButton(), 1, true, true, page1}, // OK only hides
         };
         for (const auto &step : steps) {

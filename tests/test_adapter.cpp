@@ -109,12 +109,13 @@ void TestAdapter::reportingConvention_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
-    QTest::newRow("error")
-        << int(VI_ERROR_TMO) << "No" << "Xentra 4820 SFP Error message"
-        << "ts4820_reset(d_vi) failed due to [Unit did not answer]\nDo you want to exit?"
-        << int(QMessageBox::Critical);
+    QTest::newRow("error") << int(VI_ERROR_TMO) << "No"
+                           << "Xentra 4820 SFP Error message"
+                           << "ts4820_reset(d_vi) failed due to [Unit did not answer]\nDo you want to exit?"
+                           << int(QMessageBox::Critical);
     QTest::newRow("driver's own error")
-        << int(ts4820_ERROR_INSTRUMENT) << "No" << "Xentra 4820 SFP Error message"
+        << int(ts4820_ERROR_INSTRUMENT) << "No"
+        << "Xentra 4820 SFP Error message"
         << "ts4820_reset(d_vi) failed due to [Unit did not answer]\nDo you want to exit?"
         << int(QMessageBox::Critical);
     QTest::newRow("warning") << int(ts4820_WARN_TRUNCATED) << "OK"
@@ -138,9 +139,8 @@ void TestAdapter::reportingConvention()
     QCOMPARE(box.report().title, title);
     QCOMPARE(box.report().text, text);
     QCOMPARE(int(box.report().icon), icon);
-    QCOMPARE(driver().callTexts(),
-             QStringList{QStringLiteral("ts4820_error_message(5, 0x%1, out)")
-                             .arg(quint32(status), 8, 16, QLatin1Char('0'))});
+    QCOMPARE(driver().callTexts(), QStringList{QStringLiteral("ts4820_error_message(5, 0x%1, out)")
+                                                   .arg(quint32(status), 8, 16, QLatin1Char('0'))});
 }
 
 void TestAdapter::successIsSilent()

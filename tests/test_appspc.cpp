@@ -21,17 +21,20 @@ namespace {
 class Adapter : public ts1900fp_genSPC
 {
 public:
-    struct Init {
+    struct Init
+    {
         ViStatus status;
         ViSession session;
     };
     QList<Init> script;
     QStringList calls;
 
-    ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset,
-                  ViSession *vi) override
+    ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset, ViSession *vi) override
     {
-        calls << QStringLiteral("init(%1, %2, %3)").arg(QString::fromLatin1(descriptor)).arg(idQuery).arg(reset);
+        calls << QStringLiteral("init(%1, %2, %3)")
+                     .arg(QString::fromLatin1(descriptor))
+                     .arg(idQuery)
+                     .arg(reset);
         const Init next = script.isEmpty() ? Init{0, 1} : script.takeFirst();
         *vi = next.session;
         return next.status;
@@ -51,12 +54,12 @@ public:
 class Frame : public ts1900fp_AppSPC
 {
 public:
-    using ts1900fp_AppSPC::ts1900fp_AppSPC;
     using ts1900fp_app::aboutButton;
     using ts1900fp_app::activeLed;
     using ts1900fp_app::busLogoLabel;
     using ts1900fp_app::moduleLabel;
     using ts1900fp_app::titleLabel;
+    using ts1900fp_AppSPC::ts1900fp_AppSPC;
 };
 
 const char *const kUnit = "TCPIP0::10.1.2.3::INSTR";
@@ -72,8 +75,7 @@ void addUnit()
 
 bool showsLxiLogo(const Frame &frame)
 {
-    return frame.busLogoLabel->pixmap().toImage() ==
-           QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage();
+    return frame.busLogoLabel->pixmap().toImage() == QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage();
 }
 
 } // namespace
@@ -126,12 +128,14 @@ void TestAppSpc::realModeKeepsTheSessionOfTheDialog_data()
     QTest::addColumn<QString>("module");
     QTest::addColumn<bool>("lxi");
     QTest::newRow("LXI unit") << int(VI_INTF_TCPIP) << "lab-unit-3"
-                              << "Xentra 4820 Soft Front Panel: lab-unit-3" << "lab-unit-3"
-                              << true;
-    QTest::newRow("empty host name hides the label")
-        << int(VI_INTF_TCPIP) << "" << "Xentra 4820 Soft Front Panel: " << "" << true;
+                              << "Xentra 4820 Soft Front Panel: lab-unit-3"
+                              << "lab-unit-3" << true;
+    QTest::newRow("empty host name hides the label") << int(VI_INTF_TCPIP) << ""
+                                                     << "Xentra 4820 Soft Front Panel: "
+                                                     << "" << true;
     QTest::newRow("VXI module in slot 7") << int(VI_INTF_VXI) << "ignored"
-                                          << "Xentra 4820 Soft Front Panel" << "Slot 7" << false;
+                                          << "Xentra 4820 Soft Front Panel"
+                                          << "Slot 7" << false;
 }
 
 void TestAppSpc::realModeKeepsTheSessionOfTheDialog()

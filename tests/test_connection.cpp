@@ -70,8 +70,8 @@ QStringList treeRows(QTreeWidget *tree)
     QStringList rows;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         const QTreeWidgetItem *i = *it;
-        rows << (i->parent() ? "  " + i->text(0) + " | " + i->text(1) + " | " + i->text(2) : i->text(0)) +
-                    (i->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
+        rows << (i->parent() ? "  " + i->text(0) + " | " + i->text(1) + " | " + i->text(2) : i->text(0))
+                    + (i->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
     }
     return rows;
 }
@@ -235,9 +235,14 @@ private slots:
         const QStringList opened{"init(TCPIP0::10.0.0.9::INSTR, 0, 0)"}; // not the preset choice
         const QStringList two{"TCPIP0", "  10.0.0.9 | inst0 | 4820-AB LXI *", "  10.0.0.10 | inst0 | LXI",
                               "TCPIP1", "  10.0.0.5 | inst0 | 4820-AA LXI *"};
-        QTest::newRow("one module opens at once, no tree") << 1 << "Cancel" << 1 << opened
-            << QStringList{"GPIB0", "TCPIP0", "  10.0.0.4 | inst0 | LXI", "  10.0.0.6 | inst0 | 4821-AA LXI",
-                           "  10.0.0.9 | inst0 | 4820-AB LXI *", "VXI0"};
+        QTest::newRow("one module opens at once, no tree")
+            << 1 << "Cancel" << 1 << opened
+            << QStringList{"GPIB0",
+                           "TCPIP0",
+                           "  10.0.0.4 | inst0 | LXI",
+                           "  10.0.0.6 | inst0 | 4821-AA LXI",
+                           "  10.0.0.9 | inst0 | 4820-AB LXI *",
+                           "VXI0"};
         QTest::newRow("two modules, OK opens the chosen") << 2 << "OK" << 1 << opened << two;
         QTest::newRow("two modules, Cancel quits") << 2 << "Cancel" << 0 << QStringList() << two;
     }
@@ -313,36 +318,53 @@ private slots:
         const QString enter = QStringLiteral("Xentra 4820 SFP: Enter Module Address|");
         const QString failed = selectTitle + '|' + failedText, demo = QStringLiteral("VXI0::1::INSTR");
         const QStringList no;
-        QTest::newRow("how to connect: look, Escape quits") << false << 0 << no << no
-            << QStringList{howText, "Auto Find, Run In Demo Mode, Enter Address, Cancel", "default Auto Find",
-                           "parent none", "frame icon", "Escape closes"} << 0 << "";
+        QTest::newRow("how to connect: look, Escape quits")
+            << false << 0 << no << no
+            << QStringList{howText,
+                           "Auto Find, Run In Demo Mode, Enter Address, Cancel",
+                           "default Auto Find",
+                           "parent none",
+                           "frame icon",
+                           "Escape closes"}
+            << 0 << "";
         QTest::newRow("no module found: look, Escape ignored")
             << false << 0 << QStringList{"Auto Find"} << QStringList{how}
-            << QStringList{noneText, "Try Again, Run In Demo Mode, Cancel", "default Try Again",
-                           "parent " + selectTitle, "frame icon", "Escape ignored"} << 0 << "";
-        QTest::newRow("module unavailable: look, Escape quits") << false << int(VI_ERROR_RSRC_NFOUND)
-            << QStringList{"Enter Address", "OK"} << QStringList{how, enter}
+            << QStringList{noneText,
+                           "Try Again, Run In Demo Mode, Cancel",
+                           "default Try Again",
+                           "parent " + selectTitle,
+                           "frame icon",
+                           "Escape ignored"}
+            << 0 << "";
+        QTest::newRow("module unavailable: look, Escape quits")
+            << false << int(VI_ERROR_RSRC_NFOUND) << QStringList{"Enter Address", "OK"}
+            << QStringList{how, enter}
             << QStringList{failedText + "bfff0011", "Try Again, Cancel", "default Try Again",
-                           "parent " + selectTitle, "frame icon", "Escape closes"} << 0 << demoTyped;
+                           "parent " + selectTitle, "frame icon",        "Escape closes"}
+            << 0 << demoTyped;
         QTest::newRow("demo from the first box")
             << false << 0 << QStringList{"Run In Demo Mode"} << QStringList{how} << no << 1 << demo;
-        QTest::newRow("demo when no module is found") << false << 0
-            << QStringList{"Auto Find", "Run In Demo Mode"} << QStringList{how, none} << no << 1 << demo;
+        QTest::newRow("demo when no module is found")
+            << false << 0 << QStringList{"Auto Find", "Run In Demo Mode"} << QStringList{how, none} << no << 1
+            << demo;
         QTest::newRow("Try Again asks how to connect, Cancel quits")
             << false << 0 << QStringList{"Auto Find", "Try Again", "Cancel"} << QStringList{how, none, how}
             << no << 0 << "";
         QTest::newRow("typed address opens") << false << 0 << QStringList{"Enter Address", "OK"}
-            << QStringList{how, enter} << no << 1 << demoTyped;
-        QTest::newRow("not found, Try Again") << false << int(VI_ERROR_RSRC_NFOUND)
-            << QStringList{"Enter Address", "OK", "Try Again", "Cancel"}
+                                             << QStringList{how, enter} << no << 1 << demoTyped;
+        QTest::newRow("not found, Try Again")
+            << false << int(VI_ERROR_RSRC_NFOUND) << QStringList{"Enter Address", "OK", "Try Again", "Cancel"}
             << QStringList{how, enter, failed + "bfff0011", how} << no << 0 << demoTyped;
-        QTest::newRow("a warning is refused too") << false << int(VI_WARN_NSUP_ID_QUERY)
-            << QStringList{"Enter Address", "OK", "Cancel"} << QStringList{how, enter, failed + "3ffc0101"}
-            << no << 0 << demoTyped;
+        QTest::newRow("a warning is refused too")
+            << false << int(VI_WARN_NSUP_ID_QUERY) << QStringList{"Enter Address", "OK", "Cancel"}
+            << QStringList{how, enter, failed + "3ffc0101"} << no << 0 << demoTyped;
         QTest::newRow("empty descriptor warns")
             << true << 0 << QStringList{"Enter Address", "OK", "OK", "Cancel"}
-            << QStringList{how, enter, "Xentra 4820 SFP Warning message|You have not entered Instrument "
-                                       "Descriptor", enter} << no << 0 << "";
+            << QStringList{how, enter,
+                           "Xentra 4820 SFP Warning message|You have not entered Instrument "
+                           "Descriptor",
+                           enter}
+            << no << 0 << "";
     }
     void dialogueOutcome()
     {
@@ -383,18 +405,21 @@ private slots:
             << "" << nothing << QStringList(5, "-") << QStringList{demoTyped};
         QTest::newRow("A, B, A") << "" << QStringList{"A", "B", "A"} << QStringList{"A", "B", "", "", ""}
                                  << QStringList{"A", "B"};
-        QTest::newRow("sixth pushes the oldest out") << "" << QStringList{"d1", "d2", "d3", "d4", "d5", "d6"}
+        QTest::newRow("sixth pushes the oldest out")
+            << "" << QStringList{"d1", "d2", "d3", "d4", "d5", "d6"}
             << QStringList{"d6", "d5", "d4", "d3", "d2"} << QStringList{"d6", "d5", "d4", "d3", "d2"};
-        QTest::newRow("empty text is not stored") << "" << QStringList{"A", "B", ""}
-            << QStringList{"B", "A", "", "", ""} << QStringList{"B", "A"};
+        QTest::newRow("empty text is not stored")
+            << "" << QStringList{"A", "B", ""} << QStringList{"B", "A", "", "", ""} << QStringList{"B", "A"};
         QTest::newRow("empty and missing keys skipped, key order kept")
-            << "[4820]\n1.Descriptor=\n2.Descriptor=B\n5.Descriptor=E\n4.Descriptor=D\n" << nothing
-            << QStringList{"", "B", "-", "D", "E"} << QStringList{"B", "D", "E"};
-        QTest::newRow("empty 1.Descriptor alone") << "[4820]\n1.Descriptor=\n" << nothing
-            << QStringList{"", "-", "-", "-", "-"} << QStringList{""};
+            << "[4820]\n1.Descriptor=\n2.Descriptor=B\n5.Descriptor=E\n4.Descriptor=D\n"
+            << nothing << QStringList{"", "B", "-", "D", "E"} << QStringList{"B", "D", "E"};
+        QTest::newRow("empty 1.Descriptor alone")
+            << "[4820]\n1.Descriptor=\n"
+            << nothing << QStringList{"", "-", "-", "-", "-"} << QStringList{""};
         QTest::newRow("comma in a hand-written value")
-            << "[4820]\n1.Descriptor=TCPIP::a,b::INSTR\n" << nothing
-            << QStringList{"TCPIP::a,b::INSTR", "-", "-", "-", "-"} << QStringList{"TCPIP::a,b::INSTR"};
+            << "[4820]\n1.Descriptor=TCPIP::a,b::INSTR\n"
+            << nothing << QStringList{"TCPIP::a,b::INSTR", "-", "-", "-", "-"}
+            << QStringList{"TCPIP::a,b::INSTR"};
     }
     void historyFile()
     {
@@ -450,8 +475,8 @@ private slots:
         qputenv("ALLUSERSPROFILE", saved);
         unshared.combo->setEditText("C");
         unshared.takeDescriptor();
-        const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                             "/Tarsel/DefaultInstrDescr.ini";
+        const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                             + "/Tarsel/DefaultInstrDescr.ini";
         QCOMPARE(QSettings(path, QSettings::IniFormat).value("4820/1.Descriptor").toString(), "C");
         QVERIFY(QFile::remove(path));
     }

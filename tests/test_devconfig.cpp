@@ -35,16 +35,26 @@ const QList<ViAttr> kReadOrder{
 const QString kStr("ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_%1, strVal)");
 const QStringList kCallTexts{
     kStr.arg("SUB_TYPE"),         "ts4820_getAttribute(parent->d_vi, ts4820_ATTR_SER_NUM, &val)",
-    kStr.arg("ETH_ADDR"),         kStr.arg("LXI_CLASS"),       kStr.arg("DESCRIPTION"),
-    kStr.arg("ASSET_NO"),         kStr.arg("CURRENT_HOSTNAME"), kStr.arg("CURRENT_IPADDR"),
-    kStr.arg("CURRENT_NETMASK"),  kStr.arg("CURRENT_GATEWAY"), kStr.arg("CURRENT_DNS1"),
-    kStr.arg("CURRENT_DNS2")};
-const QStringList kUnitHolds{"",           "",           "00:aa:bb:cc:dd:ee", "C",
-                             "Bench unit 3", "TS-00417", "xentra-lab7",       "10.20.30.40",
-                             "255.255.0.0", "10.20.0.1",  "10.20.0.53",        "10.20.0.54"};
+    kStr.arg("ETH_ADDR"),         kStr.arg("LXI_CLASS"),
+    kStr.arg("DESCRIPTION"),      kStr.arg("ASSET_NO"),
+    kStr.arg("CURRENT_HOSTNAME"), kStr.arg("CURRENT_IPADDR"),
+    kStr.arg("CURRENT_NETMASK"),  kStr.arg("CURRENT_GATEWAY"),
+    kStr.arg("CURRENT_DNS1"),     kStr.arg("CURRENT_DNS2")};
+const QStringList kUnitHolds{"",
+                             "",
+                             "00:aa:bb:cc:dd:ee",
+                             "C",
+                             "Bench unit 3",
+                             "TS-00417",
+                             "xentra-lab7",
+                             "10.20.30.40",
+                             "255.255.0.0",
+                             "10.20.0.1",
+                             "10.20.0.53",
+                             "10.20.0.54"};
 // The twelve fields in layout order for that unit.
-const QStringList kUnitShown{"4820-BB",     "Class C",     "00001234",    "00:AA:BB:CC:DD:EE",
-                             "xentra-lab7", "10.20.30.40", "255.255.0.0", "10.20.0.1",
+const QStringList kUnitShown{"4820-BB",     "Class C",     "00001234",     "00:AA:BB:CC:DD:EE",
+                             "xentra-lab7", "10.20.30.40", "255.255.0.0",  "10.20.0.1",
                              "10.20.0.53",  "10.20.0.54",  "Bench unit 3", "TS-00417"};
 
 void useUnit()
@@ -183,14 +193,17 @@ private slots:
         QTest::addColumn<QString>("boxText");
         const QString host = readCalls().at(6);
         const QString ip = readCalls().at(7);
-        QTest::newRow("host name") << 0 << 0 << QStringList{host} << "http://xentra-lab7" << "";
+        QTest::newRow("host name") << 0 << 0 << QStringList{host} << "http://xentra-lab7"
+                                   << "";
         QTest::newRow("host name warning keeps its text")
-            << kCut << 0 << QStringList{host} << "http://xentra-lab7" << "";
+            << kCut << 0 << QStringList{host} << "http://xentra-lab7"
+            << "";
         QTest::newRow("host name error falls back silently to the IP address")
-            << kMissing << 0 << QStringList{host, ip} << "http://10.20.30.40" << "";
+            << kMissing << 0 << QStringList{host, ip} << "http://10.20.30.40"
+            << "";
         QTest::newRow("IP address warning is reported and used")
-            << kMissing << kCut << QStringList{host, ip, messageCall(kCut)}
-            << "http://10.20.30.40" << "Warning: [Reply cut short]";
+            << kMissing << kCut << QStringList{host, ip, messageCall(kCut)} << "http://10.20.30.40"
+            << "Warning: [Reply cut short]";
         QTest::newRow("IP address error is reported, no address")
             << kMissing << kMissing << QStringList{host, ip, messageCall(kMissing)} << "http://"
             << errorBox(kCallTexts[7], "Attribute not supported");
@@ -236,11 +249,12 @@ private slots:
         QDesktopServices::unsetUrlHandler("http");
         const QString address = demoidentity::address();
         const QString net = address.left(address.lastIndexOf('.') + 1); // its /24 network
-        QCOMPARE(shown(d), (QStringList{"4820-AA", "Class A", "48209481", "02:00:00:01:02:03",
-                                        demoidentity::hostName(), address, "255.255.255.0", net + "1",
-                                        net + "100", net + "101",
-                                        "Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix "
-                                        "Switching Unit (DEMO)", ""}));
+        QCOMPARE(shown(d),
+                 (QStringList{"4820-AA", "Class A", "48209481", "02:00:00:01:02:03", demoidentity::hostName(),
+                              address, "255.255.255.0", net + "1", net + "100", net + "101",
+                              "Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix "
+                              "Switching Unit (DEMO)",
+                              ""}));
         QCOMPARE(catcher.urls, QStringList{"http://" + address});
         QVERIFY(driver().calls.isEmpty());
 
@@ -262,11 +276,11 @@ private slots:
         }
         const QString instrument("Instrument Information | "), ip("Current IP Configuration | "),
             user("User-Defined Data | ");
-        QCOMPARE(labels, (QStringList{instrument + "Model:", instrument + "LXI Class:",
-                                      instrument + "Serial Number:", instrument + "MAC Address:",
-                                      ip + "Hostname:", ip + "IP Address:", ip + "Subnet Mask:",
-                                      ip + "Gateway:", ip + "DNS Servers:", ip, user + "Description:",
-                                      user + "Asset Number:"}));
+        QCOMPARE(labels,
+                 (QStringList{instrument + "Model:", instrument + "LXI Class:", instrument + "Serial Number:",
+                              instrument + "MAC Address:", ip + "Hostname:", ip + "IP Address:",
+                              ip + "Subnet Mask:", ip + "Gateway:", ip + "DNS Servers:", ip,
+                              user + "Description:", user + "Asset Number:"}));
         const QLineEdit *host = d.field(F::HostName);
         QVERIFY(host->minimumWidth() >= host->fontMetrics().horizontalAdvance(host->text()));
         auto *close = d.findChild<QPushButton *>();

@@ -71,20 +71,20 @@ void TestDiscovery::identificationReply_data()
     QTest::addColumn<QString>("modelText");
     QTest::addColumn<bool>("available");
     QTest::addColumn<int>("model");
-    QTest::newRow("4820-AB") << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481,2.4.7") << 0
-                             << "4820-AB LXI" << true << 4820;
-    QTest::newRow("one-letter subtype") << QByteArray("Tarsel Ltd.,Xentra 4820-A") << 0
-                                        << "4820-A LXI" << true << 4820;
-    QTest::newRow("another model") << QByteArray("Tarsel Ltd.,Xentra 4830-BA,1,1") << 0
-                                   << "4830-BA LXI" << false << 4830;
-    QTest::newRow("another maker") << QByteArray("Other Instruments,Xentra 4820-AB,1,1") << 0
-                                   << "LXI" << false << 0;
+    QTest::newRow("4820-AB") << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481,2.4.7") << 0 << "4820-AB LXI"
+                             << true << 4820;
+    QTest::newRow("one-letter subtype")
+        << QByteArray("Tarsel Ltd.,Xentra 4820-A") << 0 << "4820-A LXI" << true << 4820;
+    QTest::newRow("another model") << QByteArray("Tarsel Ltd.,Xentra 4830-BA,1,1") << 0 << "4830-BA LXI"
+                                   << false << 4830;
+    QTest::newRow("another maker") << QByteArray("Other Instruments,Xentra 4820-AB,1,1") << 0 << "LXI"
+                                   << false << 0;
     QTest::newRow("no reply") << QByteArray() << int(VI_ERROR_TMO) << "LXI" << false << 0;
     // 24 characters of prefix, then a 300-character token: only the first
     // 255 bytes are read, and the subtype is still its first two characters.
     QTest::newRow("reply longer than 255 bytes")
-        << QByteArray("Tarsel Ltd.,Xentra 4820-") + QByteArray(300, 'B') << 0 << "4820-BB LXI"
-        << true << 4820;
+        << QByteArray("Tarsel Ltd.,Xentra 4820-") + QByteArray(300, 'B') << 0 << "4820-BB LXI" << true
+        << 4820;
 }
 
 void TestDiscovery::identificationReply()
@@ -161,17 +161,18 @@ void TestDiscovery::orderOfDescriptors_data()
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("aBeforeB");
     QTest::addColumn<bool>("bBeforeA");
-    QTest::newRow("10.0.0.9 before 10.0.0.10")
-        << "TCPIP0::10.0.0.9::INSTR" << "TCPIP0::10.0.0.10::INSTR" << true << false;
-    QTest::newRow("board 0 before board 1")
-        << "TCPIP0::192.168.1.200::INSTR" << "TCPIP1::10.0.0.1::INSTR" << true << false;
-    QTest::newRow("case of the interface name ignored")
-        << "tcpip0::10.0.0.2::INSTR" << "TCPIP0::10.0.0.3::INSTR" << true << false;
-    QTest::newRow("host names on one board are equal")
-        << "TCPIP0::alpha::INSTR" << "TCPIP0::beta::INSTR" << false << false;
-    QTest::newRow("VXI by board") << "VXI2::1::INSTR" << "VXI10::1::INSTR" << true << false;
-    QTest::newRow("different interfaces by text")
-        << "GPIB0::5::INSTR" << "TCPIP0::10.0.0.1::INSTR" << true << false;
+    QTest::newRow("10.0.0.9 before 10.0.0.10") << "TCPIP0::10.0.0.9::INSTR"
+                                               << "TCPIP0::10.0.0.10::INSTR" << true << false;
+    QTest::newRow("board 0 before board 1") << "TCPIP0::192.168.1.200::INSTR"
+                                            << "TCPIP1::10.0.0.1::INSTR" << true << false;
+    QTest::newRow("case of the interface name ignored") << "tcpip0::10.0.0.2::INSTR"
+                                                        << "TCPIP0::10.0.0.3::INSTR" << true << false;
+    QTest::newRow("host names on one board are equal") << "TCPIP0::alpha::INSTR"
+                                                       << "TCPIP0::beta::INSTR" << false << false;
+    QTest::newRow("VXI by board") << "VXI2::1::INSTR"
+                                  << "VXI10::1::INSTR" << true << false;
+    QTest::newRow("different interfaces by text") << "GPIB0::5::INSTR"
+                                                  << "TCPIP0::10.0.0.1::INSTR" << true << false;
 }
 
 void TestDiscovery::orderOfDescriptors()
@@ -251,8 +252,8 @@ void TestDiscovery::identificationRunsInParallelWithinPoolLimit()
     QFETCH(int, units);
     QFETCH(int, poolLimit);
     for (int i = 0; i < units; ++i) {
-        fake::VisaResource resource = tcpip(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250 + 1),
-                                            "Tarsel Ltd.,Xentra 4820-AB");
+        fake::VisaResource resource =
+            tcpip(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250 + 1), "Tarsel Ltd.,Xentra 4820-AB");
         resource.replyDelayMs = 30;
         visa().resources << resource;
     }
@@ -260,8 +261,7 @@ void TestDiscovery::identificationRunsInParallelWithinPoolLimit()
     Adapter adapter;
     const QList<resourceInfo_t> found = discoverResources(&adapter, &parent);
     QCOMPARE(found.size(), units);
-    QVERIFY(std::all_of(found.cbegin(), found.cend(),
-                        [](const resourceInfo_t &r) { return r.available; }));
+    QVERIFY(std::all_of(found.cbegin(), found.cend(), [](const resourceInfo_t &r) { return r.available; }));
     QCOMPARE(QThreadPool::globalInstance()->maxThreadCount(), poolLimit);
     QVERIFY2(visa().peakInFlight() > 1, qPrintable(QString::number(visa().peakInFlight())));
     QVERIFY(visa().peakInFlight() <= poolLimit);

@@ -26,7 +26,8 @@ void TestDriverReplies::repliesParse_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("error entry") << "error" << QByteArray("-222,\"Data out of range\"") << true << "-222|Data out of range";
+    QTest::newRow("error entry") << "error" << QByteArray("-222,\"Data out of range\"") << true
+                                 << "-222|Data out of range";
     QTest::newRow("no error") << "error" << QByteArray("0,\"No error\"") << true << "0|No error";
     QTest::newRow("error without quotes") << "error" << QByteArray("-222,Data out of range") << false << "";
     QTest::newRow("error without code") << "error" << QByteArray(",\"x\"") << false << "";
@@ -35,7 +36,8 @@ void TestDriverReplies::repliesParse_data()
     QTest::newRow("quoted empty") << "quoted" << QByteArray("\"\"") << true << "";
     QTest::newRow("quote inside") << "quoted" << QByteArray("\"a\"b\"") << false << "";
     QTest::newRow("one quote") << "quoted" << QByteArray("\"") << false << "";
-    QTest::newRow("words") << "words3" << QByteArray("00000004,ffffffff,0000A000") << true << "4,4294967295,40960";
+    QTest::newRow("words") << "words3" << QByteArray("00000004,ffffffff,0000A000") << true
+                           << "4,4294967295,40960";
     QTest::newRow("too few words") << "words3" << QByteArray("00000004,ffffffff") << false << "";
     QTest::newRow("short word") << "words3" << QByteArray("4,0,0") << false << "";
     QTest::newRow("word with sign") << "words3" << QByteArray("+0000004,00000000,00000000") << false << "";
@@ -57,8 +59,10 @@ void TestDriverReplies::repliesParse_data()
     QTest::newRow("no table") << "table" << QByteArray("0") << true << "";
     QTest::newRow("table count too high") << "table" << QByteArray("4,0,9,-9") << false << "";
     QTest::newRow("table entry not a number") << "table" << QByteArray("2,0,x") << false << "";
-    QTest::newRow("revision") << "revision" << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481,2.1.0") << true << "2.1.0";
-    QTest::newRow("revision missing") << "revision" << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481") << false << "";
+    QTest::newRow("revision") << "revision" << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481,2.1.0") << true
+                              << "2.1.0";
+    QTest::newRow("revision missing")
+        << "revision" << QByteArray("Tarsel Ltd.,Xentra 4820-AB,48209481") << false << "";
 }
 
 void TestDriverReplies::repliesParse()
@@ -75,9 +79,9 @@ void TestDriverReplies::repliesParse()
         value = accepted ? QString("%1|%2").arg(code).arg(QString::fromStdString(text)) : QString();
     } else if (kind == "quoted" || kind == "block" || kind == "revision") {
         std::string text;
-        accepted = kind == "quoted" ? parseQuoted(r, &text)
-            : kind == "block"       ? parseBlock(r, &text)
-                                    : identificationRevision(r, &text);
+        accepted = kind == "quoted"  ? parseQuoted(r, &text)
+                   : kind == "block" ? parseBlock(r, &text)
+                                     : identificationRevision(r, &text);
         value = QString::fromStdString(text);
     } else if (kind == "words3") {
         std::vector<std::uint32_t> words;
@@ -122,8 +126,8 @@ void TestDriverReplies::blockReadingContinuesPastDataNewlines_data()
     QTest::newRow("block data ending in newline, terminator") << QByteArray("#13ab\n\n") << 0 << true;
     // Past the head that is kept, the block's end is still found by count.
     QTest::newRow("long block, newline in the data") << QByteArray("#8100000000123") << 5000 << false;
-    QTest::newRow("long block, data and terminator") << QByteArray("#8100000000123") << 100000000 - 3 + 1
-                                                     << true;
+    QTest::newRow("long block, data and terminator")
+        << QByteArray("#8100000000123") << 100000000 - 3 + 1 << true;
 }
 
 void TestDriverReplies::blockReadingContinuesPastDataNewlines()

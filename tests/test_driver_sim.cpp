@@ -220,15 +220,19 @@ void TestDriverSim::unitErrorsBecomeDriverStatuses()
     Session s(resource(unit, false));
     QCOMPARE(s.status, VI_SUCCESS);
     char text[ts4820_ALIAS_BUFFER_SIZE(96)];
-    QCOMPARE(ts4820_setAlias(s.vi, ts4820_LINE_B, 0, QByteArray(32, 'n').constData()), ts4820_ERROR_INSTRUMENT);
-    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT), QString("Instrument reported an error: -223,\"Too much data\""));
+    QCOMPARE(ts4820_setAlias(s.vi, ts4820_LINE_B, 0, QByteArray(32, 'n').constData()),
+             ts4820_ERROR_INSTRUMENT);
+    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT),
+             QString("Instrument reported an error: -223,\"Too much data\""));
     QCOMPARE(ts4820_identify(s.vi, VI_TRUE), ts4820_ERROR_INSTRUMENT);
-    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT), QString("Instrument reported an error: -310,\"System error\""));
+    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT),
+             QString("Instrument reported an error: -310,\"System error\""));
     QCOMPARE(ts4820_restorePreset(s.vi, "Missing"), ts4820_ERROR_NO_SUCH_PRESET);
     QCOMPARE(ts4820_removePreset(s.vi, "Missing"), ts4820_ERROR_NO_SUCH_PRESET);
     QCOMPARE(ts4820_getPresetFromList(s.vi, 0, text), ts4820_ERROR_INVALID_ARGUMENT);
     QCOMPARE(ts4820_setVoltRefOutput(s.vi, 100), ts4820_ERROR_INSTRUMENT);
-    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT), QString("Instrument reported an error: -222,\"Data out of range\""));
+    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT),
+             QString("Instrument reported an error: -222,\"Data out of range\""));
     // Each failure emptied the unit's queue: a later call starts clean.
     QCOMPARE(ts4820_setAlias(s.vi, ts4820_LINE_B, 0, "fine"), VI_SUCCESS);
     for (ViStatus status : {ts4820_ERROR_BAD_REPLY, ts4820_ERROR_NO_SUCH_PRESET, ts4820_ERROR_FILE,
@@ -265,7 +269,8 @@ void TestDriverSim::presetFilesTravelBothWays()
 
     // Refused files: not readable, too long, not a preset; and a download
     // that cannot be written leaves the existing file alone.
-    QCOMPARE(ts4820_loadPresetFromFile(s.vi, dir.filePath("none.prs").toLocal8Bit().constData()), ts4820_ERROR_FILE);
+    QCOMPARE(ts4820_loadPresetFromFile(s.vi, dir.filePath("none.prs").toLocal8Bit().constData()),
+             ts4820_ERROR_FILE);
     QFile huge(dir.filePath("huge.prs"));
     QVERIFY(huge.open(QIODevice::WriteOnly));
     huge.write(QByteArray(65537, 'x'));
@@ -275,9 +280,12 @@ void TestDriverSim::presetFilesTravelBothWays()
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("configname=x\n");
     bad.close();
-    QCOMPARE(ts4820_loadPresetFromFile(s.vi, bad.fileName().toLocal8Bit().constData()), ts4820_ERROR_INSTRUMENT);
-    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT), QString("Instrument reported an error: -161,\"Invalid block data\""));
-    QCOMPARE(ts4820_savePresetToFile(s.vi, "Bench_A", dir.filePath("no/such/folder/x.prs").toLocal8Bit().constData()),
+    QCOMPARE(ts4820_loadPresetFromFile(s.vi, bad.fileName().toLocal8Bit().constData()),
+             ts4820_ERROR_INSTRUMENT);
+    QCOMPARE(s.message(ts4820_ERROR_INSTRUMENT),
+             QString("Instrument reported an error: -161,\"Invalid block data\""));
+    QCOMPARE(ts4820_savePresetToFile(s.vi, "Bench_A",
+                                     dir.filePath("no/such/folder/x.prs").toLocal8Bit().constData()),
              ts4820_ERROR_FILE);
     QCOMPARE(ts4820_savePresetToFile(s.vi, "Missing", dir.filePath("Cfg.prs").toLocal8Bit().constData()),
              ts4820_ERROR_NO_SUCH_PRESET);
@@ -324,9 +332,10 @@ void TestDriverSim::sessionOpeningFailsCleanly()
 
 void TestDriverSim::faultyRepliesNeverOverrunBuffers()
 {
-    Unit unit("127.0.0.48", {"--subtype", "AA", "--malformed", "ROUT:MATR?", "--oversized",
-                             "SYST:COMM:LAN:HOST?=5000", "--oversized", "ROUT:ALI:CAT?=60000", "--oversized",
-                             "MEM:PRES:CURR?=1", "--oversized", "SOUR:VOLT:CAT?=10", "--malformed", "SYST:SER?"});
+    Unit unit("127.0.0.48",
+              {"--subtype", "AA", "--malformed", "ROUT:MATR?", "--oversized", "SYST:COMM:LAN:HOST?=5000",
+               "--oversized", "ROUT:ALI:CAT?=60000", "--oversized", "MEM:PRES:CURR?=1", "--oversized",
+               "SOUR:VOLT:CAT?=10", "--malformed", "SYST:SER?"});
     Session s(resource(unit, false));
     QCOMPARE(s.status, VI_SUCCESS);
 
@@ -337,7 +346,8 @@ void TestDriverSim::faultyRepliesNeverOverrunBuffers()
     QCOMPARE(pattern[18], 0x5555);
 
     QByteArray guarded(ts4820_ALIAS_BUFFER_SIZE(96) + 16, '#');
-    QCOMPARE(ts4820_getStringAttribute(s.vi, ts4820_ATTR_CURRENT_HOSTNAME, guarded.data()), ts4820_WARN_TRUNCATED);
+    QCOMPARE(ts4820_getStringAttribute(s.vi, ts4820_ATTR_CURRENT_HOSTNAME, guarded.data()),
+             ts4820_WARN_TRUNCATED);
     QCOMPARE(qstrlen(guarded.constData()), uint(ts4820_STRING_ATTRIBUTE_BUFFER_SIZE - 1));
     QVERIFY(guarded.startsWith("xentra-4820"));
     QCOMPARE(guarded.at(ts4820_STRING_ATTRIBUTE_BUFFER_SIZE), '#');

@@ -78,10 +78,10 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn_data()
 {
     QTest::addColumn<QStringList>("fault");
     QTest::addColumn<int>("action");
-    QTest::addColumn<QStringList>("boxes");     // at start-up, then from the action
+    QTest::addColumn<QStringList>("boxes");      // at start-up, then from the action
     QTest::addColumn<QByteArrayList>("queries"); // then the unit holds
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("firstLine");     // and the panel shows as X1's name
+    QTest::addColumn<QString>("firstLine"); // and the panel shows as X1's name
 
     const QString relays = "ts4820_setMatrixState(d_vi, (ViInt32*)pattern) failed due to [";
     const QByteArray nothingClosed = words(18);
@@ -95,40 +95,56 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn_data()
         << QByteArrayList{"SOUR:VOLT?", "ROUT:MATR?"} << "4.5;" + nothingClosed << "first";
     QTest::newRow("error on a line name")
         << QStringList{"--fail", "ROUT:ALI=-310"} << int(RenameLine)
-        << QStringList{kError + "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data()) "
-                                "failed due to [Instrument reported an error: -310,\"System error\"]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data()) "
+                         "failed due to [Instrument reported an error: -310,\"System error\"]"
+                       + kAsk}
         << QByteArrayList{"ROUT:ALI:CAT?"} << QByteArray("#10") << "";
     QTest::newRow("error on identify, also when it is switched off at the start")
         << QStringList{"--fail", "SYST:IDEN=-310"} << int(Identify)
-        << QStringList{kError + "ts4820_identify(d_vi, VI_FALSE) failed due to [Instrument reported an error: "
-                                "-310,\"System error\"]" + kAsk,
-                       kError + "ts4820_identify(d_vi, state) failed due to [Instrument reported an error: "
-                                "-310,\"System error\"]" + kAsk}
+        << QStringList{kError
+                           + "ts4820_identify(d_vi, VI_FALSE) failed due to [Instrument reported an error: "
+                             "-310,\"System error\"]"
+                           + kAsk,
+                       kError
+                           + "ts4820_identify(d_vi, state) failed due to [Instrument reported an error: "
+                             "-310,\"System error\"]"
+                           + kAsk}
         << QByteArrayList{"SYST:IDEN?"} << QByteArray("0") << "first";
     QTest::newRow("unit out of preset memory")
         << QStringList{"--fail", "MEM:PRES:STOR=-225"} << int(SavePreset)
-        << QStringList{kError + "ts4820_storePreset(d_vi, name.toAscii().data()) failed due to [Instrument "
-                                "reported an error: -225,\"Out of memory\"]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_storePreset(d_vi, name.toAscii().data()) failed due to [Instrument "
+                         "reported an error: -225,\"Out of memory\"]"
+                       + kAsk}
         << QByteArrayList{"MEM:PRES:CAT?"} << QByteArray("#10") << "first";
     QTest::newRow("connection dropped during a preset upload")
         << QStringList{"--drop-on", "MEM:PRES:DATA"} << int(UploadPreset)
-        << QStringList{kError + "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data()) failed due to "
-                                "[VI_ERROR_CONN_LOST: The connection to the device was lost.]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data()) failed due to "
+                         "[VI_ERROR_CONN_LOST: The connection to the device was lost.]"
+                       + kAsk}
         << QByteArrayList{"MEM:PRES:CAT?"} << QByteArray("#10") << "first";
     QTest::newRow("relays answered later than the time-out: the next replies are the right ones")
         << QStringList{"--slow", "ROUT:MATR?=4500"} << int(StartUp)
-        << QStringList{kError + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [VI_ERROR_TMO: "
-                                "The time-out expired before the operation completed.]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [VI_ERROR_TMO: "
+                         "The time-out expired before the operation completed.]"
+                       + kAsk}
         << QByteArrayList{} << QByteArray() << "first";
     QTest::newRow("malformed relays")
         << QStringList{"--malformed", "ROUT:MATR?"} << int(StartUp)
-        << QStringList{kError + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [The instrument "
-                                "sent a reply that could not be understood.]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [The instrument "
+                         "sent a reply that could not be understood.]"
+                       + kAsk}
         << QByteArrayList{"SOUR:VOLT?"} << QByteArray("0") << "first";
     QTest::newRow("malformed voltage")
         << QStringList{"--malformed", "SOUR:VOLT?"} << int(StartUp)
-        << QStringList{kError + "ts4820_getVoltRefOutput(d_vi, &voltage) failed due to [The instrument sent a "
-                                "reply that could not be understood.]" + kAsk}
+        << QStringList{kError
+                       + "ts4820_getVoltRefOutput(d_vi, &voltage) failed due to [The instrument sent a "
+                         "reply that could not be understood.]"
+                       + kAsk}
         << QByteArrayList{"ROUT:MATR?"} << nothingClosed << "first";
     QTest::newRow("names longer than the driver's buffer: a warning, the names cut")
         << QStringList{"--oversized", "ROUT:ALI:CAT?=70000"} << int(StartUp)
@@ -145,7 +161,8 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn()
     QFETCH(QByteArray, reply);
     QFETCH(QString, firstLine);
     QTemporaryDir state;
-    SimProcess unit("127.0.0.70", QStringList{"--subtype", "AA", "--state", state.path()} + fault, kPortmapper);
+    SimProcess unit("127.0.0.70", QStringList{"--subtype", "AA", "--state", state.path()} + fault,
+                    kPortmapper);
     QVERIFY2(unit.running(), qPrintable(unit.banner));
     listResources({unit.instr()});
     Probe probe(unit);
@@ -196,9 +213,14 @@ void TestFaultsSim::faultShowsItsBoxAndWorkGoesOn()
         seen += errorBoxes([&] { emit window->identToggled(true); });
         break;
     case SavePreset: {
-        ModalAnswer save(QList<ModalAnswer::Step>{{QStringLiteral("Save"), [&](QWidget *dialog) {
-            dialog->findChild<QComboBox *>()->setEditText(QStringLiteral("Bench-1"));
-        }}, {QStringLiteral("No"), nullptr}, {QStringLiteral("No"), nullptr}}, 8000);
+        ModalAnswer save(QList<ModalAnswer::Step>{{QStringLiteral("Save"),
+                                                   [&](QWidget *dialog) {
+                                                       dialog->findChild<QComboBox *>()->setEditText(
+                                                           QStringLiteral("Bench-1"));
+                                                   }},
+                                                  {QStringLiteral("No"), nullptr},
+                                                  {QStringLiteral("No"), nullptr}},
+                         8000);
         window->saveDialog->exec();
         seen += shown(save.reports().mid(1));
         break;
@@ -238,19 +260,22 @@ void TestFaultsSim::discoveryFinishesWhatever()
     listResources({hung.instr(), dropping.instr(), good.instr(), other.instr()});
     ts4820_spc adapter;
     QStringList rows;
-    auto window = autoFind(adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
-        auto *tree = dialog->findChild<QTreeWidget *>();
-        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-            if ((*it)->parent()) {
-                rows << (*it)->text(0) + " | " + (*it)->text(2)
-                            + ((*it)->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
-            }
-        }
-        tree->setCurrentItem(tree->findItems("127.0.0.75", Qt::MatchExactly | Qt::MatchRecursive).value(0));
-    }}});
+    auto window = autoFind(
+        adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
+                       auto *tree = dialog->findChild<QTreeWidget *>();
+                       for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                           if ((*it)->parent()) {
+                               rows << (*it)->text(0) + " | " + (*it)->text(2)
+                                           + ((*it)->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
+                           }
+                       }
+                       tree->setCurrentItem(
+                           tree->findItems("127.0.0.75", Qt::MatchExactly | Qt::MatchRecursive).value(0));
+                   }}});
     ::kill(hung.process.processId(), SIGCONT);
     QVERIFY(window);
-    QCOMPARE(rows, (QStringList{"127.0.0.75 | 4820-AB LXI *", "127.0.0.76 | LXI", "127.0.0.78 | 4820-BA LXI *"}));
+    QCOMPARE(rows,
+             (QStringList{"127.0.0.75 | 4820-AB LXI *", "127.0.0.76 | LXI", "127.0.0.78 | 4820-BA LXI *"}));
     QCOMPARE(window->windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: 127.0.0.75"));
 }
 TS_TEST_MAIN(TestFaultsSim)

@@ -38,8 +38,14 @@ public:
     using ts1900fp_app::startContButton;
 };
 
-QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-QImage argb(const QPixmap &p) { return p.toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage render(QWidget *w)
+{
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+QImage argb(const QPixmap &p)
+{
+    return p.toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 // A LED whose font gives the wanted line height (in pixels, approximately).
 std::unique_ptr<ts1900fp_led> ledWithFont(int pixelSize, const QColor &on, const QColor &off,
@@ -55,20 +61,39 @@ std::unique_ptr<ts1900fp_led> ledWithFont(int pixelSize, const QColor &on, const
 
 bool near(QRgb a, const QColor &b, int tol = 8)
 {
-    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol &&
-           qAbs(qBlue(a) - b.blue()) <= tol;
+    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol
+           && qAbs(qBlue(a) - b.blue()) <= tol;
 }
 
 const QColor kOn(0, 200, 0);
 
 // Lamp colour: the colour to expect is "on", "off", "window" or "third".
-struct Lamp { int state; QColor off; bool setThird; QString expected; int pixelSize = 16; };
+struct Lamp
+{
+    int state;
+    QColor off;
+    bool setThird;
+    QString expected;
+    int pixelSize = 16;
+};
 // Splash: the device picture of `model` fills `drawn` (null: not drawn, and a
 // console line complains).
-struct Splash { int model; QColor colour; QRect drawn; };
+struct Splash
+{
+    int model;
+    QColor colour;
+    QRect drawn;
+};
 // Message boxes: error, warning, info, or the frame's close confirmation.
 enum Kind { Error, Warning, Info, Close };
-struct Box { Kind kind; int model; QString title, text; QMessageBox::Icon icon; QStringList buttons; };
+struct Box
+{
+    Kind kind;
+    int model;
+    QString title, text;
+    QMessageBox::Icon icon;
+    QStringList buttons;
+};
 
 } // namespace
 
@@ -97,7 +122,8 @@ private slots:
         led.resize(led.sizeHint());
         led.show();
         QVERIFY(QTest::qWaitForWindowExposed(&led));
-        struct : QObject {
+        struct : QObject
+        {
             int paints = 0;
             bool eventFilter(QObject *, QEvent *e) override
             {
@@ -163,9 +189,11 @@ private slots:
         StdoutCapture capture;
         const ts1900fp_splashLabel splash(1.0, 20, s.model, false, QStringLiteral("(c)"),
                                           QStringLiteral("Test"));
-        QCOMPARE(capture.text(), s.drawn.isNull() ? QStringLiteral(
-            "The size of the image of the device, that is to be used in the splash screen, is not "
-            "as required!!!\n") : QString());
+        QCOMPARE(capture.text(),
+                 s.drawn.isNull() ? QStringLiteral(
+                     "The size of the image of the device, that is to be used in the splash screen, is not "
+                     "as required!!!\n")
+                                  : QString());
 
         const QImage image = splash.toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY(image.width() >= 540 && image.height() >= 400);
@@ -189,17 +217,21 @@ private slots:
     void messageBoxesHaveTitleTextIconAndButtons_data()
     {
         QTest::addColumn<Box>("b");
-        QTest::newRow("error") << Box{Error, 4820, "Xentra 4820 SFP Error message",
-                                      "It broke\nDo you want to exit?", QMessageBox::Critical, {"Yes", "No"}};
-        QTest::newRow("warning") << Box{Warning, 4820, "Xentra 4820 SFP Warning message", "It broke",
-                                        QMessageBox::Warning, {"OK"}};
-        QTest::newRow("info") << Box{Info, 4820, "Xentra 4820 SFP Info message", "It broke",
-                                     QMessageBox::Information, {"OK"}};
+        QTest::newRow("error") << Box{Error,
+                                      4820,
+                                      "Xentra 4820 SFP Error message",
+                                      "It broke\nDo you want to exit?",
+                                      QMessageBox::Critical,
+                                      {"Yes", "No"}};
+        QTest::newRow("warning") << Box{
+            Warning, 4820, "Xentra 4820 SFP Warning message", "It broke", QMessageBox::Warning, {"OK"}};
+        QTest::newRow("info") << Box{
+            Info, 4820, "Xentra 4820 SFP Info message", "It broke", QMessageBox::Information, {"OK"}};
         QTest::newRow("three-digit model is padded")
             << Box{Info, 482, "Xentra  482 SFP Info message", "It broke", QMessageBox::Information, {"OK"}};
-        QTest::newRow("close confirmation, No keeps the window")
-            << Box{Close, 4820, "Xentra 4820 SFP", "Do you really want to exit?", QMessageBox::Question,
-                   {"Yes", "No"}};
+        QTest::newRow("close confirmation, No keeps the window") << Box{
+            Close,        4820, "Xentra 4820 SFP", "Do you really want to exit?", QMessageBox::Question,
+            {"Yes", "No"}};
     }
     void messageBoxesHaveTitleTextIconAndButtons()
     {
@@ -271,7 +303,8 @@ private slots:
         QVERIFY(frame.activeLed->isVisible() && frame.resetButton->isVisible());
         QCOMPARE(frame.activeLed->caption(), QStringLiteral("Active"));
         QCOMPARE(frame.resetButton->text(), QStringLiteral("Reset Device"));
-        QCOMPARE(frame.resetButton->toolTip(), QStringLiteral("<html>Reset the device to the default state</html>"));
+        QCOMPARE(frame.resetButton->toolTip(),
+                 QStringLiteral("<html>Reset the device to the default state</html>"));
         QCOMPARE(frame.aboutButton->whatsThis(), QStringLiteral("Displays \"About\" panel"));
         QCOMPARE(frame.closeButton->whatsThis(), QStringLiteral("Close main panel and terminates program"));
         QCOMPARE(frame.helpButton->iconSize(), frameicons::whatsThisIcon().size()); // the arrow unscaled
@@ -395,8 +428,10 @@ private slots:
             "bbbbb.##########", "bbbbb..#########", ".bbb....########", "................",
             "c..cc.cc.c.cc.cc", "cc.cc.c..c.cc.c.", "cc.cc..c.c.c..c.", "cc.cc.cc.c.cc.cc",
         };
-        const QMap<char, QRgb> colours{{'c', qRgba(255, 255, 255, 255)}, {'b', qRgba(0, 0, 255, 255)},
-                                       {'#', qRgba(128, 128, 128, 255)}, {'a', qRgba(255, 0, 0, 255)},
+        const QMap<char, QRgb> colours{{'c', qRgba(255, 255, 255, 255)},
+                                       {'b', qRgba(0, 0, 255, 255)},
+                                       {'#', qRgba(128, 128, 128, 255)},
+                                       {'a', qRgba(255, 0, 0, 255)},
                                        {'.', qRgba(0, 0, 0, 0)}};
         FrameProbe frame;
         const QImage icon = argb(frame.windowIcon().pixmap(16, 16));

@@ -77,11 +77,11 @@ private slots:
         QFETCH(int, subtype);
         QFETCH(int, scale);
         ts4820_spc adapter;
-        ModalAnswer answers(QList<ModalAnswer::Step>{
-            {QStringLiteral("Run In Demo Mode"), nullptr},
-            {QStringLiteral("Ok"), [subtype](QWidget *dialog) {
-                 dialog->findChild<QComboBox *>()->setCurrentIndex(subtype);
-             }}});
+        ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
+                                                     {QStringLiteral("Ok"), [subtype](QWidget *dialog) {
+                                                          dialog->findChild<QComboBox *>()->setCurrentIndex(
+                                                              subtype);
+                                                      }}});
         ts4820fp_App window(&adapter, nullptr);
         QVERIFY2(answers.done(), qPrintable(answers.error()));
         window.scaleCombo->setCurrentIndex(scale);
@@ -92,7 +92,8 @@ private slots:
         const QString tag = QStringLiteral("%1-%2").arg(subtype).arg(scale);
         // The window has wide flat areas (its background, the frame's
         // banner), so less of it is edges than of the schematic.
-        const struct {
+        const struct
+        {
             QWidget *part;
             const char *name;
             double minDetail;
@@ -103,7 +104,8 @@ private slots:
             const QImage fine = shot.toImage();
             QVERIFY(fine.save(QStringLiteral("high-dpi-%1-%2.png").arg(QLatin1String(name), tag)));
             const double detail = detailedBlocks(fine);
-            QVERIFY2(detail > minDetail, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name)).arg(detail)));
+            QVERIFY2(detail > minDetail,
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name)).arg(detail)));
             const QImage halved = fine.scaled(part->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             const double moved = differingPixels(halved, atRatioOne(part));
             QVERIFY2(moved < 0.02, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name)).arg(moved)));

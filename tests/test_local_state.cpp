@@ -69,26 +69,26 @@ private slots:
         QTest::addColumn<int>("closed");         // relays shown closed
         QTest::addColumn<QString>("firstLine");  // X1's name, its first characters
         const QString words = "00000001" + QString(",00000000").repeated(17);
-        QTest::newRow("keys missing") << QVariantMap{{"Last model", 1}} << QByteArray() << "Xentra 4820-AB" << 0 << "";
+        QTest::newRow("keys missing")
+            << QVariantMap{{"Last model", 1}} << QByteArray() << "Xentra 4820-AB" << 0 << "";
         QTest::newRow("the demo unit as stored")
             << QVariantMap{{kCurrent + "Relays", words}, {kCurrent + "Alias", QStringList{"X1=sense"}}}
             << QByteArray() << "Xentra 4820-AA" << 1 << "sense";
         // Bus A's "maybe" reads as true, as any text but "false" and "0".
-        QTest::newRow("wrong types")
-            << QVariantMap{{"Last model", "AB"},
-                           {kCurrent + "Relays", QStringList{"00000001", "ff"}},
-                           {kCurrent + "Alias", 42},
-                           {kCurrent + "VRef/Voltage", QRect(1, 2, 3, 4)},
-                           {kCurrent + "VRef/BusA", "maybe"}}
-            << QByteArray() << "Xentra 4820-AA" << 1 << "";
-        QTest::newRow("huge values")
-            << QVariantMap{{"Last model", 1e300},
-                           {kCurrent + "Relays", QString(1 << 20, 'f')},
-                           {kCurrent + "Alias", QStringList(2000, "X1=" + QString(1000, 'x'))},
-                           {kCurrent + "VRef/Voltage", 1e308}}
-            << QByteArray() << "Xentra 4820-AA" << 0 << "xxxx";
-        QTest::newRow("not INI at all") << QVariantMap() << QByteArray("\0\x01[\xff\n=\nLast model\n", 16)
-                                        << "Xentra 4820-AA" << 0 << "";
+        QTest::newRow("wrong types") << QVariantMap{{"Last model", "AB"},
+                                                    {kCurrent + "Relays", QStringList{"00000001", "ff"}},
+                                                    {kCurrent + "Alias", 42},
+                                                    {kCurrent + "VRef/Voltage", QRect(1, 2, 3, 4)},
+                                                    {kCurrent + "VRef/BusA", "maybe"}}
+                                     << QByteArray() << "Xentra 4820-AA" << 1 << "";
+        QTest::newRow("huge values") << QVariantMap{{"Last model", 1e300},
+                                                    {kCurrent + "Relays", QString(1 << 20, 'f')},
+                                                    {kCurrent + "Alias",
+                                                     QStringList(2000, "X1=" + QString(1000, 'x'))},
+                                                    {kCurrent + "VRef/Voltage", 1e308}}
+                                     << QByteArray() << "Xentra 4820-AA" << 0 << "xxxx";
+        QTest::newRow("not INI at all")
+            << QVariantMap() << QByteArray("\0\x01[\xff\n=\nLast model\n", 16) << "Xentra 4820-AA" << 0 << "";
     }
     void demoStartsWhateverTheStoreHolds()
     {
@@ -104,18 +104,19 @@ private slots:
             QVERIFY(writeFile(storePath(), raw));
         }
         QString offered;
-        ModalAnswer answers(QList<ModalAnswer::Step>{
-            {QStringLiteral("Run In Demo Mode"), nullptr},
-            {QStringLiteral("Ok"), [&](QWidget *dialog) {
-                 offered = dialog->findChild<QComboBox *>()->currentText();
-             }}});
+        ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
+                                                     {QStringLiteral("Ok"), [&](QWidget *dialog) {
+                                                          offered =
+                                                              dialog->findChild<QComboBox *>()->currentText();
+                                                      }}});
         ts4820_spc adapter;
         ts4820fp_App window(&adapter, nullptr);
         QVERIFY2(answers.done(), qPrintable(answers.error()));
         QTEST(offered, "offered");
         const QList<RelayButton *> &relays = window.schematic->relays;
-        QTEST(int(std::count_if(relays.cbegin(), relays.cend(), [](RelayButton *r) { return r->isChecked(); })),
-              "closed");
+        QTEST(
+            int(std::count_if(relays.cbegin(), relays.cend(), [](RelayButton *r) { return r->isChecked(); })),
+            "closed");
         QCOMPARE(window.schematic->aliasWidgets.at(0)->text().left(firstLine.size()), firstLine);
         QCOMPARE(window.schematic->vrefCombo->currentIndex(), 0);
     }

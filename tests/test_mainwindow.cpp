@@ -5,9 +5,9 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
@@ -42,11 +42,11 @@ const QString kNotSaved = QStringLiteral(" <i>(preset not saved)</i>");
 // box, then (in demo mode) the subtype dialog.
 std::unique_ptr<ts4820fp_App> startDemo(ts4820_spc &adapter, int subtypeIndex)
 {
-    ModalAnswer answers(QList<ModalAnswer::Step>{
-        {QStringLiteral("Run In Demo Mode"), nullptr},
-        {QStringLiteral("Ok"), [subtypeIndex](QWidget *dialog) {
-             dialog->findChild<QComboBox *>()->setCurrentIndex(subtypeIndex);
-         }}});
+    ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
+                                                 {QStringLiteral("Ok"), [subtypeIndex](QWidget *dialog) {
+                                                      dialog->findChild<QComboBox *>()->setCurrentIndex(
+                                                          subtypeIndex);
+                                                  }}});
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     if (!answers.done()) {
         qWarning("start-up dialogs not answered: %s", qPrintable(answers.error()));
@@ -153,10 +153,10 @@ void TestMainWindow::demoMainJobEndToEnd()
     schematic->relayAt(0, 0)->click();
     menuEntry(schematic->relayAt(1, 5), QStringLiteral("Close Y2"))->trigger();
     ModalAnswer expression(QList<ModalAnswer::Step>{{QStringLiteral("Done"), [](QWidget *dialog) {
-        auto *oc = static_cast<openCloseDialog *>(dialog);
-        oc->expression()->setText(QStringLiteral("B1-3"));
-        oc->closeSelectedButton()->click();
-    }}});
+                                                         auto *oc = static_cast<openCloseDialog *>(dialog);
+                                                         oc->expression()->setText(QStringLiteral("B1-3"));
+                                                         oc->closeSelectedButton()->click();
+                                                     }}});
     menuEntry(schematic->relayAt(5, 2), QStringLiteral("Custom Pattern ..."))->trigger();
     QVERIFY2(expression.done(), qPrintable(expression.error()));
     QCOMPARE(expression.report().title, QStringLiteral("Open/Close Relays"));
@@ -187,8 +187,9 @@ void TestMainWindow::demoMainJobEndToEnd()
 
     // Save the applied state as a preset, change it, load the preset back.
     ModalAnswer save(QList<ModalAnswer::Step>{{QStringLiteral("Save"), [](QWidget *dialog) {
-        dialog->findChild<QComboBox *>()->setEditText(QStringLiteral("Bench-1"));
-    }}});
+                                                   dialog->findChild<QComboBox *>()->setEditText(
+                                                       QStringLiteral("Bench-1"));
+                                               }}});
     window->saveDialog->exec();
     QVERIFY2(save.done(), qPrintable(save.error()));
     QCOMPARE(window->presetLabel->text(), QStringLiteral("Bench-1"));
@@ -212,14 +213,15 @@ void TestMainWindow::demoMainJobEndToEnd()
     };
     QStringList afterDelete{QStringLiteral("not deleted")};
     ts4820inst *model = window->instrument;
-    ModalAnswer manage(QList<ModalAnswer::Step>{{QStringLiteral("Close"), [&](QWidget *dialog) {
-        dialog->findChild<QListWidget *>()->selectAll();
-        buttonNamed(dialog, QStringLiteral("Save to File"))->click();
-        ModalAnswer confirm(QStringLiteral("Yes"));
-        buttonNamed(dialog, QStringLiteral("Delete"))->click();
-        afterDelete = model->getPresetList();
-        buttonNamed(dialog, QStringLiteral("Load from File"))->click();
-    }}});
+    ModalAnswer manage(
+        QList<ModalAnswer::Step>{{QStringLiteral("Close"), [&](QWidget *dialog) {
+                                      dialog->findChild<QListWidget *>()->selectAll();
+                                      buttonNamed(dialog, QStringLiteral("Save to File"))->click();
+                                      ModalAnswer confirm(QStringLiteral("Yes"));
+                                      buttonNamed(dialog, QStringLiteral("Delete"))->click();
+                                      afterDelete = model->getPresetList();
+                                      buttonNamed(dialog, QStringLiteral("Load from File"))->click();
+                                  }}});
     window->manageDialog->exec();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QVERIFY2(manage.done(), qPrintable(manage.error()));
@@ -262,10 +264,10 @@ void TestMainWindow::demoWindowLayout()
     auto window = startDemo(adapter, 0);
     QVERIFY(window);
     QCOMPARE(window->instrument->nRows, 96);
-    QCOMPARE(toolColumnTexts(*window),
-             (QStringList{"Refresh", "Load Preset ...", "Save Preset ...", "Manage Presets ...",
-                          "Device Status ...", "Web Interface ...", "OFF", "Reset Device",
-                          "About", "Close"}));
+    QCOMPARE(
+        toolColumnTexts(*window),
+        (QStringList{"Refresh", "Load Preset ...", "Save Preset ...", "Manage Presets ...",
+                     "Device Status ...", "Web Interface ...", "OFF", "Reset Device", "About", "Close"}));
     QComboBox *vref = window->schematic->vrefCombo;
     QCOMPARE(vref->count(), 17);
     QCOMPARE(vref->itemText(0), QStringLiteral("+0.0000000"));
@@ -371,8 +373,7 @@ void TestMainWindow::realModeHardwareInformationNotAvailable()
     auto window = startReal(adapter);
     QVERIFY(window);
     QCOMPARE(window->about()->serialNumberLabel()->text(), QStringLiteral("Not Available"));
-    QCOMPARE(window->about()->revisionLabel()->text(),
-             QStringLiteral("Not Available (Product: 2.1.0)"));
+    QCOMPARE(window->about()->revisionLabel()->text(), QStringLiteral("Not Available (Product: 2.1.0)"));
 }
 
 void TestMainWindow::saveImageProposesPresetName_data()
@@ -380,8 +381,10 @@ void TestMainWindow::saveImageProposesPresetName_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("proposed");
     QTest::newRow("unsaved preset") << QStringLiteral("abc") + kNotSaved << "abc - not saved.png";
-    QTest::newRow("no preset") << "" << "unnamed.png";
-    QTest::newRow("saved preset") << "Rig" << "Rig.png";
+    QTest::newRow("no preset") << ""
+                               << "unnamed.png";
+    QTest::newRow("saved preset") << "Rig"
+                                  << "Rig.png";
 }
 
 void TestMainWindow::saveImageProposesPresetName()
@@ -409,8 +412,7 @@ void TestMainWindow::saveImageProposesPresetName()
     ModalAnswer failed(QStringLiteral("OK"));
     window->saveImageButton->click();
     QVERIFY2(failed.done(), qPrintable(failed.error()));
-    QCOMPARE(failed.report().text,
-             QStringLiteral("Failed to save the image as: /nonexistent-folder/x.png."));
+    QCOMPARE(failed.report().text, QStringLiteral("Failed to save the image as: /nonexistent-folder/x.png."));
     QCOMPARE(failed.report().icon, QMessageBox::Critical);
     QVERIFY(window->isEnabled());
 

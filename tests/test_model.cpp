@@ -34,8 +34,8 @@ QString view(const ts4820inst &m)
         for (int c = 0; c < 6; ++c) {
             const int v = uchar(m.getState(r, c));
             if (v != 0) {
-                closed << QStringLiteral("%1%2").arg(QLatin1Char("XABCDY"[c])).arg(r + 1) +
-                              (v == 1 ? QString() : QStringLiteral("=%1").arg(v));
+                closed << QStringLiteral("%1%2").arg(QLatin1Char("XABCDY"[c])).arg(r + 1)
+                              + (v == 1 ? QString() : QStringLiteral("=%1").arg(v));
             }
         }
     }
@@ -63,8 +63,7 @@ QStringList aliasesFrom(const QStringList &lines, int rows = 96)
         const int eq = line.indexOf(QLatin1Char('='));
         const QChar letter = line.at(0);
         const int slot = eq == 1 ? 2 * rows + (letter.unicode() - 'A')
-                                 : line.mid(1, eq - 1).toInt() - 1 +
-                                       (letter == QLatin1Char('Y') ? rows : 0);
+                                 : line.mid(1, eq - 1).toInt() - 1 + (letter == QLatin1Char('Y') ? rows : 0);
         list[slot] = line.mid(eq + 1);
     }
     return list;
@@ -108,7 +107,8 @@ void writeAll(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-struct TempPrs {
+struct TempPrs
+{
     QTemporaryDir dir{testenv::root() + QStringLiteral("/prs-XXXXXX")};
     QString path = dir.filePath(QStringLiteral("in.prs"));
 };
@@ -136,14 +136,42 @@ QString runOperation(ts4820inst &m, const QString &op)
     const QString path = testenv::root() + QStringLiteral("/transfer.prs");
     const QString p1 = QStringLiteral("P1"), none = QStringLiteral("-");
     const QMap<QString, std::function<QString()>> ops{
-        {"readState", [&] { m.readState(); return none; }},
-        {"writeState", [&] { m.writeState(); return none; }},
-        {"setAlias", [&] { m.setAlias(3, col, QStringLiteral("in")); return none; }},
-        {"clearAliases", [&] { m.clearAliases(col); return none; }},
+        {"readState",
+         [&] {
+             m.readState();
+             return none;
+         }},
+        {"writeState",
+         [&] {
+             m.writeState();
+             return none;
+         }},
+        {"setAlias",
+         [&] {
+             m.setAlias(3, col, QStringLiteral("in"));
+             return none;
+         }},
+        {"clearAliases",
+         [&] {
+             m.clearAliases(col);
+             return none;
+         }},
         {"getPresetList", [&] { return m.getPresetList().join(QLatin1Char(',')); }},
-        {"storePreset", [&] { m.storePreset(p1); return none; }},
-        {"restorePreset", [&] { m.restorePreset(p1); return none; }},
-        {"removePreset", [&] { m.removePreset(p1); return none; }},
+        {"storePreset",
+         [&] {
+             m.storePreset(p1);
+             return none;
+         }},
+        {"restorePreset",
+         [&] {
+             m.restorePreset(p1);
+             return none;
+         }},
+        {"removePreset",
+         [&] {
+             m.removePreset(p1);
+             return none;
+         }},
         {"getDefaultPresetName", [&] { return m.getDefaultPresetName(); }},
         {"savePresetToFile", [&] { return QString::number(m.savePresetToFile(p1, path)); }},
         {"loadPresetFromFile", [&] { return QString::number(m.loadPresetFromFile(path)); }},
@@ -392,8 +420,8 @@ private slots:
         const auto row = [](const char *op, const char *callText, const char *result = "-",
                             const char *calls = "", bool warning = false) {
             const QString text(callText);
-            QTest::newRow(qPrintable(QString(op) + ": " + text.section('(', 0, 0) +
-                                     (warning ? " warns" : "")))
+            QTest::newRow(
+                qPrintable(QString(op) + ": " + text.section('(', 0, 0) + (warning ? " warns" : "")))
                 << QString(op) << text << QString(result) << QString(calls) << warning;
         };
         row("readState", "ts4820_getMatrixState(d_vi, (ViInt32*)pattern)");
@@ -404,8 +432,7 @@ private slots:
         row("writeState", "ts4820_setMatrixState(d_vi, (ViInt32*)pattern)", "-", "", true);
         row("writeState", "ts4820_setVoltRefConnectionState(d_vi, ts4820_LINE_A+i, "
                           "matrixState.last()[nRows*nCols+i])");
-        row("writeState",
-            "ts4820_setVoltRefOutput(d_vi, getVRefVoltage(matrixState.last()[nRows*nCols+4]))");
+        row("writeState", "ts4820_setVoltRefOutput(d_vi, getVRefVoltage(matrixState.last()[nRows*nCols+4]))");
         row("setAlias", "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data())");
         row("clearAliases", "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, r+1, (char*)\"\")");
         row("getPresetList", "ts4820_getPresetList(d_vi, &n)", "", "getPresetList");
@@ -415,10 +442,8 @@ private slots:
         row("removePreset", "ts4820_removePreset(d_vi, name.toAscii().data())");
         row("getDefaultPresetName", "ts4820_getDefaultPresetName(d_vi, name)", "?"); // unsettled
         row("savePresetToFile",
-            "ts4820_savePresetToFile(d_vi, name.toAscii().data(), path.toLocal8Bit().data())",
-            "1");
-        row("loadPresetFromFile", "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data())",
-            "0");
+            "ts4820_savePresetToFile(d_vi, name.toAscii().data(), path.toLocal8Bit().data())", "1");
+        row("loadPresetFromFile", "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data())", "0");
     }
     void driverErrorsAreReported()
     {
@@ -468,10 +493,8 @@ private slots:
         QTest::addColumn<bool>("withVRef");
         QTest::addColumn<QString>("output");
         const auto row = [](const char *name, const char *op, const QStringList &calls,
-                            const char *result = "-", bool withVRef = true,
-                            const char *output = "") {
-            QTest::newRow(name) << QString(op) << calls << QString(result) << withVRef
-                                << QString(output);
+                            const char *result = "-", bool withVRef = true, const char *output = "") {
+            QTest::newRow(name) << QString(op) << calls << QString(result) << withVRef << QString(output);
         };
         const QString path = testenv::root() + QStringLiteral("/transfer.prs");
         const auto clears = [](int line, int count) {
@@ -491,11 +514,12 @@ private slots:
         row("clear Y", "clearAliases 5", clears(2, 192));
         row("list, in the unit's order", "getPresetList",
             {"ts4820_getPresetList(7, out)", "ts4820_getPresetFromList(7, 0, out)",
-             "ts4820_getPresetFromList(7, 1, out)"}, "P1,Alpha");
+             "ts4820_getPresetFromList(7, 1, out)"},
+            "P1,Alpha");
         row("store", "storePreset", {"ts4820_storePreset(7, \"P1\")"});
         row("remove", "removePreset", {"ts4820_removePreset(7, \"P1\")"});
-        row("restore without VRef: one call", "restorePreset", {"ts4820_restorePreset(7, \"P1\")"},
-            "-", false);
+        row("restore without VRef: one call", "restorePreset", {"ts4820_restorePreset(7, \"P1\")"}, "-",
+            false);
         row("restore with VRef reads the output back", "restorePreset",
             {"ts4820_restorePreset(7, \"P1\")", "ts4820_getVoltRefOutput(7, out)"}, "-", true,
             "BUG? VREF voltage immediatelly after ts4820_restorePreset() : 4.500000\n");
@@ -594,8 +618,8 @@ private slots:
         m.setAlias(40, 3, "bus"); // a bus takes its name from any row
         m.clearAliases(0);        // every X line
         QCOMPARE(m.aliases, aliasesFrom({"C=bus"}));
-        QCOMPARE(QSettings(kOrganisation, kApplication).value("AA/Presets/{current}/Alias")
-                     .toStringList(), QStringList{"C=bus"});
+        QCOMPARE(QSettings(kOrganisation, kApplication).value("AA/Presets/{current}/Alias").toStringList(),
+                 QStringList{"C=bus"});
         m.clearCurrentPresetName();
         QCOMPARE(m.getDefaultPresetName(), QString());
         m.storePreset("P2");
@@ -658,7 +682,8 @@ private slots:
         const auto saved = [&] {
             QFile f(prs.path);
             return m.savePresetToFile("Bench", prs.path) && f.open(QIODevice::ReadOnly)
-                       ? QString::fromLatin1(f.readAll()) : QStringLiteral("not saved");
+                       ? QString::fromLatin1(f.readAll())
+                       : QStringLiteral("not saved");
         };
         QCOMPARE(saved(), head + "vrefvolt=4.500000\nvrefrelays=9");
         put(m, {{-1, 1, 1}, {-1, 2, 1}, {-1, -1, 16}});
@@ -683,17 +708,15 @@ private slots:
         // words below); refused: the diagnostic.
         QTest::addColumn<QString>("seen");
         const QByteArray w96 = wordsText("00000001", 18).toLatin1();
-        const QByteArray body =
-            "configname=Bench\nmainrelays=" + w96 + "\nvrefvolt=4.500000\nvrefrelays=9";
+        const QByteArray body = "configname=Bench\nmainrelays=" + w96 + "\nvrefvolt=4.500000\nvrefrelays=9";
         const QByteArray aliased = body + "\n==alias==\nX1=in\nB=bus";
-        const QString diag =
-            QStringLiteral("ts4820inst::parsePresetFile_%1: syntax error at line: '%2'\n");
+        const QString diag = QStringLiteral("ts4820inst::parsePresetFile_%1: syntax error at line: '%2'\n");
         QTest::newRow("as written") << "AA" << aliased << 0 << "Bench|4.5|1001|X1=in,B=bus";
         QTest::newRow("CR LF line ends")
-            << "AA" << QByteArray(aliased).replace("\n", "\r\n") << 0
-            << "Bench|4.5|1001|X1=in,B=bus";
+            << "AA" << QByteArray(aliased).replace("\n", "\r\n") << 0 << "Bench|4.5|1001|X1=in,B=bus";
         QTest::newRow("keys in any order")
-            << "AA" << "vrefvolt=-0.045000\nconfigname=Odd\nvrefrelays=f\nmainrelays=" + w96 << 0
+            << "AA"
+            << "vrefvolt=-0.045000\nconfigname=Odd\nvrefrelays=f\nmainrelays=" + w96 << 0
             << "Odd|-0.045|1111|";
         QTest::newRow("empty line after ==alias== is an alias line")
             << "AA" << body + "\n==alias==\nX1=in\n\nB=bus" << 0 << "Bench|4.5|1001|X1=in,,B=bus";
@@ -702,10 +725,10 @@ private slots:
             << "AA" << body + "\n\n==alias==\nX1=in" << 1 << diag.arg(529).arg("");
         QTest::newRow("96-row file on a 192-row unit")
             << "AB" << body << 2 << diag.arg(549).arg("mainrelays=" + QString(w96));
-        QTest::newRow("mask above f") << "AA" << QByteArray("configname=E\nvrefrelays=10") << 3
-                                      << diag.arg(568).arg("vrefrelays=10");
-        QTest::newRow("mask not hex") << "AA" << QByteArray("vrefrelays=g\nconfigname=E") << 3
-                                      << diag.arg(568).arg("vrefrelays=g");
+        QTest::newRow("mask above f")
+            << "AA" << QByteArray("configname=E\nvrefrelays=10") << 3 << diag.arg(568).arg("vrefrelays=10");
+        QTest::newRow("mask not hex")
+            << "AA" << QByteArray("vrefrelays=g\nconfigname=E") << 3 << diag.arg(568).arg("vrefrelays=g");
     }
     void presetFile()
     {
@@ -756,9 +779,9 @@ private slots:
         words[0] = words[6] = "00000001"; // X1, A1
         const QStringList fileAliases{"X1=in", "X1=a=b", "C=bus"};
         TempPrs prs;
-        writeAll(prs.path, "configname=Loaded\nmainrelays=" + words.join(',').toLatin1() +
-                               "\nvrefvolt=-0.450000\nvrefrelays=5\n==alias==\n" +
-                               fileAliases.join('\n').toLatin1());
+        writeAll(prs.path, "configname=Loaded\nmainrelays=" + words.join(',').toLatin1()
+                               + "\nvrefvolt=-0.450000\nvrefrelays=5\n==alias==\n"
+                               + fileAliases.join('\n').toLatin1());
         StdoutCapture capture;
         QCOMPARE(int(m.loadPresetFromFile(prs.path)), 0);
         QCOMPARE(capture.text(), QStringLiteral("Bad alias data: 'X1=a=b'!\n"));

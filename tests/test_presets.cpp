@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "loadpresetdialog.h"
-#include "managepresetsdialog.h"
 #include "driverstatus.h"
 #include "fakedriver.h"
+#include "loadpresetdialog.h"
+#include "managepresetsdialog.h"
 #include "modalanswer.h"
 #include "presethost.h"
 #include "savepresetdialog.h"
@@ -27,17 +27,22 @@
 namespace {
 
 const QString kOverwrite = QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?");
-const QString kUnwritten = QStringLiteral(
-    "The current relay configuration hasn't been written to the device yet. It will be done "
-    "when the preset is saved. Do you want to continue?");
+const QString kUnwritten =
+    QStringLiteral("The current relay configuration hasn't been written to the device yet. It will be done "
+                   "when the preset is saved. Do you want to continue?");
 
 // The main window as far as the dialogs see it.
-struct TestHost : presetHost {
+struct TestHost : presetHost
+{
     explicit TestHost(ts4820inst *model) : model(model) {}
     ts4820inst *presetInstrument() override { return model; }
     QString presetLabelText() const override { return label; }
     bool hasUnappliedChanges() const override { return unapplied; }
-    void refreshFromDevice() override { ++refreshes; model->readState(); }
+    void refreshFromDevice() override
+    {
+        ++refreshes;
+        model->readState();
+    }
     ts4820inst *model;
     QString label;
     bool unapplied = false;
@@ -143,8 +148,10 @@ private slots:
         QTest::addColumn<QString>("selected");
         const QStringList three{"Alpha", "Beta", "Gamma"};
         QTest::newRow("nothing stored") << QStringList() << QString() << QString();
-        QTest::newRow("label not saved") << three << "Beta <i>(preset not saved)</i>" << "Beta";
-        QTest::newRow("other case keeps first") << three << "beta" << "Alpha";
+        QTest::newRow("label not saved") << three << "Beta <i>(preset not saved)</i>"
+                                         << "Beta";
+        QTest::newRow("other case keeps first") << three << "beta"
+                                                << "Alpha";
     }
     void loadDialogOffersAndRestoresStoredPresets()
     {
@@ -193,20 +200,30 @@ private slots:
         QTest::addColumn<bool>("saved");
         const QString longName = QStringLiteral("Bench_rig-7").repeated(7).left(70);
         const QStringList overwrite{kOverwrite.arg("P1")}, unwritten{kUnwritten}, none;
-        QTest::newRow("letters digits - _") << "Rack-07_b" << "Rack-07_b" << false << none << none << true;
+        QTest::newRow("letters digits - _") << "Rack-07_b"
+                                            << "Rack-07_b" << false << none << none << true;
         QTest::newRow("70 characters, cut to 63")
             << longName << longName.left(63) << false << none << none << true;
-        QTest::newRow("dot refused") << "cfg.1" << "cfg.1" << false << QStringList{"OK"}
+        QTest::newRow("dot refused")
+            << "cfg.1"
+            << "cfg.1" << false << QStringList{"OK"}
             << QStringList{"New preset name is invalid. It may contain only alphanumeric characters, hyphens "
-                           "and underscores."} << false;
-        QTest::newRow("empty refused") << "" << "" << false << QStringList{"OK"}
-            << QStringList{"Please enter the name of the preset to save."} << false;
-        QTest::newRow("overwrite: No") << "P1" << "P1" << false << QStringList{"No"} << overwrite << false;
-        QTest::newRow("unwritten: No") << "P2" << "P2" << true << QStringList{"No"} << unwritten << false;
-        QTest::newRow("both: Yes, No") << "P1" << "P1" << true << QStringList{"Yes", "No"}
-                                       << overwrite + unwritten << false;
-        QTest::newRow("both: Yes, Yes") << "P1" << "P1" << true << QStringList{"Yes", "Yes"}
-                                        << overwrite + unwritten << true;
+                           "and underscores."}
+            << false;
+        QTest::newRow("empty refused")
+            << ""
+            << "" << false << QStringList{"OK"} << QStringList{"Please enter the name of the preset to save."}
+            << false;
+        QTest::newRow("overwrite: No") << "P1"
+                                       << "P1" << false << QStringList{"No"} << overwrite << false;
+        QTest::newRow("unwritten: No") << "P2"
+                                       << "P2" << true << QStringList{"No"} << unwritten << false;
+        QTest::newRow("both: Yes, No")
+            << "P1"
+            << "P1" << true << QStringList{"Yes", "No"} << overwrite + unwritten << false;
+        QTest::newRow("both: Yes, Yes")
+            << "P1"
+            << "P1" << true << QStringList{"Yes", "Yes"} << overwrite + unwritten << true;
     }
     void saveDialog()
     {
@@ -397,8 +414,8 @@ private slots:
         const QByteArray c = presetFile("configname=C", "\n");
         const QString overwrite = kOverwrite.arg("Cfg");
         QTest::newRow("CR LF name, No stops")
-            << QList<QByteArray>{a, presetFile("configname = Cfg", "\r\n"), c}
-            << QStringList{"No"} << overwrite << QStringList{"A", "Cfg"} << false;
+            << QList<QByteArray>{a, presetFile("configname = Cfg", "\r\n"), c} << QStringList{"No"}
+            << overwrite << QStringList{"A", "Cfg"} << false;
         QTest::newRow("overwrite: Yes") << QList<QByteArray>{presetFile("configname=Cfg", "\r\n", "000000ff")}
                                         << QStringList{"Yes"} << overwrite << QStringList{"Cfg"} << true;
         QTest::newRow("syntax error goes on")
@@ -415,10 +432,17 @@ private slots:
             << QList<QByteArray>{a, kDevice, c} << QStringList{"OK"} << unreadable
             << QStringList{"A", "C", "Cfg"} << true;
         QTest::newRow("a preset grown past any unit's goes on")
-            << QList<QByteArray>{a, presetFile("configname=H", "\n") + "\n==alias==\n" +
-                                        QByteArray("X1=").append(70000, 'h'), c}
+            << QList<QByteArray>{a,
+                                 presetFile("configname=H", "\n") + "\n==alias==\n"
+                                     + QByteArray("X1=").append(70000, 'h'),
+                                 c}
             << QStringList{"OK"} << unreadable << QStringList{"A", "C", "Cfg"} << true;
-        QTest::newRow("binary goes on") << QList<QByteArray>{a, QByteArray("\0\x7f\xff" "configname\0", 14), c}
+        QTest::newRow("binary goes on")
+            << QList<QByteArray>{a,
+                                 QByteArray("\0\x7f\xff"
+                                            "configname\0",
+                                            14),
+                                 c}
             << QStringList{"OK"}
             << "Failed to upload preset. Syntax error in file: %1. The file may be valid for "
                "different Xentra 4820 subtype."
@@ -438,8 +462,9 @@ private slots:
             paths << (files[i] == kDevice ? QStringLiteral("/dev/zero")
                                           : dir.filePath(QStringLiteral("upload%1.prs").arg(i)));
             QFile file(paths.last());
-            QVERIFY(files[i].isNull() || files[i] == kDevice || (files[i] == kFolder && QDir().mkdir(paths.last())) ||
-                    (file.open(QIODevice::WriteOnly) && file.write(files[i])));
+            QVERIFY(files[i].isNull() || files[i] == kDevice
+                    || (files[i] == kFolder && QDir().mkdir(paths.last()))
+                    || (file.open(QIODevice::WriteOnly) && file.write(files[i])));
         }
         managePresetsDialog::chooseFiles = [&paths](QWidget *) { return paths; };
         managePresetsDialog dialog(nullptr, host.get());
@@ -470,10 +495,11 @@ private slots:
         const QString really =
             QStringLiteral("Do you really want to remove the selected presets from device's memory?");
         const QStringList all{"A", "B", "C"};
-        QTest::newRow("Delete, nothing selected")
-            << "Delete" << QList<int>() << "OK" << "Please select presets to be deleted." << all;
+        QTest::newRow("Delete, nothing selected") << "Delete" << QList<int>() << "OK"
+                                                  << "Please select presets to be deleted." << all;
         QTest::newRow("Save to File, nothing selected")
-            << "Save to File" << QList<int>() << "OK" << "Please select presets to be saved to files." << all;
+            << "Save to File" << QList<int>() << "OK"
+            << "Please select presets to be saved to files." << all;
         QTest::newRow("Delete A and C: No") << "Delete" << QList<int>{0, 2} << "No" << really << all;
         QTest::newRow("Delete A and C: Yes")
             << "Delete" << QList<int>{0, 2} << "Yes" << really << QStringList{"B"};

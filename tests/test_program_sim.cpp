@@ -115,8 +115,8 @@ void TestProgramSim::treeListsUnitsAndOtherModels()
                                               "127.0.0.52", Qt::MatchExactly | Qt::MatchRecursive)[0]);
                                       }}});
     QVERIFY(window);
-    QCOMPARE(rows, (QStringList{"127.0.0.51 | 4820-AA LXI *", "127.0.0.52 | 4820-BB LXI *",
-                                "127.0.0.53 | LXI"}));
+    QCOMPARE(rows,
+             (QStringList{"127.0.0.51 | 4820-AA LXI *", "127.0.0.52 | 4820-BB LXI *", "127.0.0.53 | LXI"}));
     QCOMPARE(window->windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: 127.0.0.52"));
     QCOMPARE(window->instrument->nRows, 192);
     QCOMPARE(window->schematic->vrefCombo->itemText(0), QStringLiteral("External"));
@@ -162,8 +162,9 @@ void TestProgramSim::operatorWorkReachesTheUnit()
 
     // Presets: saved on the unit, loaded back over a change.
     ModalAnswer save(QList<ModalAnswer::Step>{{QStringLiteral("Save"), [](QWidget *dialog) {
-        dialog->findChild<QComboBox *>()->setEditText(QStringLiteral("Bench-1"));
-    }}});
+                                                   dialog->findChild<QComboBox *>()->setEditText(
+                                                       QStringLiteral("Bench-1"));
+                                               }}});
     window->saveDialog->exec();
     QVERIFY2(save.done(), qPrintable(save.error()));
     QCOMPARE(probe.query("MEM:PRES:CAT?"), QByteArray("#17Bench-1"));
@@ -186,14 +187,15 @@ void TestProgramSim::operatorWorkReachesTheUnit()
     managePresetsDialog::chooseFiles = [&](QWidget *) { return QStringList{folder + "/Bench-1.prs"}; };
     const QByteArray stored = probe.query("MEM:PRES:DATA? \"Bench-1\"");
     QByteArray afterDelete = "not deleted";
-    ModalAnswer manage(QList<ModalAnswer::Step>{{QStringLiteral("Close"), [&](QWidget *dialog) {
-        dialog->findChild<QListWidget *>()->selectAll();
-        buttonNamed(dialog, QStringLiteral("Save to File"))->click();
-        ModalAnswer confirm(QStringLiteral("Yes"));
-        buttonNamed(dialog, QStringLiteral("Delete"))->click();
-        afterDelete = probe.query("MEM:PRES:COUN?");
-        buttonNamed(dialog, QStringLiteral("Load from File"))->click();
-    }}});
+    ModalAnswer manage(
+        QList<ModalAnswer::Step>{{QStringLiteral("Close"), [&](QWidget *dialog) {
+                                      dialog->findChild<QListWidget *>()->selectAll();
+                                      buttonNamed(dialog, QStringLiteral("Save to File"))->click();
+                                      ModalAnswer confirm(QStringLiteral("Yes"));
+                                      buttonNamed(dialog, QStringLiteral("Delete"))->click();
+                                      afterDelete = probe.query("MEM:PRES:COUN?");
+                                      buttonNamed(dialog, QStringLiteral("Load from File"))->click();
+                                  }}});
     window->manageDialog->exec();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QVERIFY2(manage.done(), qPrintable(manage.error()));
@@ -207,7 +209,8 @@ void TestProgramSim::operatorWorkReachesTheUnit()
     window->devConfig->loadDevInfo();
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::SerialNumber)->text(), QStringLiteral("48200036"));
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::IpAddress)->text(), QStringLiteral("127.0.0.54"));
-    QCOMPARE(window->devConfig->field(ts4820fp_devConfig::HostName)->text(), QStringLiteral("xentra-48200036"));
+    QCOMPARE(window->devConfig->field(ts4820fp_devConfig::HostName)->text(),
+             QStringLiteral("xentra-48200036"));
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::Model)->text(), QStringLiteral("4820-AA"));
     QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "urlOpened");
     window->devConfig->openWebInterface();
@@ -241,10 +244,11 @@ void TestProgramSim::unitLostMidSessionThenBackAfterRefresh()
         QVERIFY(boxes.answered() > 0);
         for (const BoxReport &box : boxes.reports()) {
             QCOMPARE(box.icon, QMessageBox::Critical);
-            QVERIFY2(QRegularExpression("^ts4820_\\w+\\(.*\\) failed due to \\[[^]]+\\]\nDo you want to exit\\?$")
-                         .match(box.text)
-                         .hasMatch(),
-                     qPrintable(box.text));
+            QVERIFY2(
+                QRegularExpression("^ts4820_\\w+\\(.*\\) failed due to \\[[^]]+\\]\nDo you want to exit\\?$")
+                    .match(box.text)
+                    .hasMatch(),
+                qPrintable(box.text));
         }
         QCOMPARE(boxes.report(0).text.left(22), QStringLiteral("ts4820_setMatrixState("));
     }

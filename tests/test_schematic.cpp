@@ -19,9 +19,9 @@
 
 namespace {
 
-struct Bench {
-    explicit Bench(int rows)
-        : model(0, true, rows, rows == 96 ? QStringLiteral("AA") : QStringLiteral("AB"))
+struct Bench
+{
+    explicit Bench(int rows) : model(0, true, rows, rows == 96 ? QStringLiteral("AA") : QStringLiteral("AB"))
     {
         model.setDemoVoltRef();
         model.readState();
@@ -53,10 +53,7 @@ class TestSchematic : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QSettings(settingsstore::organisation(), settingsstore::application()).clear();
-    }
+    void init() { QSettings(settingsstore::organisation(), settingsstore::application()).clear(); }
 
     void sizeFollowsScaleAndRows_data();
     void sizeFollowsScaleAndRows();
@@ -105,10 +102,8 @@ void TestSchematic::sizeFollowsScaleAndRows()
     QCOMPARE(bench.schematic->aliasWidgets.size(), 2 * rows + 8);
     QCOMPARE(bench.schematic->relays.first()->size(), QSize(button, button));
     // Relay (row 1, column B) sits at design point (319, 139).
-    QCOMPARE(bench.schematic->relayAt(1, 2)->pos(),
-             QPoint(int(319 * scale) - 3, int(139 * scale) - 3));
-    QCOMPARE(bench.schematic->aliasWidgets.first()->size(),
-             QSize(int(83 * scale), int(30 * scale)));
+    QCOMPARE(bench.schematic->relayAt(1, 2)->pos(), QPoint(int(319 * scale) - 3, int(139 * scale) - 3));
+    QCOMPARE(bench.schematic->aliasWidgets.first()->size(), QSize(int(83 * scale), int(30 * scale)));
 }
 
 void TestSchematic::relayClickReachesModelWithOneUndoStep()
@@ -271,9 +266,9 @@ void TestSchematic::loadPatternMakesEverythingApplied()
 {
     Bench bench(96);
     QByteArray pattern(bench.model.patternSize(), char(0));
-    pattern[3 * 6 + 1] = 1;       // A4
-    pattern[96 * 6 + 2] = 1;      // VRef on bus C
-    pattern[96 * 6 + 4] = 7;      // +0.45 V
+    pattern[3 * 6 + 1] = 1;  // A4
+    pattern[96 * 6 + 2] = 1; // VRef on bus C
+    pattern[96 * 6 + 4] = 7; // +0.45 V
     QSignalSpy changed(bench.schematic, &Schematic::changed);
     bench.schematic->loadPattern(pattern.constData());
     QCOMPARE(changed.count(), 1);
@@ -393,10 +388,8 @@ void TestSchematic::expressionMarksAndValidity_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QStringList>("marked"); // e.g. "X1"
-    QTest::newRow("X1-4,Y1,Y6") << "X1-4,Y1,Y6" << true
-                                << QStringList{"X1", "X2", "X3", "X4", "Y1", "Y6"};
-    QTest::newRow("spaces and lower case") << "x 1 - 4" << true
-                                           << QStringList{"X1", "X2", "X3", "X4"};
+    QTest::newRow("X1-4,Y1,Y6") << "X1-4,Y1,Y6" << true << QStringList{"X1", "X2", "X3", "X4", "Y1", "Y6"};
+    QTest::newRow("spaces and lower case") << "x 1 - 4" << true << QStringList{"X1", "X2", "X3", "X4"};
     QTest::newRow("reversed range marks nothing") << "X4-1" << true << QStringList{};
     QTest::newRow("X0 invalid, rest marked") << "X0,B2" << false << QStringList{"B2"};
     QTest::newRow("X97 invalid, rest marked") << "X97,D96" << false << QStringList{"D96"};
@@ -448,10 +441,9 @@ void TestSchematic::openCloseDialogAppliesMarkedRelays()
              QStringLiteral("<html>Expression describing relays for selection, eg. "
                             "X1-4,Y1,Y6.</html>"));
     QCOMPARE(dialog.closeSelectedButton()->whatsThis(), QStringLiteral("Close the selected relays."));
-    connect(&dialog, &openCloseDialog::openCloseExpressionChanged, &dialog,
-            [&](const QString &text) {
-                dialog.setSelectionButtonsEnabled(showRelayExpression(*bench.schematic, text));
-            });
+    connect(&dialog, &openCloseDialog::openCloseExpressionChanged, &dialog, [&](const QString &text) {
+        dialog.setSelectionButtonsEnabled(showRelayExpression(*bench.schematic, text));
+    });
     QSignalSpy expressionChanged(&dialog, &openCloseDialog::openCloseExpressionChanged);
     dialog.expression()->setText(QStringLiteral("X1-2"));
     QVERIFY(dialog.closeSelectedButton()->isEnabled());

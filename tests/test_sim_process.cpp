@@ -109,7 +109,8 @@ struct Link
 
 Link createLink(Rpc &core, const QByteArray &device)
 {
-    const QByteArray res = core.call(rpc::kCoreProgram, 1, 10, rpc::XdrWriter().u32(1).u32(0).u32(0).opaque(device));
+    const QByteArray res =
+        core.call(rpc::kCoreProgram, 1, 10, rpc::XdrWriter().u32(1).u32(0).u32(0).opaque(device));
     rpc::XdrReader r(res);
     Link l;
     l.error = r.u32();
@@ -134,8 +135,8 @@ struct ReadResult
 
 ReadResult deviceRead(Rpc &core, quint32 lid, quint32 size = 1024, quint32 timeoutMs = 2000)
 {
-    const QByteArray res =
-        core.call(rpc::kCoreProgram, 1, 12, rpc::XdrWriter().u32(lid).u32(size).u32(timeoutMs).u32(0).u32(0).u32(0));
+    const QByteArray res = core.call(rpc::kCoreProgram, 1, 12,
+                                     rpc::XdrWriter().u32(lid).u32(size).u32(timeoutMs).u32(0).u32(0).u32(0));
     rpc::XdrReader r(res);
     ReadResult result;
     result.error = r.u32();
@@ -158,7 +159,8 @@ bool placeIsFree(const SimProcess &unit, bool portmapper = false)
             return true;
         }
         Rpc mapper(unit.address, unit.portmapper);
-        const rpc::XdrWriter getPort = rpc::XdrWriter().u32(rpc::kCoreProgram).u32(1).u32(rpc::kProtocolTcp).u32(0);
+        const rpc::XdrWriter getPort =
+            rpc::XdrWriter().u32(rpc::kCoreProgram).u32(1).u32(rpc::kProtocolTcp).u32(0);
         if (portmapper
             && rpc::XdrReader(mapper.call(rpc::kPortmapProgram, 2, 3, getPort)).u32() == unit.core) {
             return true;
@@ -196,22 +198,23 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<bool>("disconnect");
     QTest::addColumn<QByteArray>("error");
-    QTest::newRow("malformed command") << QByteArray("ROUT:ALI X1,\"open\n") << false
-                                       << QByteArray("-102,\"Syntax error\"");
+    QTest::newRow("malformed command")
+        << QByteArray("ROUT:ALI X1,\"open\n") << false << QByteArray("-102,\"Syntax error\"");
     QTest::newRow("unknown command") << QByteArray("ROUT:EXPLODE 1\n") << false
                                      << QByteArray("-113,\"Undefined header\"");
     QTest::newRow("oversized line") << QByteArray("ROUT:ALI X1,\"") + QByteArray(200000, 'a') + "\"\n"
                                     << false << QByteArray("-363,\"Input buffer overrun\"");
-    QTest::newRow("bad block header") << QByteArray("MEM:PRES:DATA #9x\n") << false
-                                      << QByteArray("-160,\"Block data error\"");
+    QTest::newRow("bad block header")
+        << QByteArray("MEM:PRES:DATA #9x\n") << false << QByteArray("-160,\"Block data error\"");
     QTest::newRow("block longer than allowed")
-        << QByteArray("MEM:PRES:DATA #6100000") + QByteArray(100000, '\n') + "\n" << false
-        << QByteArray("-223,\"Too much data\"");
+        << QByteArray("MEM:PRES:DATA #6100000") + QByteArray(100000, '\n') + "\n"
+        << false << QByteArray("-223,\"Too much data\"");
     QByteArray blocks = "MEM:PRES:DATA ";
     for (int i = 0; i < 20; ++i) {
         blocks += "#540000" + QByteArray(40000, 'b');
     }
-    QTest::newRow("blocks over 64 KiB in all") << blocks + "\n" << false << QByteArray("-223,\"Too much data\"");
+    QTest::newRow("blocks over 64 KiB in all") << blocks + "\n"
+                                               << false << QByteArray("-223,\"Too much data\"");
     QTest::newRow("disconnect mid-message") << QByteArray("MEM:PRES:DATA #3100abc") << true << QByteArray();
 }
 
@@ -249,7 +252,8 @@ void TestSimProcess::badInputLeavesTheUnitAnsweringEveryone()
     QVERIFY(round(200));
     const qint64 after = unit.residentKiB();
     if (!kSanitized) {
-        QVERIFY2(after - settled < 1024, qPrintable(QStringLiteral("%1 KiB -> %2 KiB").arg(settled).arg(after)));
+        QVERIFY2(after - settled < 1024,
+                 qPrintable(QStringLiteral("%1 KiB -> %2 KiB").arg(settled).arg(after)));
     }
     QCOMPARE(bystander.query("MEM:PRES:COUN?"), QByteArray("0"));
     QCOMPARE(unit.stop(SIGTERM), 0); // with LeakSanitizer: nothing leaked
@@ -262,8 +266,9 @@ void TestSimProcess::vxi11CoreChannel()
 
     Rpc portmap(unit.address, unit.portmapper);
     auto getPort = [&](quint32 program) {
-        return rpc::XdrReader(portmap.call(rpc::kPortmapProgram, 2, 3,
-                                           rpc::XdrWriter().u32(program).u32(1).u32(rpc::kProtocolTcp).u32(0)))
+        return rpc::XdrReader(
+                   portmap.call(rpc::kPortmapProgram, 2, 3,
+                                rpc::XdrWriter().u32(program).u32(1).u32(rpc::kProtocolTcp).u32(0)))
             .u32();
     };
     QCOMPARE(getPort(rpc::kCoreProgram), quint32(unit.core));
@@ -298,7 +303,8 @@ void TestSimProcess::vxi11CoreChannel()
     quint32 stat = 0;
     core.call(rpc::kCoreProgram, 1, 99, rpc::XdrWriter(), &stat);
     QCOMPARE(stat, quint32(rpc::ProcUnavail));
-    QCOMPARE(rpc::XdrReader(core.call(rpc::kCoreProgram, 1, 14, rpc::XdrWriter().u32(link.lid).u32(0).u32(0).u32(0)))
+    QCOMPARE(rpc::XdrReader(
+                 core.call(rpc::kCoreProgram, 1, 14, rpc::XdrWriter().u32(link.lid).u32(0).u32(0).u32(0)))
                  .u32(),
              8u); // trigger is not supported
 
@@ -494,7 +500,8 @@ void TestSimProcess::killsDuringStoresLoseNothingAcknowledged()
         QByteArray burst;
         for (int i = 0; i < 40; ++i) {
             names << "p" + QByteArray::number(counter++ % 90); // at most 90 names: under the limit
-            burst += "ROUT:ALI X1,\"" + names.last() + "\"\nMEM:PRES:STOR \"" + names.last() + "\"\nSYST:ERR?\n";
+            burst +=
+                "ROUT:ALI X1,\"" + names.last() + "\"\nMEM:PRES:STOR \"" + names.last() + "\"\nSYST:ERR?\n";
         }
         client.send(burst);
         // Replies are read as they come: a killed process's connection is
@@ -552,7 +559,8 @@ void TestSimProcess::commandLineIsChecked_data()
     QTest::newRow("fault header") << QStringList{"--fail", "ROUT:NOPE"} << 2
                                   << "no command has the header 'ROUT:NOPE'";
     QTest::newRow("fault code") << QStringList{"--fail", "*RST=-999"} << 2 << "-999 is not an error code";
-    QTest::newRow("address in use") << QStringList{"--address", "127.0.0.18", "--raw-port", "0", "--portmapper-port", "PORT"}
+    QTest::newRow("address in use") << QStringList{"--address", "127.0.0.18",        "--raw-port",
+                                                   "0",         "--portmapper-port", "PORT"}
                                     << 1 << "cannot serve the portmapper on 127.0.0.18";
 }
 

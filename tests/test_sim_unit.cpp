@@ -96,12 +96,13 @@ void TestSimUnit::exchangesGiveRepliesAndErrors_data()
     QTest::newRow("blank message ignored") << L{"", " \t "} << L{} << E{};
     QTest::newRow("long, short and lower-case headers")
         << L{"route:matrix:rows?", ":ROUT:MATR:ROWS?", "Rout:Matr:Rows?"} << L{"96", "96", "96"} << E{};
-    QTest::newRow("half a node is no header") << L{"ROU:MATR:ROWS?", "ROUTEX:MATR?"} << L{"", ""}
-                                              << E{UndefinedHeader, UndefinedHeader};
-    QTest::newRow("query form of a command only") << L{"*RST?", "*CLS?"} << L{"", ""}
-                                                  << E{UndefinedHeader, UndefinedHeader};
+    QTest::newRow("half a node is no header")
+        << L{"ROU:MATR:ROWS?", "ROUTEX:MATR?"} << L{"", ""} << E{UndefinedHeader, UndefinedHeader};
+    QTest::newRow("query form of a command only")
+        << L{"*RST?", "*CLS?"} << L{"", ""} << E{UndefinedHeader, UndefinedHeader};
     QTest::newRow("compound message refused") << L{"*RST;*IDN?"} << L{""} << E{CommandError};
-    QTest::newRow("control character") << L{QByteArray("ROUT:ALI? X\x01", 12)} << L{""} << E{InvalidCharacter};
+    QTest::newRow("control character")
+        << L{QByteArray("ROUT:ALI? X\x01", 12)} << L{""} << E{InvalidCharacter};
     QTest::newRow("parameter to a query without") << L{"*IDN? 1"} << L{""} << E{ParameterNotAllowed};
     QTest::newRow("DNS suffix") << L{"SYST:COMM:LAN:DNS?", "SYST:COMM:LAN:DNS2?", "SYST:COMM:LAN:DNS3?"}
                                 << L{"\"0.0.0.0\"", "\"0.0.0.0\"", ""} << E{HeaderSuffixOutOfRange};
@@ -115,58 +116,72 @@ void TestSimUnit::exchangesGiveRepliesAndErrors_data()
              "ROUT:MATR 123456789," + words(17), "ROUT:MATR?"}
         << L{words(18)} << E{MissingParameter, ParameterNotAllowed, DataTypeError, DataOutOfRange};
     QTest::newRow("aliases set, read, removed")
-        << L{"ROUT:ALI X12,\"Sense+\"", "ROUT:ALI a,'bus'", "ROUT:ALI y007,\"out\"",
-             "ROUT:ALI? x12", "ROUT:ALI:CAT?", "ROUT:ALI X12,\"\"", "ROUT:ALI:CAT?"}
+        << L{"ROUT:ALI X12,\"Sense+\"", "ROUT:ALI a,'bus'",  "ROUT:ALI y007,\"out\"", "ROUT:ALI? x12",
+             "ROUT:ALI:CAT?",           "ROUT:ALI X12,\"\"", "ROUT:ALI:CAT?"}
         << L{"\"Sense+\"", "#223X12=Sense+,Y7=out,A=bus", "#212Y7=out,A=bus"} << E{};
     QTest::newRow("alias lines and texts refused")
-        << L{"ROUT:ALI X97,\"a\"", "ROUT:ALI X0,\"a\"", "ROUT:ALI Q5,\"a\"", "ROUT:ALI AB,\"a\"",
-             "ROUT:ALI X,\"a\"", "ROUT:ALI X1,abc", "ROUT:ALI X1,\"a=b\"", "ROUT:ALI X1,'a\"b'",
-             "ROUT:ALI X1,\"" + QByteArray(32, 'n') + "\"", "ROUT:ALI X1,\"abc", "ROUT:ALI X1,\"a\"x",
-             "ROUT:ALI X1,", "ROUT:ALI:CAT?"}
-        << L{"#10"}
-        << E{DataOutOfRange, DataOutOfRange, IllegalParameterValue, IllegalParameterValue,
-             IllegalParameterValue, DataTypeError, InvalidStringData, InvalidStringData,
-             TooMuchData, SyntaxError, SyntaxError, SyntaxError};
+        << L{"ROUT:ALI X97,\"a\"",  "ROUT:ALI X0,\"a\"",  "ROUT:ALI Q5,\"a\"",
+             "ROUT:ALI AB,\"a\"",   "ROUT:ALI X,\"a\"",   "ROUT:ALI X1,abc",
+             "ROUT:ALI X1,\"a=b\"", "ROUT:ALI X1,'a\"b'", "ROUT:ALI X1,\"" + QByteArray(32, 'n') + "\"",
+             "ROUT:ALI X1,\"abc",   "ROUT:ALI X1,\"a\"x", "ROUT:ALI X1,",
+             "ROUT:ALI:CAT?"}
+        << L{"#10"} << E{DataOutOfRange,        DataOutOfRange, IllegalParameterValue, IllegalParameterValue,
+                         IllegalParameterValue, DataTypeError,  InvalidStringData,     InvalidStringData,
+                         TooMuchData,           SyntaxError,    SyntaxError,           SyntaxError};
     QTest::newRow("31-character name accepted")
         << L{"ROUT:ALI D,\"" + QByteArray(31, 'n') + "\"", "ROUT:ALI? D"}
         << L{'"' + QByteArray(31, 'n') + '"'} << E{};
     QTest::newRow("voltage matching")
-        << L{"SOUR:VOLT 4.4", "SOUR:VOLT?", "SOUR:VOLT .0004", "SOUR:VOLT?", "SOUR:VOLT:LEV -4.5E-3",
-             "SOUR:VOLT?", "SOUR:VOLT 100", "SOUR:VOLT 4.5V", "SOUR:VOLT?"}
+        << L{"SOUR:VOLT 4.4", "SOUR:VOLT?",    "SOUR:VOLT .0004", "SOUR:VOLT?", "SOUR:VOLT:LEV -4.5E-3",
+             "SOUR:VOLT?",    "SOUR:VOLT 100", "SOUR:VOLT 4.5V",  "SOUR:VOLT?"}
         << L{"4.5", "0", "-0.0045", "-0.0045"} << E{DataOutOfRange, DataTypeError};
     QTest::newRow("voltage table")
         << L{"SOUR:VOLT:CAT?"}
         << L{"17,0,9,-9,4.5,-4.5,0.9,-0.9,0.45,-0.45,0.09,-0.09,0.045,-0.045,0.009,-0.009,0.0045,-0.0045"}
         << E{};
-    QTest::newRow("links")
-        << L{"SOUR:VOLT:LINK A,ON", "SOUR:VOLT:LINK d,1", "SOUR:VOLT:LINK? a", "SOUR:VOLT:LINK? B",
-             "SOUR:VOLT:LINK E,ON", "SOUR:VOLT:LINK A,2", "SOUR:VOLT:LINK A", "SOUR:VOLT:LINK? \"A\""}
-        << L{"1", "0", ""} << E{IllegalParameterValue, IllegalParameterValue, MissingParameter, DataTypeError};
+    QTest::newRow("links") << L{"SOUR:VOLT:LINK A,ON", "SOUR:VOLT:LINK d,1",   "SOUR:VOLT:LINK? a",
+                                "SOUR:VOLT:LINK? B",   "SOUR:VOLT:LINK E,ON",  "SOUR:VOLT:LINK A,2",
+                                "SOUR:VOLT:LINK A",    "SOUR:VOLT:LINK? \"A\""}
+                           << L{"1", "0", ""}
+                           << E{IllegalParameterValue, IllegalParameterValue, MissingParameter,
+                                DataTypeError};
     QTest::newRow("preset names")
-        << L{"MEM:PRES:STOR Bench", "MEM:PRES:STOR \"\"", "MEM:PRES:STOR \"a b\"",
-             "MEM:PRES:STOR \"" + QByteArray(64, 'p') + "\"", "MEM:PRES:REC \"Nope\"",
-             "MEM:PRES:DEL \"Nope\"", "MEM:PRES:DATA? \"Nope\"", "MEM:PRES:COUN?", "MEM:PRES:NAME? 0"}
-        << L{"", "0", ""}
-        << E{DataTypeError, InvalidStringData, InvalidStringData, TooMuchData, FileNameNotFound,
-             FileNameNotFound, FileNameNotFound, DataOutOfRange};
+        << L{"MEM:PRES:STOR Bench",     "MEM:PRES:STOR \"\"",
+             "MEM:PRES:STOR \"a b\"",   "MEM:PRES:STOR \"" + QByteArray(64, 'p') + "\"",
+             "MEM:PRES:REC \"Nope\"",   "MEM:PRES:DEL \"Nope\"",
+             "MEM:PRES:DATA? \"Nope\"", "MEM:PRES:COUN?",
+             "MEM:PRES:NAME? 0"}
+        << L{"", "0", ""} << E{DataTypeError,    InvalidStringData, InvalidStringData, TooMuchData,
+                               FileNameNotFound, FileNameNotFound,  FileNameNotFound,  DataOutOfRange};
     QTest::newRow("preset in use and edited mark")
-        << L{"MEM:PRES:STOR \"Bench\"", "MEM:PRES:CURR?", "SOUR:VOLT:LINK B,ON", "MEM:PRES:CURR?",
-             "SYST:IDEN ON", "MEM:PRES:REC \"Bench\"", "MEM:PRES:CURR?", "SOUR:VOLT:LINK? B",
-             "SYST:IDEN?", "ROUT:ALI X1,\"\"", "MEM:PRES:CURR?", "*RST", "MEM:PRES:CURR?"}
+        << L{"MEM:PRES:STOR \"Bench\"", "MEM:PRES:CURR?",    "SOUR:VOLT:LINK B,ON",
+             "MEM:PRES:CURR?",          "SYST:IDEN ON",      "MEM:PRES:REC \"Bench\"",
+             "MEM:PRES:CURR?",          "SOUR:VOLT:LINK? B", "SYST:IDEN?",
+             "ROUT:ALI X1,\"\"",        "MEM:PRES:CURR?",    "*RST",
+             "MEM:PRES:CURR?"}
         << L{"\"Bench\"", "\"Bench*\"", "\"Bench\"", "0", "1", "\"Bench*\"", "\"\""} << E{};
     QTest::newRow("deleting the preset in use")
         << L{"MEM:PRES:STOR \"Bench\"", "MEM:PRES:DEL \"Bench\"", "MEM:PRES:CURR?", "MEM:PRES:COUN?"}
         << L{"\"\"", "0"} << E{};
     QTest::newRow("reset opens relays, keeps names and presets")
-        << L{"ROUT:MATR " + words(18, {{5, 1}}), "SOUR:VOLT 9", "SOUR:VOLT:LINK C,ON",
-             "ROUT:ALI Y3,\"out\"", "MEM:PRES:STOR \"Keep\"", "*RST", "ROUT:MATR?", "SOUR:VOLT?",
-             "SOUR:VOLT:LINK? C", "ROUT:ALI:CAT?", "MEM:PRES:CAT?"}
+        << L{"ROUT:MATR " + words(18, {{5, 1}}),
+             "SOUR:VOLT 9",
+             "SOUR:VOLT:LINK C,ON",
+             "ROUT:ALI Y3,\"out\"",
+             "MEM:PRES:STOR \"Keep\"",
+             "*RST",
+             "ROUT:MATR?",
+             "SOUR:VOLT?",
+             "SOUR:VOLT:LINK? C",
+             "ROUT:ALI:CAT?",
+             "MEM:PRES:CAT?"}
         << L{words(18), "0", "0", "#16Y3=out", "#14Keep"} << E{};
-    QTest::newRow("blocks refused")
-        << L{"MEM:PRES:DATA #0", "MEM:PRES:DATA #3ab", "MEM:PRES:DATA #15abc",
-             "MEM:PRES:DATA #13abc x", "MEM:PRES:DATA \"x\"", "MEM:PRES:DATA #14abcd", "MEM:PRES:COUN?"}
-        << L{"0"}
-        << E{BlockDataError, BlockDataError, BlockDataError, SyntaxError, DataTypeError, InvalidBlockData};
+    QTest::newRow("blocks refused") << L{"MEM:PRES:DATA #0",     "MEM:PRES:DATA #3ab",
+                                         "MEM:PRES:DATA #15abc", "MEM:PRES:DATA #13abc x",
+                                         "MEM:PRES:DATA \"x\"",  "MEM:PRES:DATA #14abcd",
+                                         "MEM:PRES:COUN?"}
+                                    << L{"0"} << E{BlockDataError, BlockDataError, BlockDataError,
+                                                   SyntaxError,    DataTypeError,  InvalidBlockData};
     QTest::newRow("status registers")
         << L{"BOGUS", "*STB?", "*ESR?", "*ESR?", "ROUT:ALI X999,\"a\"", "*OPC", "*ESR?", "*OPC?"}
         << L{"36", "32", "0", "17", "1"} << E{UndefinedHeader, DataOutOfRange};
@@ -174,18 +189,28 @@ void TestSimUnit::exchangesGiveRepliesAndErrors_data()
         << L{"BOGUS", "SYST:ERR?", "SYST:ERR:NEXT?", "BOGUS", "*CLS"}
         << L{"-113,\"Undefined header\"", "0,\"No error\""} << E{};
     QTest::newRow("identity and LAN")
-        << L{"SYST:SER?", "SYST:SUBT?", "SYST:PROD?", "SYST:LXI:CLAS?", "SYST:DESC?",
-             "SYST:COMM:LAN:HOST?", "SYST:COMM:LAN:ADDR?", "SYST:COMM:LAN:MAC?", "SYST:VERS?"}
-        << L{"48209481", "\"AA\"", "\"1.2.0\"", "\"C\"",
+        << L{"SYST:SER?",           "SYST:SUBT?",         "SYST:PROD?",
+             "SYST:LXI:CLAS?",      "SYST:DESC?",         "SYST:COMM:LAN:HOST?",
+             "SYST:COMM:LAN:ADDR?", "SYST:COMM:LAN:MAC?", "SYST:VERS?"}
+        << L{"48209481",
+             "\"AA\"",
+             "\"1.2.0\"",
+             "\"C\"",
              "\"Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit\"",
-             "\"xentra-48209481\"", "\"127.0.0.1\"", "\"02:54:53:20:94:81\"", "1999.0"}
+             "\"xentra-48209481\"",
+             "\"127.0.0.1\"",
+             "\"02:54:53:20:94:81\"",
+             "1999.0"}
         << E{};
-    QTest::newRow("description and asset number")
-        << L{"SYST:ANUM \"TS-00417\"", "SYST:ANUM?", "SYST:DESC 'a\"b'",
-             "SYST:DESC \"" + QByteArray(128, 'd') + "\"", "SYST:ANUM \"" + QByteArray(64, 'a') + "\"",
-             "SYST:DESC \"" + QByteArray(127, 'd') + "\"", "SYST:DESC?"}
-        << L{"\"TS-00417\"", '"' + QByteArray(127, 'd') + '"'}
-        << E{InvalidStringData, TooMuchData, TooMuchData};
+    QTest::newRow("description and asset number") << L{"SYST:ANUM \"TS-00417\"",
+                                                       "SYST:ANUM?",
+                                                       "SYST:DESC 'a\"b'",
+                                                       "SYST:DESC \"" + QByteArray(128, 'd') + "\"",
+                                                       "SYST:ANUM \"" + QByteArray(64, 'a') + "\"",
+                                                       "SYST:DESC \"" + QByteArray(127, 'd') + "\"",
+                                                       "SYST:DESC?"}
+                                                  << L{"\"TS-00417\"", '"' + QByteArray(127, 'd') + '"'}
+                                                  << E{InvalidStringData, TooMuchData, TooMuchData};
 }
 
 void TestSimUnit::exchangesGiveRepliesAndErrors()
@@ -217,11 +242,11 @@ void TestSimUnit::presetDataMatchesTheManualExampleAndUploadsBack()
 {
     Instrument unit(options());
     Session session;
-    Run run = exchange(unit, session,
-                       {"*RST", "ROUT:ALI X3,\"Sense+\"", "ROUT:ALI A,\"bus\"",
-                        "ROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0", "SOUR:VOLT 4.5",
-                        "SOUR:VOLT:LINK A,ON", "SOUR:VOLT:LINK D,1", "MEM:PRES:STOR \"Bench_A\"",
-                        "MEM:PRES:DATA? \"Bench_A\""});
+    Run run =
+        exchange(unit, session,
+                 {"*RST", "ROUT:ALI X3,\"Sense+\"", "ROUT:ALI A,\"bus\"",
+                  "ROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0", "SOUR:VOLT 4.5", "SOUR:VOLT:LINK A,ON",
+                  "SOUR:VOLT:LINK D,1", "MEM:PRES:STOR \"Bench_A\"", "MEM:PRES:DATA? \"Bench_A\""});
     QCOMPARE(run.errors, QList<int>());
     QCOMPARE(run.replies, QByteArrayList{"#3248" + kManualExample});
 
@@ -230,8 +255,8 @@ void TestSimUnit::presetDataMatchesTheManualExampleAndUploadsBack()
     QByteArray upload = QByteArray(kManualExample).replace("Bench_A", "Copy").replace("\n", "\r\n") + "\r\n";
     run = exchange(unit, session,
                    {"MEM:PRES:DATA " + formatBlock(upload), "*RST", "ROUT:ALI Y9,\"gone\"",
-                    "MEM:PRES:REC \"Copy\"", "ROUT:MATR?", "SOUR:VOLT?", "ROUT:ALI:CAT?",
-                    "MEM:PRES:CAT?", "MEM:PRES:CURR?"});
+                    "MEM:PRES:REC \"Copy\"", "ROUT:MATR?", "SOUR:VOLT?", "ROUT:ALI:CAT?", "MEM:PRES:CAT?",
+                    "MEM:PRES:CURR?"});
     QCOMPARE(run.errors, QList<int>());
     QCOMPARE(run.replies, (QByteArrayList{words(18, {{0, 4}, {6, 4}}), "4.5", "#215X3=Sense+,A=bus",
                                           "#212Bench_A,Copy", "\"Copy\""}));
@@ -252,7 +277,8 @@ void TestSimUnit::presetDataMatchesTheManualExampleAndUploadsBack()
         run = exchange(unit, session, {"MEM:PRES:DATA " + formatBlock(data)});
         QVERIFY2(run.errors == QList<int>{InvalidBlockData}, data.constData());
     }
-    run = exchange(unit, session, {"MEM:PRES:COUN?", "MEM:PRES:DATA " + formatBlock(upload), "MEM:PRES:CURR?"});
+    run =
+        exchange(unit, session, {"MEM:PRES:COUN?", "MEM:PRES:DATA " + formatBlock(upload), "MEM:PRES:CURR?"});
     QCOMPARE(run.replies, (QByteArrayList{"2", "\"Copy*\""}));
 
     Instrument big(options("AB"));
@@ -272,8 +298,8 @@ void TestSimUnit::presetsAreListedInAsciiOrderUpToOneHundred()
     for (int i = 0; i < 95; ++i) {
         more.append("MEM:PRES:STOR \"p" + QByteArray::number(i) + '"');
     }
-    more += {"MEM:PRES:STOR \"extra\"", "MEM:PRES:DATA " + formatBlock(kManualExample),
-             "MEM:PRES:STOR \"b\"", "MEM:PRES:COUN?"};
+    more += {"MEM:PRES:STOR \"extra\"", "MEM:PRES:DATA " + formatBlock(kManualExample), "MEM:PRES:STOR \"b\"",
+             "MEM:PRES:COUN?"};
     run = exchange(unit, session, more);
     QCOMPARE(run.errors, (QList<int>{OutOfMemory, OutOfMemory}));
     QCOMPARE(run.replies, QByteArrayList{"100"});
@@ -303,24 +329,23 @@ void TestSimUnit::framerCutsMessages_data()
     using E = QList<int>;
     QTest::newRow("lines, CR LF") << false << L{"*IDN?\r\nSYST:E", "RR?\n\n"} << L{"*IDN?", "SYST:ERR?", ""}
                                   << E{0, 0, 0};
-    QTest::newRow("newlines inside a block are data")
-        << false << L{"MEM:PRES:DATA #15a\nb\r\n", "\n*OPC?\n"} << L{"MEM:PRES:DATA #15a\nb\r\n", "*OPC?"}
-        << E{0, 0};
-    QTest::newRow("quoted # starts no block") << false << L{"ROUT:ALI X1,\"#9\"\n"} << L{"ROUT:ALI X1,\"#9\""}
-                                              << E{0};
+    QTest::newRow("newlines inside a block are data") << false << L{"MEM:PRES:DATA #15a\nb\r\n", "\n*OPC?\n"}
+                                                      << L{"MEM:PRES:DATA #15a\nb\r\n", "*OPC?"} << E{0, 0};
+    QTest::newRow("quoted # starts no block")
+        << false << L{"ROUT:ALI X1,\"#9\"\n"} << L{"ROUT:ALI X1,\"#9\""} << E{0};
     QTest::newRow("too long, then fine")
-        << false << L{"ROUT:ALI? " + QByteArray(4100, 'x') + "\n*IDN?\n"} << L{"ROUT:ALI? " + QByteArray(4086, 'x'), "*IDN?"}
-        << E{InputBufferOverrun, 0};
+        << false << L{"ROUT:ALI? " + QByteArray(4100, 'x') + "\n*IDN?\n"}
+        << L{"ROUT:ALI? " + QByteArray(4086, 'x'), "*IDN?"} << E{InputBufferOverrun, 0};
     QTest::newRow("4096 bytes is not too long")
         << false << L{QByteArray(4096, 'y') + "\n"} << L{QByteArray(4096, 'y')} << E{0};
     QTest::newRow("block over 64 KiB skipped whole")
-        << false << L{"MEM:PRES:DATA #565537" + QByteArray(30000, '\n'), QByteArray(35537, '\n') + "\n*OPC?\n"}
+        << false
+        << L{"MEM:PRES:DATA #565537" + QByteArray(30000, '\n'), QByteArray(35537, '\n') + "\n*OPC?\n"}
         << L{"MEM:PRES:DATA #565537", "*OPC?"} << E{TooMuchData, 0};
-    QTest::newRow("END ends, trailing newline dropped")
-        << true << L{"*IDN?\n"} << L{"*IDN?"} << E{0};
+    QTest::newRow("END ends, trailing newline dropped") << true << L{"*IDN?\n"} << L{"*IDN?"} << E{0};
     QTest::newRow("message over several writes") << true << L{"ROUT:", "MATR?"} << L{"ROUT:MATR?"} << E{0};
-    QTest::newRow("block cut short by END") << true << L{"MEM:PRES:DATA #19abc"} << L{"MEM:PRES:DATA #19abc"}
-                                            << E{0};
+    QTest::newRow("block cut short by END")
+        << true << L{"MEM:PRES:DATA #19abc"} << L{"MEM:PRES:DATA #19abc"} << E{0};
 }
 
 void TestSimUnit::framerCutsMessages()
@@ -365,12 +390,17 @@ void TestSimUnit::faultsChangeTheChosenCommandOnly()
 void TestSimUnit::stateFolderKeepsEverythingAcknowledged()
 {
     QTemporaryDir dir;
-    const QByteArrayList setUp = {"ROUT:MATR " + words(36, {{35, 0x80000001}}), "SOUR:VOLT -0.9",
-                                  "SOUR:VOLT:LINK B,ON", "ROUT:ALI Y192,\"last\"", "MEM:PRES:STOR \"One\"",
-                                  "ROUT:ALI A,\"bus\"", "SYST:ANUM \"TS-9\"", "SYST:IDEN ON"};
-    const QByteArrayList read = {"ROUT:MATR?", "SOUR:VOLT?", "SOUR:VOLT:LINK? B", "ROUT:ALI:CAT?",
-                                 "MEM:PRES:CAT?", "MEM:PRES:CURR?", "SYST:ANUM?", "MEM:PRES:DATA? \"One\"",
-                                 "SYST:IDEN?", "*TST?"};
+    const QByteArrayList setUp = {"ROUT:MATR " + words(36, {{35, 0x80000001}}),
+                                  "SOUR:VOLT -0.9",
+                                  "SOUR:VOLT:LINK B,ON",
+                                  "ROUT:ALI Y192,\"last\"",
+                                  "MEM:PRES:STOR \"One\"",
+                                  "ROUT:ALI A,\"bus\"",
+                                  "SYST:ANUM \"TS-9\"",
+                                  "SYST:IDEN ON"};
+    const QByteArrayList read = {
+        "ROUT:MATR?",     "SOUR:VOLT?", "SOUR:VOLT:LINK? B",      "ROUT:ALI:CAT?", "MEM:PRES:CAT?",
+        "MEM:PRES:CURR?", "SYST:ANUM?", "MEM:PRES:DATA? \"One\"", "SYST:IDEN?",    "*TST?"};
     QByteArrayList before;
     {
         Instrument unit(options("AB", true, dir.path()));
@@ -408,7 +438,11 @@ void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
             file.write("ts4820sim-state=1\nrows=96\ngarbage");
             file.close();
         }
-        const QByteArray original = [&] { QFile f(file.fileName()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QByteArray original = [&] {
+            QFile f(file.fileName());
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
         Instrument unit(options(subtype, true, dir.path()));
         QString message;
         QVERIFY(!unit.load(&message));
@@ -434,9 +468,10 @@ void TestSimUnit::presetsLiveApartFromTheRelayState()
     // and rename left partial files.
     const QByteArray earlier = "ts4820sim-state=1\nrows=96\npreset=Old\nedited=0\ndescription=d\nasset="
                                "\n==configuration==\n"
-        + kManualExample + "\n==preset==\n" + QByteArray(kManualExample).replace("Bench_A", "Old");
-    for (const auto &[name, bytes] : {std::pair{"unit.state", earlier}, {"presets.state.partial", "x"},
-                                      {"unit.state.Ab12Cd", "x"}}) {
+                               + kManualExample + "\n==preset==\n"
+                               + QByteArray(kManualExample).replace("Bench_A", "Old");
+    for (const auto &[name, bytes] :
+         {std::pair{"unit.state", earlier}, {"presets.state.partial", "x"}, {"unit.state.Ab12Cd", "x"}}) {
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -488,9 +523,10 @@ void TestSimUnit::fullDiskRefusesChangesAndLosesNothing()
         for (int i = 0; i < 100 && refused < 3; ++i) {
             const QByteArray n = QByteArray::number(i + 1);
             before = exchange(unit, session, read).replies;
-            const Run run = exchange(unit, session, {"ROUT:MATR " + words(36, {{i % 36, quint32(i)}}),
-                                                     "ROUT:ALI Y" + n + ",\"" + QByteArray(31 - n.size(), 'y') + n + "\"",
-                                                     "MEM:PRES:STOR \"P" + n + "\""});
+            const Run run = exchange(unit, session,
+                                     {"ROUT:MATR " + words(36, {{i % 36, quint32(i)}}),
+                                      "ROUT:ALI Y" + n + ",\"" + QByteArray(31 - n.size(), 'y') + n + "\"",
+                                      "MEM:PRES:STOR \"P" + n + "\""});
             if (run.errors.isEmpty()) {
                 continue;
             }
@@ -524,9 +560,9 @@ void TestSimUnit::unwritableMemoryFailsTheCommandWithoutEffect()
     QVERIFY(QDir(folder).removeRecursively());
     QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
     const Run run = exchange(unit, session,
-                             {"ROUT:MATR " + words(18, {{1, 1}}), "ROUT:ALI X1,\"out\"", "MEM:PRES:STOR \"New\"",
-                              "MEM:PRES:DEL \"Kept\"", "*RST", "ROUT:MATR?", "ROUT:ALI? X1", "MEM:PRES:CAT?",
-                              "MEM:PRES:CURR?"});
+                             {"ROUT:MATR " + words(18, {{1, 1}}), "ROUT:ALI X1,\"out\"",
+                              "MEM:PRES:STOR \"New\"", "MEM:PRES:DEL \"Kept\"", "*RST", "ROUT:MATR?",
+                              "ROUT:ALI? X1", "MEM:PRES:CAT?", "MEM:PRES:CURR?"});
     QCOMPARE(run.errors, QList<int>(5, SystemError));
     QCOMPARE(run.replies, (QByteArrayList{words(18), "\"in\"", "#14Kept", "\"Kept*\""}));
 }

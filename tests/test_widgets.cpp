@@ -22,17 +22,26 @@ const QColor kYellow(255, 255, 0);
 const QColor kHintGrey(220, 220, 220);
 const QColor kTextGrey(0x55, 0x55, 0x55);
 
-QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage render(QWidget *w)
+{
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 bool near(QRgb a, const QColor &b, int tol = 8)
 {
-    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol &&
-           qAbs(qBlue(a) - b.blue()) <= tol;
+    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol
+           && qAbs(qBlue(a) - b.blue()) <= tol;
 }
 
 // A black line of one pixel, antialiased across two pixel rows or columns.
-bool dark(QRgb p) { return qGray(p) < 160; }
-bool yellowish(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 160; }
+bool dark(QRgb p)
+{
+    return qGray(p) < 160;
+}
+bool yellowish(QRgb p)
+{
+    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 160;
+}
 
 QByteArray at(const QPoint &p, QRgb c)
 {
@@ -52,7 +61,10 @@ QRect box(const QImage &image, const std::function<bool(QRgb)> &hit)
     }
     return r;
 }
-QRect inkBox(const QImage &image) { return box(image, [](QRgb p) { return qGray(p) < 190; }); }
+QRect inkBox(const QImage &image)
+{
+    return box(image, [](QRgb p) { return qGray(p) < 190; });
+}
 
 void hover(QWidget *widget, bool on)
 {
@@ -100,7 +112,8 @@ QMenu *rightClick(QWidget *target, QWidget *owner)
 
 // An active window holding an alias named "Sense" and another input, so
 // that focus can leave the alias the way it does on the schematic.
-struct AliasHost {
+struct AliasHost
+{
     QWidget window;
     Alias *alias;
     QLineEdit *elsewhere = new QLineEdit(&window);
@@ -118,16 +131,52 @@ struct AliasHost {
     void click() { QTest::mouseClick(alias->label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5)); }
 };
 
-struct Drawing { double scale; bool closed, applied; int side, n; }; // n: the drawn square
-struct Frame { bool marked, hovered; QColor colour; };
-struct Menu { int row, col, nRows; bool checked; QStringList entries; };
+struct Drawing
+{
+    double scale;
+    bool closed, applied;
+    int side, n;
+}; // n: the drawn square
+struct Frame
+{
+    bool marked, hovered;
+    QColor colour;
+};
+struct Menu
+{
+    int row, col, nRows;
+    bool checked;
+    QStringList entries;
+};
 // An entry reports by relayToggled ("toggled"), openCloseClicked or customClicked.
-struct Report { int row, col; bool startClosed; QString text, signal; QVariantList args; };
-struct AliasMenu { int col, nRows; QString group; };
+struct Report
+{
+    int row, col;
+    bool startClosed;
+    QString text, signal;
+    QVariantList args;
+};
+struct AliasMenu
+{
+    int col, nRows;
+    QString group;
+};
 // Editing "Sense": typed keys ("\b" is Backspace), then a key, or 0 for focus moving
 // away; the editor opens by a mouse button, or 0 for the menu entry.
-struct Edit { QString typed; int finish; QString expected; bool reported; int how = Qt::LeftButton; };
-struct Look { int row, col; double scale; int alignment; };
+struct Edit
+{
+    QString typed;
+    int finish;
+    QString expected;
+    bool reported;
+    int how = Qt::LeftButton;
+};
+struct Look
+{
+    int row, col;
+    double scale;
+    int alignment;
+};
 
 } // namespace
 
@@ -225,7 +274,8 @@ private slots:
     {
         RelayButton button(nullptr, 0, 0, 1.0, 96);
         QVERIFY(showExposed(&button));
-        struct Counter : QObject {
+        struct Counter : QObject
+        {
             int paints = 0;
             bool eventFilter(QObject *, QEvent *e) override
             {
@@ -265,19 +315,26 @@ private slots:
     void relayMenuEntries_data()
     {
         QTest::addColumn<Menu>("m");
-        const QStringList xy = {"---", "Close X7 && Y7", "Open X7 && Y7", "---",
-                                "Open All Relays", "---", "Custom Pattern ..."};
-        QTest::newRow("X7 open")
-            << Menu{6, 0, 96, false, QStringList{"Close X7", "---", "Close X1-96", "Open X1-96"} + xy};
-        QTest::newRow("Y7 closed")
-            << Menu{6, 5, 96, true, QStringList{"Open Y7", "---", "Close Y1-96", "Open Y1-96"} + xy};
-        QTest::newRow("B7 closed")
-            << Menu{6, 2, 96, true, {"Open B7", "---", "Open B1-96", "---", "Close X7 && Y7", "Open X7 && Y7",
-                                     "---", "Open All Relays", "Open ABCD1-96", "---", "Custom Pattern ..."}};
+        const QStringList xy = {"---", "Close X7 && Y7",    "Open X7 && Y7", "---", "Open All Relays",
+                                "---", "Custom Pattern ..."};
+        QTest::newRow("X7 open") << Menu{6, 0, 96, false,
+                                         QStringList{"Close X7", "---", "Close X1-96", "Open X1-96"} + xy};
+        QTest::newRow("Y7 closed") << Menu{6, 5, 96, true,
+                                           QStringList{"Open Y7", "---", "Close Y1-96", "Open Y1-96"} + xy};
+        QTest::newRow("B7 closed") << Menu{6,
+                                           2,
+                                           96,
+                                           true,
+                                           {"Open B7", "---", "Open B1-96", "---", "Close X7 && Y7",
+                                            "Open X7 && Y7", "---", "Open All Relays", "Open ABCD1-96", "---",
+                                            "Custom Pattern ..."}};
         QTest::newRow("D192 open, 192 rows")
-            << Menu{191, 4, 192, false, {"Close D192", "---", "Open D1-192", "---", "Close X192 && Y192",
-                                         "Open X192 && Y192", "---", "Open All Relays", "Open ABCD1-192", "---",
-                                         "Custom Pattern ..."}};
+            << Menu{191,
+                    4,
+                    192,
+                    false,
+                    {"Close D192", "---", "Open D1-192", "---", "Close X192 && Y192", "Open X192 && Y192",
+                     "---", "Open All Relays", "Open ABCD1-192", "---", "Custom Pattern ..."}};
         QTest::newRow("VRef A open") << Menu{-1, 0, 96, false, {"Close VRA"}};
         QTest::newRow("VRef D closed") << Menu{-1, 3, 192, true, {"Open VRD"}};
     }
@@ -309,7 +366,8 @@ private slots:
         QTest::newRow("close Y column") << Report{6, 5, false, "Close Y1-96", oc, {-1, 5, true}};
         QTest::newRow("open C column") << Report{6, 3, false, "Open C1-96", oc, {-1, 3, false}};
         QTest::newRow("close X and Y of row 7") << Report{6, 0, false, "Close X7 && Y7", oc, {6, -1, true}};
-        QTest::newRow("open X and Y of row 7 from B") << Report{6, 2, false, "Open X7 && Y7", oc, {6, -1, false}};
+        QTest::newRow("open X and Y of row 7 from B")
+            << Report{6, 2, false, "Open X7 && Y7", oc, {6, -1, false}};
         QTest::newRow("open all relays") << Report{6, 1, false, "Open All Relays", oc, {-1, -1, false}};
         QTest::newRow("open all buses") << Report{6, 4, false, "Open ABCD1-96", oc, {-1, -2, false}};
         QTest::newRow("custom pattern") << Report{6, 3, false, "Custom Pattern ...", "custom", {}};

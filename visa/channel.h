@@ -22,8 +22,7 @@ class Channel
 {
 public:
     virtual ~Channel() = default;
-    virtual ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written,
-                           const IoSettings &io) = 0;
+    virtual ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written, const IoSettings &io) = 0;
     virtual ViStatus read(ViByte *data, ViUInt32 count, ViUInt32 *got, const IoSettings &io) = 0;
     // Orderly end (VXI-11 destroy_link); errors are of no use to anyone here.
     virtual void close(const IoSettings &io) = 0;
@@ -34,9 +33,8 @@ public:
 };
 
 std::unique_ptr<Channel> openVxi11(const Address &address, std::uint16_t portmapperPort,
-                                   const std::string &device, const IoSettings &io,
-                                   ViStatus *status);
-std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port,
-                                    const IoSettings &io, ViStatus *status);
+                                   const std::string &device, const IoSettings &io, ViStatus *status);
+std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port, const IoSettings &io,
+                                    ViStatus *status);
 
 } // namespace tsvisa

@@ -32,8 +32,8 @@ int Deadline::pollMs() const
     if (m_infinite) {
         return -1;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        m_at - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_at - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         return 0;
     }
@@ -136,8 +136,7 @@ ViStatus TcpStream::connect(const Address &address, std::uint16_t port, const De
     return VI_SUCCESS;
 }
 
-ViStatus TcpStream::sendAll(const void *data, std::size_t size, const Deadline &deadline,
-                            std::size_t *sent)
+ViStatus TcpStream::sendAll(const void *data, std::size_t size, const Deadline &deadline, std::size_t *sent)
 {
     const int fd = m_fd.load();
     std::size_t done = 0;
@@ -146,8 +145,7 @@ ViStatus TcpStream::sendAll(const void *data, std::size_t size, const Deadline &
         status = VI_ERROR_CONN_LOST;
     }
     while (status == VI_SUCCESS && done < size) {
-        const ssize_t n = ::send(fd, static_cast<const char *>(data) + done, size - done,
-                                 MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, static_cast<const char *>(data) + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += std::size_t(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {

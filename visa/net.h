@@ -53,8 +53,7 @@ public:
     ViStatus sendAll(const void *data, std::size_t size, const Deadline &deadline,
                      std::size_t *sent = nullptr);
     // Waits for at least one byte. The peer closing gives VI_ERROR_CONN_LOST.
-    ViStatus receiveSome(void *data, std::size_t capacity, const Deadline &deadline,
-                         std::size_t *received);
+    ViStatus receiveSome(void *data, std::size_t capacity, const Deadline &deadline, std::size_t *received);
     // True when the peer has closed or reset the connection (nothing waits
     // unread); does not block.
     bool peerClosed() const;

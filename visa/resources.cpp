@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 
@@ -55,8 +55,7 @@ bool validHost(const std::string &host)
 bool validDevice(const std::string &device)
 {
     return !device.empty() && std::all_of(device.begin(), device.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == ',' || c == '.' || c == '-'
-               || c == '_';
+        return std::isalnum(static_cast<unsigned char>(c)) || c == ',' || c == '.' || c == '-' || c == '_';
     });
 }
 
@@ -142,9 +141,9 @@ ViStatus parseResourceName(const std::string &text, ResourceName *out)
         }
         r.device = last;
     }
-    r.canonical = "TCPIP" + std::to_string(r.board) + "::" + r.host + "::"
-                  + (r.kind == ResourceName::Socket ? std::to_string(r.port) + "::SOCKET"
-                                                    : r.device + "::INSTR");
+    r.canonical =
+        "TCPIP" + std::to_string(r.board) + "::" + r.host + "::"
+        + (r.kind == ResourceName::Socket ? std::to_string(r.port) + "::SOCKET" : r.device + "::INSTR");
     *out = r;
     return VI_SUCCESS;
 }
@@ -414,9 +413,8 @@ bool ResourceExpression::matches(const std::string &name) const
             return false;
         }
     }
-    return std::any_of(current.begin(), current.end(), [this](int state) {
-        return m_states[std::size_t(state)].type == State::Accept;
-    });
+    return std::any_of(current.begin(), current.end(),
+                       [this](int state) { return m_states[std::size_t(state)].type == State::Accept; });
 }
 
 // ---------------------------------------------------------------- configuration
@@ -474,7 +472,8 @@ static std::string configurationText()
         return {};
     }
     std::string text;
-    struct stat info{};
+    struct stat info
+    {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
         && std::size_t(info.st_size) <= kMaxConfigurationSize) {
         char chunk[4096];

@@ -15,8 +15,8 @@ struct ResourceName
     enum Kind { Instr, Socket };
     Kind kind = Instr;
     ViUInt16 board = 0;
-    std::string host;   // as written
-    std::string device; // INSTR: the LAN device name
+    std::string host;       // as written
+    std::string device;     // INSTR: the LAN device name
     std::uint16_t port = 0; // SOCKET
     std::string canonical;  // e.g. TCPIP0::10.0.0.5::inst0::INSTR
 };

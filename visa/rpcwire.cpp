@@ -114,8 +114,8 @@ ReplyKind decodeReply(const std::string &record, std::uint32_t xid, std::string 
     if (in.u32() != 0) { // MSG_DENIED
         return ReplyKind::Refused;
     }
-    in.u32();    // verifier flavour
-    in.opaque(); // verifier body
+    in.u32();                        // verifier flavour
+    in.opaque();                     // verifier body
     if (in.u32() != 0 || !in.ok()) { // accept_stat other than SUCCESS
         return ReplyKind::Refused;
     }

@@ -58,7 +58,7 @@ public:
 private:
     std::string m_bytes;
     std::size_t m_maxRecord;
-    std::size_t m_scanned = 0; // whole fragments of the record at the front
+    std::size_t m_scanned = 0;     // whole fragments of the record at the front
     std::size_t m_recordBytes = 0; // their size, headers included
     bool m_overflowed = false;
 };

@@ -17,8 +17,7 @@ public:
         return m_stream.connect(address, port, Deadline::after(io.timeoutMs));
     }
 
-    ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written,
-                   const IoSettings &io) override
+    ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written, const IoSettings &io) override
     {
         std::size_t sent = 0;
         const ViStatus status = m_stream.sendAll(data, count, Deadline::after(io.timeoutMs), &sent);
@@ -74,8 +73,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port,
-                                    const IoSettings &io, ViStatus *status)
+std::unique_ptr<Channel> openSocket(const Address &address, std::uint16_t port, const IoSettings &io,
+                                    ViStatus *status)
 {
     auto channel = std::make_unique<SocketChannel>();
     *status = channel->open(address, port, io);

@@ -15,7 +15,10 @@ struct Text
     const char *text;
 };
 
-#define ENTRY(name, text) {ViStatus(name), #name ": " text}
+#define ENTRY(name, text)                                                                                    \
+    {                                                                                                        \
+        ViStatus(name), #name ": " text                                                                      \
+    }
 
 const Text kTexts[] = {
     ENTRY(VI_SUCCESS, "The operation completed successfully."),
@@ -29,7 +32,8 @@ const Text kTexts[] = {
     ENTRY(VI_ERROR_INV_OBJECT, "The handle is not that of an open session, search or resource manager."),
     ENTRY(VI_ERROR_RSRC_LOCKED, "The device is locked by another session."),
     ENTRY(VI_ERROR_INV_EXPR, "The search expression is not valid."),
-    ENTRY(VI_ERROR_RSRC_NFOUND, "No such resource: the device or service was not found, or refused the connection."),
+    ENTRY(VI_ERROR_RSRC_NFOUND,
+          "No such resource: the device or service was not found, or refused the connection."),
     ENTRY(VI_ERROR_INV_RSRC_NAME, "The resource name is not valid."),
     ENTRY(VI_ERROR_INV_ACC_MODE, "The access mode is not supported."),
     ENTRY(VI_ERROR_TMO, "The time-out expired before the operation completed."),

@@ -28,8 +28,7 @@ bool resolve(void *library, const char *name, F *slot)
 {
     void *symbol = dlsym(library, name);
     if (!symbol || isThisLibrary(symbol)) {
-        std::fprintf(stderr, "VISA: %s is missing from the library named by TS4820_VISA_LIBRARY\n",
-                     name);
+        std::fprintf(stderr, "VISA: %s is missing from the library named by TS4820_VISA_LIBRARY\n", name);
         return false;
     }
     *slot = reinterpret_cast<F>(symbol);
@@ -50,16 +49,14 @@ void load()
         return;
     }
     VendorApi api;
-    const bool complete = resolve(library, "viOpenDefaultRM", &api.viOpenDefaultRM)
-                          && resolve(library, "viFindRsrc", &api.viFindRsrc)
-                          && resolve(library, "viFindNext", &api.viFindNext)
-                          && resolve(library, "viOpen", &api.viOpen)
-                          && resolve(library, "viClose", &api.viClose)
-                          && resolve(library, "viGetAttribute", &api.viGetAttribute)
-                          && resolve(library, "viSetAttribute", &api.viSetAttribute)
-                          && resolve(library, "viWrite", &api.viWrite)
-                          && resolve(library, "viRead", &api.viRead)
-                          && resolve(library, "viStatusDesc", &api.viStatusDesc);
+    const bool complete =
+        resolve(library, "viOpenDefaultRM", &api.viOpenDefaultRM)
+        && resolve(library, "viFindRsrc", &api.viFindRsrc) && resolve(library, "viFindNext", &api.viFindNext)
+        && resolve(library, "viOpen", &api.viOpen) && resolve(library, "viClose", &api.viClose)
+        && resolve(library, "viGetAttribute", &api.viGetAttribute)
+        && resolve(library, "viSetAttribute", &api.viSetAttribute)
+        && resolve(library, "viWrite", &api.viWrite) && resolve(library, "viRead", &api.viRead)
+        && resolve(library, "viStatusDesc", &api.viStatusDesc);
     if (!complete) {
         dlclose(library);
         return;

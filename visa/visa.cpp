@@ -321,18 +321,17 @@ ViStatus transfer(ViSession vi, Buffer buf, ViUInt32 cnt, ViPUInt32 retCnt, bool
 using namespace tsvisa;
 
 // Every entry point first asks whether the calls belong to a vendor library.
-#define PASS_THROUGH(function, ...)                                                               \
-    do {                                                                                          \
-        switch (backend()) {                                                                      \
-        case Backend::Vendor:                                                                     \
-            return vendorApi().function(__VA_ARGS__);                                             \
-        case Backend::Unavailable:                                                                \
-            return VI_ERROR_LIBRARY_NFOUND;                                                       \
-        case Backend::BuiltIn:                                                                    \
-            break;                                                                                \
-        }                                                                                         \
+#define PASS_THROUGH(function, ...)                                                                          \
+    do {                                                                                                     \
+        switch (backend()) {                                                                                 \
+        case Backend::Vendor:                                                                                \
+            return vendorApi().function(__VA_ARGS__);                                                        \
+        case Backend::Unavailable:                                                                           \
+            return VI_ERROR_LIBRARY_NFOUND;                                                                  \
+        case Backend::BuiltIn:                                                                               \
+            break;                                                                                           \
+        }                                                                                                    \
     } while (0)
-
 
 ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
 {
@@ -412,8 +411,7 @@ ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[])
     return VI_SUCCESS;
 }
 
-ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
-                         ViPSession vi)
+ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi)
 {
     PASS_THROUGH(viOpen, sesn, name, mode, timeout, vi);
     (void)timeout; // the time to wait for a lock: no locks are taken

@@ -158,11 +158,11 @@ typedef ViUInt32 ViAttrState;
 
 /* ---- functions -------------------------------------------------------- */
 ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi);
-ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
-                             ViPUInt32 retCnt, ViChar desc[]);
+ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                             ViChar desc[]);
 ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[]);
-ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode,
-                         ViUInt32 timeout, ViPSession vi);
+ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                         ViPSession vi);
 ViStatus _VI_FUNC viClose(ViObject vi);
 ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void *attrValue);
 ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue);

@@ -266,8 +266,7 @@ public:
         return VI_SUCCESS;
     }
 
-    ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written,
-                   const IoSettings &io) override
+    ViStatus write(const ViByte *data, ViUInt32 count, ViUInt32 *written, const IoSettings &io) override
     {
         *written = 0;
         // One deadline for the whole call, however many pieces it takes.
@@ -280,8 +279,8 @@ public:
             args.u32(m_link).u32(io.timeoutMs).u32(io.timeoutMs).u32(last ? kFlagEnd : 0);
             args.opaque(data + *written, piece);
             std::string results;
-            ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceWrite, args.data(),
-                                         deadline, &results);
+            ViStatus status =
+                m_rpc.call(kCoreProgram, kCoreVersion, DeviceWrite, args.data(), deadline, &results);
             if (status != VI_SUCCESS) {
                 return status;
             }
@@ -315,8 +314,8 @@ public:
             args.u32(m_link).u32(request).u32(io.timeoutMs).u32(io.timeoutMs);
             args.u32(io.termCharEnabled ? kFlagTermCharSet : 0).u32(io.termChar);
             std::string results;
-            ViStatus status = m_rpc.call(kCoreProgram, kCoreVersion, DeviceRead, args.data(),
-                                         deadline, &results);
+            ViStatus status =
+                m_rpc.call(kCoreProgram, kCoreVersion, DeviceRead, args.data(), deadline, &results);
             if (status != VI_SUCCESS) {
                 return status;
             }
@@ -362,10 +361,7 @@ public:
 
     bool peerClosed() const override { return m_rpc.stream().peerClosed(); }
 
-    void abort() override
-    {
-        m_rpc.stream().abort();
-    }
+    void abort() override { m_rpc.stream().abort(); }
 
 private:
     static ViStatus askPortmapper(const Address &address, std::uint16_t port, const IoSettings &io,
@@ -400,8 +396,7 @@ private:
 } // namespace
 
 std::unique_ptr<Channel> openVxi11(const Address &address, std::uint16_t portmapperPort,
-                                   const std::string &device, const IoSettings &io,
-                                   ViStatus *status)
+                                   const std::string &device, const IoSettings &io, ViStatus *status)
 {
     auto channel = std::make_unique<Vxi11Channel>();
     *status = channel->open(address, portmapperPort, device, io);

@@ -32,8 +32,7 @@ QFont font(qreal px, bool bold, qreal spacing = 0, bool italic = false)
     return f;
 }
 
-void text(QPainter &p, const QRectF &r, int flags, const QString &s,
-          const QFont &f, const QColor &c)
+void text(QPainter &p, const QRectF &r, int flags, const QString &s, const QFont &f, const QColor &c)
 {
     p.setFont(f);
     p.setPen(c);
@@ -49,8 +48,7 @@ QImage canvas(int w, int h, const QColor &fill)
 
 void begin(QPainter &p)
 {
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing
-                     | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
 }
 
 int failures = 0;
@@ -58,18 +56,15 @@ int failures = 0;
 void save(const QImage &img, const QString &path, const char *format)
 {
     // BMP readers expect plain 24-bit pixels without alpha.
-    const QImage out = qstrcmp(format, "BMP") == 0
-        ? img.convertToFormat(QImage::Format_RGB32) : img;
+    const QImage out = qstrcmp(format, "BMP") == 0 ? img.convertToFormat(QImage::Format_RGB32) : img;
     const bool ok = out.save(path, format);
-    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(path),
-                out.width(), out.height());
+    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(path), out.width(), out.height());
     failures += ok ? 0 : 1;
 }
 
 // The maker's mark: a 'T' whose bar is a contact between two terminals and
 // whose stem drops to a third terminal, i.e. a switched crosspoint.
-void tarselMark(QPainter &p, const QRectF &box, const QColor &ink,
-                const QColor &accent)
+void tarselMark(QPainter &p, const QRectF &box, const QColor &ink, const QColor &accent)
 {
     const qreal s = box.width();
     const qreal w = s * 0.085;
@@ -94,8 +89,7 @@ void tarselMark(QPainter &p, const QRectF &box, const QColor &ink,
 }
 
 // A ring of nodes, standing for a LAN-connected instrument.
-void ringMark(QPainter &p, const QPointF &c, qreal rad, const QColor &ink,
-              const QColor &accent)
+void ringMark(QPainter &p, const QPointF &c, qreal rad, const QColor &ink, const QColor &accent)
 {
     p.save();
     p.setPen(QPen(ink, rad * 0.16));
@@ -146,16 +140,16 @@ void splashBand(QPainter &p, int height)
     p.save();
     p.translate(35, height - 16);
     p.rotate(-90);
-    text(p, QRectF(0, -20, 200, 24), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("TARSEL"), font(19, true, 3.5), Qt::white);
-    text(p, QRectF(0, 4, 200, 14), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("TEST & MEASUREMENT"), font(8.5, false, 1.2), kMist);
+    text(p, QRectF(0, -20, 200, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TARSEL"),
+         font(19, true, 3.5), Qt::white);
+    text(p, QRectF(0, 4, 200, 14), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TEST & MEASUREMENT"),
+         font(8.5, false, 1.2), kMist);
     p.restore();
 }
 
 void drawSplash(const QString &dir)
 {
-    QImage img = canvas(587, 400, Qt::white);  // opaque: no alpha needed
+    QImage img = canvas(587, 400, Qt::white); // opaque: no alpha needed
     QPainter p(&img);
     begin(p);
     splashBackground(p, img.rect());
@@ -184,8 +178,7 @@ void screw(QPainter &p, const QPointF &c, qreal r)
 
 void chassisTop(QPainter &p)
 {
-    const QPolygonF top({QPointF(24, 48), QPointF(44, 14), QPointF(408, 14),
-                         QPointF(428, 48)});
+    const QPolygonF top({QPointF(24, 48), QPointF(44, 14), QPointF(408, 14), QPointF(428, 48)});
     QLinearGradient g(0, 14, 0, 48);
     g.setColorAt(0, QColor(0x9a, 0x9e, 0xa6));
     g.setColorAt(1, QColor(0xc4, 0xc8, 0xcf));
@@ -217,8 +210,8 @@ void rackEar(QPainter &p, const QRectF &r)
 
 void connector(QPainter &p, const QRectF &r, int cols, const QString &label)
 {
-    text(p, QRectF(r.left(), r.top() - 13, r.width(), 11), Qt::AlignCenter,
-         label, font(8.5, true, 0.6), QColor(0xe4, 0xe7, 0xec));
+    text(p, QRectF(r.left(), r.top() - 13, r.width(), 11), Qt::AlignCenter, label, font(8.5, true, 0.6),
+         QColor(0xe4, 0xe7, 0xec));
     QLinearGradient g(0, r.top(), 0, r.bottom());
     g.setColorAt(0, QColor(0x26, 0x27, 0x2b));
     g.setColorAt(1, QColor(0x12, 0x13, 0x15));
@@ -231,8 +224,7 @@ void connector(QPainter &p, const QRectF &r, int cols, const QString &label)
     p.setPen(Qt::NoPen);
     for (int row = 0; row < 2; ++row) {
         for (int c = 0; c < cols; ++c) {
-            const QRectF pin(r.left() + 4 + c * pitch + pitch / 2 - 1.4,
-                             r.top() + 6 + row * 7, 2.8, 2.8);
+            const QRectF pin(r.left() + 4 + c * pitch + pitch / 2 - 1.4, r.top() + 6 + row * 7, 2.8, 2.8);
             p.setBrush(QColor(0xc9, 0xa2, 0x4d));
             p.drawRect(pin);
             p.setBrush(QColor(0xf2, 0xd7, 0x8c));
@@ -241,8 +233,7 @@ void connector(QPainter &p, const QRectF &r, int cols, const QString &label)
     }
 }
 
-void led(QPainter &p, const QPointF &c, const QColor &on, bool lit,
-         const QString &label)
+void led(QPainter &p, const QPointF &c, const QColor &on, bool lit, const QString &label)
 {
     if (lit) {
         QRadialGradient glow(c, 9);
@@ -258,8 +249,8 @@ void led(QPainter &p, const QPointF &c, const QColor &on, bool lit,
     p.setPen(QPen(QColor(0x0c, 0x0d, 0x0f), 0.8));
     p.setBrush(g);
     p.drawEllipse(c, 3.3, 3.3);
-    text(p, QRectF(c.x() - 16, c.y() + 5, 32, 10), Qt::AlignCenter, label,
-         font(7, true, 0.3), QColor(0xbf, 0xc4, 0xcc));
+    text(p, QRectF(c.x() - 16, c.y() + 5, 32, 10), Qt::AlignCenter, label, font(7, true, 0.3),
+         QColor(0xbf, 0xc4, 0xcc));
 }
 
 void statusArea(QPainter &p)
@@ -272,8 +263,8 @@ void statusArea(QPainter &p)
     p.setPen(QPen(QColor(0x0a, 0x0a, 0x0c), 1.5));
     p.setBrush(g);
     p.drawRoundedRect(win, 3, 3);
-    text(p, win.adjusted(8, 6, -4, -22), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("Xentra 4820"), font(15, true), Qt::white);
+    text(p, win.adjusted(8, 6, -4, -22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Xentra 4820"),
+         font(15, true), Qt::white);
     text(p, win.adjusted(8, 26, -4, -6), Qt::AlignLeft | Qt::AlignVCenter,
          QStringLiteral("LXI MATRIX SWITCH"), font(8, true, 0.9), QColor(0x8f, 0xc1, 0xf0));
     // Glass reflection along the top edge.
@@ -289,8 +280,8 @@ void statusArea(QPainter &p)
     led(p, QPointF(112, 126), QColor(0x3a, 0x9b, 0xff), false, QStringLiteral("ID"));
 
     tarselMark(p, QRectF(36, 146, 20, 20), Qt::white, kAccent);
-    text(p, QRectF(60, 146, 80, 20), Qt::AlignLeft | Qt::AlignVCenter,
-         QStringLiteral("TARSEL"), font(12, true, 2), Qt::white);
+    text(p, QRectF(60, 146, 80, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TARSEL"),
+         font(12, true, 2), Qt::white);
 }
 
 void lxiBadge(QPainter &p, const QRectF &r)
@@ -299,8 +290,7 @@ void lxiBadge(QPainter &p, const QRectF &r)
     p.setBrush(QColor(0x1f, 0x21, 0x25));
     p.drawRoundedRect(r, 3, 3);
     ringMark(p, QPointF(r.left() + 10, r.center().y()), 5.5, Qt::white, kAccent);
-    text(p, r.adjusted(19, 0, -3, 0), Qt::AlignCenter, QStringLiteral("LXI"),
-         font(11, true, 0.5), Qt::white);
+    text(p, r.adjusted(19, 0, -3, 0), Qt::AlignCenter, QStringLiteral("LXI"), font(11, true, 0.5), Qt::white);
 }
 
 void frontPanel(QPainter &p)
@@ -313,8 +303,7 @@ void frontPanel(QPainter &p)
     p.setPen(QPen(QColor(0x12, 0x13, 0x15), 1));
     p.setBrush(g);
     p.drawRect(face);
-    p.fillRect(QRectF(face.left() + 1, face.top() + 1, face.width() - 2, 1),
-               QColor(255, 255, 255, 60));
+    p.fillRect(QRectF(face.left() + 1, face.top() + 1, face.width() - 2, 1), QColor(255, 255, 255, 60));
     rackEar(p, QRectF(4, 48, 20, 128));
     rackEar(p, QRectF(428, 48, 20, 128));
 
@@ -329,9 +318,8 @@ void frontPanel(QPainter &p)
         connector(p, QRectF(190 + i * 46, 118, 40, 22), 5, QString(QChar('A' + i)));
     }
     lxiBadge(p, QRectF(380, 118, 42, 22));
-    text(p, QRectF(190, 148, 232, 12), Qt::AlignRight | Qt::AlignVCenter,
-         QStringLiteral("MATRIX SIGNAL I/O"), font(7, true, 0.6),
-         QColor(0x9a, 0xa0, 0xaa));
+    text(p, QRectF(190, 148, 232, 12), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("MATRIX SIGNAL I/O"),
+         font(7, true, 0.6), QColor(0x9a, 0xa0, 0xaa));
 
     for (QPointF c : {QPointF(29, 55), QPointF(423, 55), QPointF(29, 169), QPointF(423, 169)}) {
         screw(p, c, 3.2);
@@ -347,7 +335,7 @@ void drawUnit(const QString &dir)
     QRadialGradient shadow(QPointF(0, 0), 1);
     shadow.setColorAt(0, QColor(0, 0, 0, 90));
     shadow.setColorAt(1, Qt::transparent);
-    p.setTransform(QTransform(220, 0, 0, 11, 226, 180));  // flat ellipse
+    p.setTransform(QTransform(220, 0, 0, 11, 226, 180)); // flat ellipse
     p.setPen(Qt::NoPen);
     p.setBrush(shadow);
     p.drawEllipse(QPointF(0, 0), 1, 1);
@@ -376,22 +364,21 @@ void drawLogos(const QString &dir)
 {
     drawLogo(dir + QStringLiteral("/tarsel-logo.bmp"), 168, [](QPainter &p) {
         tarselMark(p, QRectF(8, 8, 32, 32), Qt::white, kAccent);
-        text(p, QRectF(48, 6, 118, 26), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("TARSEL"), font(22, true, 3), Qt::white);
+        text(p, QRectF(48, 6, 118, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TARSEL"),
+             font(22, true, 3), Qt::white);
         text(p, QRectF(49, 29, 118, 12), Qt::AlignLeft | Qt::AlignVCenter,
              QStringLiteral("Test & Measurement"), font(10, false, 0.4), kMist);
     });
     drawLogo(dir + QStringLiteral("/vxi-logo.bmp"), 96, [](QPainter &p) {
-        text(p, QRectF(0, 3, 96, 28), Qt::AlignCenter, QStringLiteral("VXI"),
-             font(25, true, 2), Qt::white);
+        text(p, QRectF(0, 3, 96, 28), Qt::AlignCenter, QStringLiteral("VXI"), font(25, true, 2), Qt::white);
         p.fillRect(QRectF(20, 31, 56, 1), kAccent);
         text(p, QRectF(0, 32, 96, 13), Qt::AlignCenter, QStringLiteral("plug&play"),
              font(11, true, 0.3, true), kMist);
     });
     drawLogo(dir + QStringLiteral("/lxi-logo.bmp"), 96, [](QPainter &p) {
         ringMark(p, QPointF(24, 24), 12, Qt::white, kAccent);
-        text(p, QRectF(42, 6, 52, 36), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("LXI"), font(25, true, 1), Qt::white);
+        text(p, QRectF(42, 6, 52, 36), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("LXI"),
+             font(25, true, 1), Qt::white);
     });
 }
 

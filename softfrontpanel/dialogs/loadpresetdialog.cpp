@@ -8,15 +8,13 @@
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
 
-loadPresetDialog::loadPresetDialog(QWidget *parent, presetHost *host)
-    : QDialog(parent), host(host)
+loadPresetDialog::loadPresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
 {
     setWindowTitle(QStringLiteral("Load preset"));
     presetList = new ts4820fp_presetList(this, host);
     setHelpText(presetList, QStringLiteral("List of presets stored on the device."));
     loadButton = new QPushButton(QStringLiteral("Load"));
-    setHelpText(loadButton,
-                QStringLiteral("Load the selected device configuration stored as a preset."));
+    setHelpText(loadButton, QStringLiteral("Load the selected device configuration stored as a preset."));
     layOutPresetDialog(this, QStringLiteral("Existing presets:"), presetList, loadButton);
 
     connect(loadButton, &QPushButton::clicked, this, &loadPresetDialog::loadPreset);

@@ -29,9 +29,8 @@ namespace {
 QString claimFreeFilePath(const QString &folder, const QString &name, bool *claimed)
 {
     for (int n = 0;; ++n) {
-        const QString path = folder + QLatin1Char('/') + name +
-                             (n ? QStringLiteral("_%1").arg(n) : QString()) +
-                             QLatin1String(".prs");
+        const QString path = folder + QLatin1Char('/') + name + (n ? QStringLiteral("_%1").arg(n) : QString())
+                             + QLatin1String(".prs");
         // Fails on anything at the path, a dangling link included.
         QFile file(path);
         *claimed = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
@@ -82,8 +81,7 @@ std::function<QStringList(QWidget *)> managePresetsDialog::chooseFiles = [](QWid
                                          QStringLiteral("Xentra 4820 presets (*.prs)"));
 };
 
-managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host)
-    : QDialog(parent), host(host)
+managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
 {
     setWindowTitle(QStringLiteral("Manage presets"));
     list = new QListWidget;
@@ -93,8 +91,7 @@ managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host)
     presetNames->hide();
 
     auto *deleteButton = new QPushButton(QStringLiteral("Delete"));
-    setHelpText(deleteButton,
-                QStringLiteral("Remove the selected presets from the device's memory."));
+    setHelpText(deleteButton, QStringLiteral("Remove the selected presets from the device's memory."));
     auto *saveButton = new QPushButton(QStringLiteral("Save to File"));
     setHelpText(saveButton, QStringLiteral("Save the selected presets stored on the device, as "
                                            "files, to a chosen folder."));
@@ -159,8 +156,7 @@ void managePresetsDialog::removePresets()
         showError(QStringLiteral("Please select presets to be deleted."));
         return;
     }
-    if (!ask(QStringLiteral(
-            "Do you really want to remove the selected presets from device's memory?"))) {
+    if (!ask(QStringLiteral("Do you really want to remove the selected presets from device's memory?"))) {
         return;
     }
     for (const QString &name : names) {
@@ -202,8 +198,7 @@ void managePresetsDialog::downloadPresets()
             releaseIfEmpty(path);
         }
         if (!written) {
-            showError(
-                QStringLiteral("Failed to download preset. Unable to write file: %1.").arg(path));
+            showError(QStringLiteral("Failed to download preset. Unable to write file: %1.").arg(path));
         }
     }
     if (!refused.isEmpty()) {
@@ -231,15 +226,13 @@ void managePresetsDialog::uploadPresets()
         }
         const QString name = declaredName(file);
         file.close();
-        if (!name.isNull() && presetExists(name) &&
-            !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?")
-                     .arg(name))) {
+        if (!name.isNull() && presetExists(name)
+            && !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?").arg(name))) {
             return;
         }
         const qint8 result = host->presetInstrument()->loadPresetFromFile(path);
         if (result < 0) {
-            showError(
-                QStringLiteral("Failed to upload preset. Unable to read file: %1.").arg(path));
+            showError(QStringLiteral("Failed to upload preset. Unable to read file: %1.").arg(path));
         } else if (result > 0) {
             showError(QStringLiteral("Failed to upload preset. Syntax error in file: %1. The file "
                                      "may be valid for different Xentra 4820 subtype.")
@@ -257,8 +250,8 @@ bool managePresetsDialog::presetExists(const QString &name)
 
 bool managePresetsDialog::ask(const QString &question)
 {
-    return QMessageBox::question(this, windowTitle(), question,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 void managePresetsDialog::showError(const QString &text)

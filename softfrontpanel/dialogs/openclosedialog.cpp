@@ -16,8 +16,7 @@ openCloseDialog::openCloseDialog(QWidget *mainWindow, Schematic *schematic)
     setWindowTitle(QStringLiteral("Open/Close Relays"));
     editor = new QLineEdit;
     editor->setMinimumWidth(300);
-    setHelpText(editor,
-                QStringLiteral("Expression describing relays for selection, eg. X1-4,Y1,Y6."));
+    setHelpText(editor, QStringLiteral("Expression describing relays for selection, eg. X1-4,Y1,Y6."));
     openButton = new QPushButton(QStringLiteral("Open Selected"));
     setHelpText(openButton, QStringLiteral("Open the selected relays."));
     closeButton = new QPushButton(QStringLiteral("Close Selected"));

@@ -11,8 +11,7 @@
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
 
-savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host)
-    : QDialog(parent), host(host)
+savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
 {
     setWindowTitle(QStringLiteral("Save preset"));
     presetList = new ts4820fp_presetList(this, host);
@@ -22,14 +21,11 @@ savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host)
     setHelpText(presetList, QStringLiteral("List of presets stored on the device. Enter here the "
                                            "name of new preset to save."));
     saveButton = new QPushButton(QStringLiteral("Save"));
-    setHelpText(saveButton,
-                QStringLiteral("Save the current device state as a new preset on the device."));
-    layOutPresetDialog(this, QStringLiteral("Existing presets / new preset name:"), presetList,
-                       saveButton);
+    setHelpText(saveButton, QStringLiteral("Save the current device state as a new preset on the device."));
+    layOutPresetDialog(this, QStringLiteral("Existing presets / new preset name:"), presetList, saveButton);
 
     connect(saveButton, &QPushButton::clicked, this, &savePresetDialog::savePreset);
-    connect(presetList, &QComboBox::editTextChanged, this,
-            &savePresetDialog::newPresetNameValidate);
+    connect(presetList, &QComboBox::editTextChanged, this, &savePresetDialog::newPresetNameValidate);
 }
 
 void savePresetDialog::newPresetNameValidate(QString txt)
@@ -58,12 +54,11 @@ void savePresetDialog::savePreset()
     }
     // The unit's list may have changed while the dialog was open.
     presetList->refreshPresets(host->presetLabelText());
-    const bool exists =
-        presetList->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+    const bool exists = presetList->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
     // Keep the typed name in the field in case the user stops below.
     presetList->setEditText(name);
-    if (exists &&
-        !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?").arg(name))) {
+    if (exists
+        && !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?").arg(name))) {
         return;
     }
     ts4820inst *model = host->presetInstrument();
@@ -93,8 +88,8 @@ void savePresetDialog::showEvent(QShowEvent *event)
 
 bool savePresetDialog::ask(const QString &question)
 {
-    return QMessageBox::question(this, windowTitle(), question,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 void savePresetDialog::showError(const QString &text)

@@ -24,7 +24,8 @@ namespace {
 
 // The string reads after the subtype, serial number, MAC address and LXI
 // class, in the order the unit is asked.
-struct StringRead {
+struct StringRead
+{
     ViAttr attribute;
     ts4820fp_devConfig::Field field;
     const char *callText;
@@ -49,14 +50,12 @@ const StringRead kPlainReads[] = {
      "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_CURRENT_DNS2, strVal)"},
 };
 
-const char kIpAddressCall[] =
-    "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_CURRENT_IPADDR, strVal)";
+const char kIpAddressCall[] = "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_CURRENT_IPADDR, strVal)";
 
 // A host of the demo address's /24 network, e.g. ".1" for its gateway.
 QString demoHost(int host)
 {
-    return demoidentity::address().section(QLatin1Char('.'), 0, 2) + QLatin1Char('.') +
-           QString::number(host);
+    return demoidentity::address().section(QLatin1Char('.'), 0, 2) + QLatin1Char('.') + QString::number(host);
 }
 
 void addRow(QGridLayout *grid, const QString &label, QLineEdit *field)
@@ -74,8 +73,8 @@ void addRow(QGridLayout *grid, const QString &label, QLineEdit *field)
 ts4820fp_devConfig::ts4820fp_devConfig(QWidget *mainWindow, ts4820inst *instrument)
     : QDialog(mainWindow), m_instrument(instrument)
 {
-    setWindowTitle(QLatin1String("Xentra ") + ts1900fp_app::modelText +
-                   QLatin1String(" Device Information & Status"));
+    setWindowTitle(QLatin1String("Xentra ") + ts1900fp_app::modelText
+                   + QLatin1String(" Device Information & Status"));
     if (mainWindow) {
         setWindowIcon(mainWindow->windowIcon());
     }
@@ -101,8 +100,8 @@ void ts4820fp_devConfig::showDemoIdentity()
     m_fields[Gateway]->setText(demoHost(1));
     m_fields[Dns1]->setText(demoHost(100));
     m_fields[Dns2]->setText(demoHost(101));
-    m_fields[Description]->setText(QStringLiteral(
-        "Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit (DEMO)"));
+    m_fields[Description]->setText(
+        QStringLiteral("Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit (DEMO)"));
     m_fields[AssetNumber]->clear();
 }
 
@@ -115,8 +114,7 @@ void ts4820fp_devConfig::buildLayout()
         m_fields[f]->setMaximumWidth(w);
     }
     QLineEdit *host = m_fields[HostName];
-    host->setMinimumWidth(
-        int(std::ceil(1.5 * host->fontMetrics().horizontalAdvance(host->text()))));
+    host->setMinimumWidth(int(std::ceil(1.5 * host->fontMetrics().horizontalAdvance(host->text()))));
 
     auto *instrumentGroup = new QGroupBox(QStringLiteral("Instrument Information"));
     auto *instrumentGrid = new QGridLayout(instrumentGroup);
@@ -176,8 +174,7 @@ void ts4820fp_devConfig::openWebInterface()
         // so only a failure of that second read is worth a box.
         if (ts4820_getStringAttribute(vi, ts4820_ATTR_CURRENT_HOSTNAME, strVal) < 0) {
             std::memset(strVal, 0, sizeof strVal);
-            const ViStatus status =
-                ts4820_getStringAttribute(vi, ts4820_ATTR_CURRENT_IPADDR, strVal);
+            const ViStatus status = ts4820_getStringAttribute(vi, ts4820_ATTR_CURRENT_IPADDR, strVal);
             reportDriverStatus(vi, status, kIpAddressCall);
         }
         strVal[sizeof strVal - 1] = '\0';
@@ -200,16 +197,16 @@ void ts4820fp_devConfig::loadDevInfo()
 void ts4820fp_devConfig::readDevInfo()
 {
     m_fields[Model]->setText(QStringLiteral("4820-%1").arg(readString(
-        ts4820_ATTR_SUB_TYPE,
-        "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_SUB_TYPE, strVal)")));
+        ts4820_ATTR_SUB_TYPE, "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_SUB_TYPE, strVal)")));
     m_fields[SerialNumber]->setText(readSerialNumber());
     m_fields[MacAddress]->setText(
         readString(ts4820_ATTR_ETH_ADDR,
                    "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_ETH_ADDR, strVal)")
             .toUpper());
-    m_fields[LxiClass]->setText(QStringLiteral("Class %1").arg(readString(
-        ts4820_ATTR_LXI_CLASS,
-        "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_LXI_CLASS, strVal)")));
+    m_fields[LxiClass]->setText(
+        QStringLiteral("Class %1")
+            .arg(readString(ts4820_ATTR_LXI_CLASS,
+                            "ts4820_getStringAttribute(parent->d_vi, ts4820_ATTR_LXI_CLASS, strVal)")));
     for (const StringRead &read : kPlainReads) {
         m_fields[read.field]->setText(readString(read.attribute, read.callText));
     }

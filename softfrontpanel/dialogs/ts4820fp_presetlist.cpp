@@ -9,8 +9,7 @@
 #include "presethost.h"
 #include "ts4820inst.h"
 
-ts4820fp_presetList::ts4820fp_presetList(QWidget *parent, presetHost *host)
-    : QComboBox(parent), host(host)
+ts4820fp_presetList::ts4820fp_presetList(QWidget *parent, presetHost *host) : QComboBox(parent), host(host)
 {
     setMinimumWidth(180);
     setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Maximum);

@@ -207,7 +207,8 @@ qint8 DemoStore::loadPresetFromFile(const QString &path)
     double volts = 0.0;
     bool bus[4] = {};
     QStringList aliasList;
-    qint8 code = m_model.parsePresetFile(path, name, relays, volts, bus[0], bus[1], bus[2], bus[3], aliasList);
+    qint8 code =
+        m_model.parsePresetFile(path, name, relays, volts, bus[0], bus[1], bus[2], bus[3], aliasList);
     if (code == 0 && !isStorableName(name)) {
         // Without a usable name the preset would land in the wrong group of
         // the store; the file is refused like any other malformed one.

@@ -123,16 +123,17 @@ void DriverUnit::removePreset(const QString &name)
 QString DriverUnit::currentPresetName()
 {
     char name[ts4820_PRESET_NAME_BUFFER_SIZE] = {};
-    m_model.report(ts4820_getDefaultPresetName(m_model.d_vi, name), "ts4820_getDefaultPresetName(d_vi, name)");
+    m_model.report(ts4820_getDefaultPresetName(m_model.d_vi, name),
+                   "ts4820_getDefaultPresetName(d_vi, name)");
     name[sizeof name - 1] = '\0';
     return QString::fromLatin1(name);
 }
 
 bool DriverUnit::savePresetToFile(const QString &name, const QString &path)
 {
-    m_model.report(ts4820_savePresetToFile(m_model.d_vi, name.toLatin1().constData(),
-                                           path.toLocal8Bit().constData()),
-                   "ts4820_savePresetToFile(d_vi, name.toAscii().data(), path.toLocal8Bit().data())");
+    m_model.report(
+        ts4820_savePresetToFile(m_model.d_vi, name.toLatin1().constData(), path.toLocal8Bit().constData()),
+        "ts4820_savePresetToFile(d_vi, name.toAscii().data(), path.toLocal8Bit().data())");
     return true; // a driver error has been reported
 }
 

@@ -12,9 +12,15 @@ namespace matrixtext {
 // group (0 = X, 1 = Y, 2..5 = A..D).
 extern const signed char COL_MAGIC[6];
 
-inline int wordCount(int nRows, int nCols = 6) { return nRows * nCols / 32; }
+inline int wordCount(int nRows, int nCols = 6)
+{
+    return nRows * nCols / 32;
+}
 // Bit of relay (row, display column) in the packed pattern.
-inline int relayBit(int row, int col, int nRows) { return COL_MAGIC[col] * nRows + row; }
+inline int relayBit(int row, int col, int nRows)
+{
+    return COL_MAGIC[col] * nRows + row;
+}
 
 // Packs the relay part of a state pattern (nRows * 6 entries, non-zero =
 // closed) into words.
@@ -33,10 +39,11 @@ bool hexToWords(const QString &text, int count, QVector<quint32> *words);
 int aliasIndex(int row, int col, int nRows);
 
 // One alias line "NAME=text" resolved against a unit of nRows rows.
-struct AliasAssignment {
+struct AliasAssignment
+{
     bool valid = false;
-    int index = -1;  // into the alias list
-    QString text;    // may be empty: clears the alias
+    int index = -1; // into the alias list
+    QString text;   // may be empty: clears the alias
 };
 AliasAssignment parseAliasLine(const QString &line, int nRows);
 // The non-empty entries of an alias list as alias lines, in index order.

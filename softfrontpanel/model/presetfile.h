@@ -20,9 +20,10 @@ constexpr qint64 kMaxFileSize = 65536;
 constexpr int kMaxNameLength = 63;
 bool isPresetName(const QString &name);
 
-struct Preset {
+struct Preset
+{
     QString name;
-    QString relays;         // text form of the packed relay pattern
+    QString relays; // text form of the packed relay pattern
     double volts = 0.0;
     bool bus[4] = {};       // VRef linked to bus A..D
     QStringList aliasLines; // as found, not checked
@@ -36,10 +37,11 @@ enum Result : signed char {
     BadBusMask = 3,    // "vrefrelays" is not hex or above f
 };
 
-struct ParseOutcome {
+struct ParseOutcome
+{
     Result result = Ok;
-    int check = 0;     // diagnostic number of the failed check (529, 549, 568)
-    QString line;      // the offending line
+    int check = 0; // diagnostic number of the failed check (529, 549, 568)
+    QString line;  // the offending line
 };
 
 // Parses from the device's current position to its end; wordCount is the

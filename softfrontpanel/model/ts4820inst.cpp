@@ -15,8 +15,8 @@
 
 namespace {
 
-const double kDemoVoltages[] = {0.0,   9.0,    -9.0,  4.5,   -4.5,   0.9,    -0.9,   0.45,   -0.45,
-                                0.09,  -0.09,  0.045, -0.045, 0.009, -0.009, 0.0045, -0.0045};
+const double kDemoVoltages[] = {0.0,  9.0,   -9.0,  4.5,    -4.5,  0.9,    -0.9,   0.45,   -0.45,
+                                0.09, -0.09, 0.045, -0.045, 0.009, -0.009, 0.0045, -0.0045};
 
 } // namespace
 
@@ -191,8 +191,8 @@ void ts4820inst::clearAliases(int col)
 void ts4820inst::addToUndoList()
 {
     if (matrixState.isEmpty()) {
-        diagnostic(QStringLiteral("%1: Shouldn't be here...\n")
-                       .arg(QLatin1String("ts4820inst::addToUndoList")));
+        diagnostic(
+            QStringLiteral("%1: Shouldn't be here...\n").arg(QLatin1String("ts4820inst::addToUndoList")));
         return;
     }
     // A deep copy: edits of the new entry must never reach the older one.
@@ -248,9 +248,8 @@ bool ts4820inst::savePresetToFile(const QString &name, const QString &path)
     return m_unit->savePresetToFile(name, path);
 }
 
-qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QString &relays,
-                                  double &voltage, bool &busA, bool &busB, bool &busC, bool &busD,
-                                  QStringList &aliasList)
+qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QString &relays, double &voltage,
+                                  bool &busA, bool &busB, bool &busC, bool &busD, QStringList &aliasList)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -27,7 +27,8 @@ class ts4820inst : public QObject
     Q_OBJECT
 public:
     static constexpr int kMaxVoltages = 64;
-    struct VoltRef {
+    struct VoltRef
+    {
         ViInt32 n = 0; // 0: the unit has no voltage reference
         ViReal64 voltages[kMaxVoltages] = {};
     };
@@ -92,9 +93,8 @@ public:
     // Preset files.
     bool savePresetToFile(const QString &name, const QString &path);
     qint8 loadPresetFromFile(const QString &path);
-    qint8 parsePresetFile(const QString &path, QString &configName, QString &relays,
-                          double &voltage, bool &busA, bool &busB, bool &busC, bool &busD,
-                          QStringList &aliasList);
+    qint8 parsePresetFile(const QString &path, QString &configName, QString &relays, double &voltage,
+                          bool &busA, bool &busB, bool &busC, bool &busD, QStringList &aliasList);
 
 public slots:
     void setState(int row, int col, char state);

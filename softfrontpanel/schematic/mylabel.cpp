@@ -3,7 +3,8 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-myLabel::myLabel(QWidget *parent) : QLabel(parent) {}
+myLabel::myLabel(QWidget *parent) : QLabel(parent)
+{}
 
 void myLabel::enterEvent(QEnterEvent *event)
 {
@@ -36,6 +37,5 @@ void myLabel::paintEvent(QPaintEvent *event)
     hintFont.setItalic(true);
     painter.setFont(hintFont);
     const Qt::Alignment flags = (alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter;
-    painter.drawText(QRect(2, 2, width() - 4, height() - 4), int(flags),
-                     QStringLiteral("Click to edit"));
+    painter.drawText(QRect(2, 2, width() - 4, height() - 4), int(flags), QStringLiteral("Click to edit"));
 }

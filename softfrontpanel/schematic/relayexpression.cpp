@@ -74,8 +74,7 @@ RelayExpression evaluateRelayExpression(const QString &text, int nRows)
 
 bool showRelayExpression(Schematic &schematic, const QString &text)
 {
-    const RelayExpression expression =
-        evaluateRelayExpression(text, schematic.instrument->nRows);
+    const RelayExpression expression = evaluateRelayExpression(text, schematic.instrument->nRows);
     schematic.clearMarks();
     schematic.repaint();
     schematic.setUpdatesEnabled(false);

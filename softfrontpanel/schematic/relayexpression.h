@@ -9,7 +9,8 @@ class Schematic;
 // An open/close expression such as "X1-4,Y1,Y6": items of a line letter
 // (X, A, B, C, D, Y; any case) and a row number or range, separated by
 // commas; spaces are ignored.
-struct RelayExpression {
+struct RelayExpression
+{
     bool valid = false;
     QVector<QPoint> marks; // (x = display column, y = row), in order of marking
 };

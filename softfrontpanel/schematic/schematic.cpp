@@ -8,8 +8,8 @@
 #include <cmath>
 
 #include "alias.h"
-#include "matrixtext.h"
 #include "helptext.h"
+#include "matrixtext.h"
 #include "relaybutton.h"
 #include "ts4820inst.h"
 
@@ -25,22 +25,28 @@ namespace grid {
 constexpr int kWidth = 800;
 constexpr int kRowPitch = 50;
 constexpr int kBusPitch = 120;
-constexpr int kFirstRowY = 120;  // row 0's line
-constexpr int kVRefRowY = 70;    // the voltage reference's line
-constexpr int kBusTapX = 180;    // bus A leaves a row here...
-constexpr int kBusLineX = 240;   // ...to its line
-constexpr int kBranchDy = -20;   // a bus branch runs this far above its row
+constexpr int kFirstRowY = 120; // row 0's line
+constexpr int kVRefRowY = 70;   // the voltage reference's line
+constexpr int kBusTapX = 180;   // bus A leaves a row here...
+constexpr int kBusLineX = 240;  // ...to its line
+constexpr int kBranchDy = -20;  // a bus branch runs this far above its row
 constexpr int kXRelayX = 129;
 constexpr int kYRelayX = 639;
-constexpr int kBusRelayX = 199;  // bus A's relay of a row, and VRA
-constexpr int kLineRelayDy = -11;  // an X or Y relay's top, from its row's line
-constexpr int kBusRelayDy = -31;   // a bus relay's top
-constexpr int kLineLabelDy = -10;  // the X and Y labels' top
-constexpr int kBusLabelDy = -40;   // a bus relay's label
-constexpr int kButtonInset = 3;    // a relay button's frame around its square
+constexpr int kBusRelayX = 199;   // bus A's relay of a row, and VRA
+constexpr int kLineRelayDy = -11; // an X or Y relay's top, from its row's line
+constexpr int kBusRelayDy = -31;  // a bus relay's top
+constexpr int kLineLabelDy = -10; // the X and Y labels' top
+constexpr int kBusLabelDy = -40;  // a bus relay's label
+constexpr int kButtonInset = 3;   // a relay button's frame around its square
 
-constexpr int rowY(int row) { return kFirstRowY + kRowPitch * row; }
-constexpr int busDx(int bus) { return kBusPitch * bus; }
+constexpr int rowY(int row)
+{
+    return kFirstRowY + kRowPitch * row;
+}
+constexpr int busDx(int bus)
+{
+    return kBusPitch * bus;
+}
 } // namespace grid
 
 // More decimals for smaller voltages; a sign always.
@@ -53,8 +59,7 @@ QString voltageText(double volts)
 } // namespace
 
 Schematic::Schematic(ts4820inst *instrument, QWidget *parent)
-    : QWidget(parent), instrument(instrument), nRows(instrument->nRows),
-      nCols(instrument->nCols)
+    : QWidget(parent), instrument(instrument), nRows(instrument->nRows), nCols(instrument->nCols)
 {
     // The canvas colour is painted here rather than by a style sheet: a
     // style sheet on this widget would make each of its ~1 500 children
@@ -204,9 +209,9 @@ void Schematic::loadVoltageChoices()
 
 bool Schematic::isModified() const
 {
-    return vrefCombo->currentIndex() != appliedVRefIndex ||
-           std::any_of(relays.cbegin(), relays.cend(),
-                       [](const RelayButton *button) { return button->isModified(); });
+    return vrefCombo->currentIndex() != appliedVRefIndex
+           || std::any_of(relays.cbegin(), relays.cend(),
+                          [](const RelayButton *button) { return button->isModified(); });
 }
 
 void Schematic::refresh()
@@ -558,8 +563,9 @@ void Schematic::paintRow(QPainter &painter, int r)
         painter.drawText(QRect(px(kBusTapX - 26 + busDx(k)), px(y + kBusLabelDy), px(40), px(20)),
                          Qt::AlignRight | Qt::AlignBottom, letter + number);
         if (r == nRows - 1) {
-            painter.drawText(QRect(px(kBusRelayX + 10 + busDx(k)), px(rowY(nRows) + kLineLabelDy), px(20), px(20)),
-                             Qt::AlignRight | Qt::AlignVCenter, letter);
+            painter.drawText(
+                QRect(px(kBusRelayX + 10 + busDx(k)), px(rowY(nRows) + kLineLabelDy), px(20), px(20)),
+                Qt::AlignRight | Qt::AlignVCenter, letter);
         }
     }
 }

@@ -22,8 +22,8 @@ public:
 
     ts4820inst *instrument;
     double scale = 1.0;
-    QList<RelayButton *> relays;  // matrix relays row-major, then VRef A..D
-    QList<Alias *> aliasWidgets;  // X rows, Y rows, buses top A..D, buses bottom A..D
+    QList<RelayButton *> relays; // matrix relays row-major, then VRef A..D
+    QList<Alias *> aliasWidgets; // X rows, Y rows, buses top A..D, buses bottom A..D
     QComboBox *vrefCombo = nullptr;
     int appliedVRefIndex = 0;
 

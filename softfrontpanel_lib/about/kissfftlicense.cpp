@@ -1,7 +1,5 @@
 #include "kissfftlicense.h"
 
 kissFFTLicense::kissFFTLicense(QWidget *parent)
-    : licenceViewer(tr("KISS FFT BSD License"), QStringLiteral(":/kiss-fft-bsd-license.txt"),
-                    parent)
-{
-}
+    : licenceViewer(tr("KISS FFT BSD License"), QStringLiteral(":/kiss-fft-bsd-license.txt"), parent)
+{}

@@ -9,8 +9,7 @@ bool isVersion4(const QString &runtimeVersion)
 
 qtLicense::qtLicense(QWidget *parent)
     : licenceViewer(tr("Qt LGPL License"), resourceFor(QString::fromLatin1(qVersion())), parent)
-{
-}
+{}
 
 QString qtLicense::resourceFor(const QString &runtimeVersion)
 {

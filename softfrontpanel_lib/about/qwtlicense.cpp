@@ -2,5 +2,4 @@
 
 qwtLicense::qwtLicense(QWidget *parent)
     : licenceViewer(tr("Qwt LGPL License"), QStringLiteral(":/qwt-lgpl-license.txt"), parent)
-{
-}
+{}

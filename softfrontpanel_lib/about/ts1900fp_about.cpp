@@ -18,14 +18,12 @@
 #include "qwtlicense.h"
 
 namespace {
-const char licensesPageUrl[] =
-    "https://www.tarsel-instruments.com/about/third-party-license-usage/";
+const char licensesPageUrl[] = "https://www.tarsel-instruments.com/about/third-party-license-usage/";
 }
 
-ts1900fp_About::ts1900fp_About(const char *panelRevision, const char *driverRevision,
-                               const char *model, const char *copyrightText, QWidget *parent,
-                               const char *commonLibraryRevision, const char *qwtVersion,
-                               bool withKissFFT)
+ts1900fp_About::ts1900fp_About(const char *panelRevision, const char *driverRevision, const char *model,
+                               const char *copyrightText, QWidget *parent, const char *commonLibraryRevision,
+                               const char *qwtVersion, bool withKissFFT)
     : QDialog(parent)
 {
     const QString modelText = QString::fromLocal8Bit(model);
@@ -169,9 +167,8 @@ QLayout *ts1900fp_About::buildButtonRow()
     return row;
 }
 
-void ts1900fp_About::addHardwareInfo(const QString &serial, const QString &revision,
-                                     const QString &model, const QString &driverRevision,
-                                     const QString &panelRevision)
+void ts1900fp_About::addHardwareInfo(const QString &serial, const QString &revision, const QString &model,
+                                     const QString &driverRevision, const QString &panelRevision)
 {
     if (m_pages.isEmpty()) {
         m_hardwareForm->addRow(tr("Device Model:"), m_model);
@@ -195,8 +192,8 @@ void ts1900fp_About::addHardwareInfo(const QString &serial, const QString &revis
     }
     // A page without its own revisions keeps what the labels show now.
     m_pages.append({driverRevision.isEmpty() ? m_driverRevision->text() : driverRevision,
-                    panelRevision.isEmpty() ? m_panelRevision->text() : panelRevision, model,
-                    revision, serial});
+                    panelRevision.isEmpty() ? m_panelRevision->text() : panelRevision, model, revision,
+                    serial});
 }
 
 void ts1900fp_About::next()

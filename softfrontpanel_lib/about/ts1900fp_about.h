@@ -18,13 +18,11 @@ class ts1900fp_About : public QDialog
     Q_OBJECT
 public:
     ts1900fp_About(const char *panelRevision, const char *driverRevision, const char *model,
-                   const char *copyrightText, QWidget *parent,
-                   const char *commonLibraryRevision = nullptr, const char *qwtVersion = nullptr,
-                   bool withKissFFT = false);
+                   const char *copyrightText, QWidget *parent, const char *commonLibraryRevision = nullptr,
+                   const char *qwtVersion = nullptr, bool withKissFFT = false);
 
     void addHardwareInfo(const QString &serial, const QString &revision, const QString &model,
-                         const QString &driverRevision = QString(),
-                         const QString &panelRevision = QString());
+                         const QString &driverRevision = QString(), const QString &panelRevision = QString());
 
     QLabel *commonLibraryRevisionLabel() const { return m_commonLibraryRevision; }
     QLabel *driverRevisionLabel() const { return m_driverRevision; }
@@ -48,7 +46,8 @@ private slots:
     void openLicensesWebPage();
 
 private:
-    struct HardwarePage {
+    struct HardwarePage
+    {
         QString driverRevision;
         QString panelRevision;
         QString model;

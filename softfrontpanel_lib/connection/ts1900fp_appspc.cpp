@@ -10,8 +10,8 @@
 #include "ts1900fp_genspc.h"
 #include "ts1900fp_spcselect.h"
 
-ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo,
-                                 const char *aboutText, bool aboutFlag, QWidget *parent)
+ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo, const char *aboutText,
+                                 bool aboutFlag, QWidget *parent)
     : ts1900fp_app(parent), spc(adapter)
 {
     setModelText(spc->model);
@@ -38,13 +38,11 @@ ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo,
     presentModule(forcedDemo);
 
     // Demo mode calls no driver function at all, not even for its revision.
-    const QString driverRevision =
-        demo ? QStringLiteral("Not used (DEMO)") : spc->driverRevision();
-    auto *aboutBox = new ts1900fp_About(spc->softwareVersion().toLocal8Bit().constData(),
-                                        driverRevision.toLocal8Bit().constData(),
-                                        modelField(spc->model).toLocal8Bit().constData(),
-                                        spc->copyrightText().toLocal8Bit().constData(), this,
-                                        nullptr, aboutText, aboutFlag);
+    const QString driverRevision = demo ? QStringLiteral("Not used (DEMO)") : spc->driverRevision();
+    auto *aboutBox = new ts1900fp_About(
+        spc->softwareVersion().toLocal8Bit().constData(), driverRevision.toLocal8Bit().constData(),
+        modelField(spc->model).toLocal8Bit().constData(), spc->copyrightText().toLocal8Bit().constData(),
+        this, nullptr, aboutText, aboutFlag);
     aboutBox->setWindowIcon(windowIcon());
     aboutDialog = aboutBox;
     connect(aboutButton, &QPushButton::clicked, aboutBox, &QWidget::show);
@@ -109,8 +107,8 @@ void ts1900fp_AppSPC::presentModule(bool forcedDemo)
         setModuleInfo(QStringLiteral("Slot %1").arg(slot),
                       QStringLiteral("Shows which VXI module is connected to the Soft Front Panel"));
     }
-    setProductText(QLatin1String("<html>Xentra ") + modelText + QLatin1String("<br>") +
-                   QLatin1String("<font size='2'>") + spc->productDescription() +
-                   QLatin1String("</font></html>"));
+    setProductText(QLatin1String("<html>Xentra ") + modelText + QLatin1String("<br>")
+                   + QLatin1String("<font size='2'>") + spc->productDescription()
+                   + QLatin1String("</font></html>"));
     setLxiLogo(lxi);
 }

@@ -15,9 +15,8 @@ class ts1900fp_AppSPC : public ts1900fp_app
 public:
     // aboutText and aboutFlag are passed on to the About dialog as its Qwt
     // version and its KISS FFT flag.
-    ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo = false,
-                    const char *aboutText = nullptr, bool aboutFlag = false,
-                    QWidget *parent = nullptr);
+    ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo = false, const char *aboutText = nullptr,
+                    bool aboutFlag = false, QWidget *parent = nullptr);
     ~ts1900fp_AppSPC() override;
 
     ViSession d_vi = 0;

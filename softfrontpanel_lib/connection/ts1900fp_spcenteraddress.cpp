@@ -65,8 +65,8 @@ bool historyWritable(const QString &path, QSettings::Status status)
     for (const QByteArray &raw : bytes.split('\n')) {
         const QByteArray line = raw.trimmed();
         const bool section = line.startsWith('[') && line.endsWith(']');
-        if (!line.isEmpty() && !section && !line.startsWith(';') && !line.startsWith('#') &&
-            !line.contains('=')) {
+        if (!line.isEmpty() && !section && !line.startsWith(';') && !line.startsWith('#')
+            && !line.contains('=')) {
             return false;
         }
     }
@@ -80,11 +80,9 @@ QString defaultDescriptor()
 
 } // namespace
 
-ts1900fp_spcEnterAddress::ts1900fp_spcEnterAddress(ts1900fp_genSPC *adapter)
-    : QDialog(nullptr)
+ts1900fp_spcEnterAddress::ts1900fp_spcEnterAddress(ts1900fp_genSPC *adapter) : QDialog(nullptr)
 {
-    iniPath = QDir::toNativeSeparators(historyFolder() +
-                                       QStringLiteral("/Tarsel/DefaultInstrDescr.ini"));
+    iniPath = QDir::toNativeSeparators(historyFolder() + QStringLiteral("/Tarsel/DefaultInstrDescr.ini"));
     group = modelField(adapter->model);
 
     setWindowTitle(QStringLiteral("Xentra ") + group + QStringLiteral(" SFP: Enter Module Address"));
@@ -94,12 +92,11 @@ ts1900fp_spcEnterAddress::ts1900fp_spcEnterAddress(ts1900fp_genSPC *adapter)
     combo->setEditable(true);
     combo->setMinimumWidth(18 * fontMetrics().height());
     const QString address = demoidentity::address();
-    combo->setToolTip(
-        tr("Enter the Instrument descriptor for the Module you want to connect to.<br>"
-           "Examples:<br>"
-           "<b>VXI0::1::INSTR</b> - VXI mainframe 0, Module with Logical Address 1<br>"
-           "<b>TCPIP::%1::INSTR</b> - Network Instrument with IP Address %1")
-            .arg(address));
+    combo->setToolTip(tr("Enter the Instrument descriptor for the Module you want to connect to.<br>"
+                         "Examples:<br>"
+                         "<b>VXI0::1::INSTR</b> - VXI mainframe 0, Module with Logical Address 1<br>"
+                         "<b>TCPIP::%1::INSTR</b> - Network Instrument with IP Address %1")
+                          .arg(address));
 
     auto *descriptorRow = new QHBoxLayout;
     descriptorRow->addWidget(new QLabel(QStringLiteral("Instrument Descriptor:")));

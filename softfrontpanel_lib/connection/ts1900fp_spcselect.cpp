@@ -35,8 +35,7 @@ ts1900fp_spcSelect::ts1900fp_spcSelect(ts1900fp_genSPC *adapter) : QDialog(nullp
 
     tree = new QTreeWidget;
     tree->setColumnCount(3);
-    tree->setHeaderLabels({QStringLiteral("System"), QStringLiteral("Log Addr"),
-                           QStringLiteral("Module")});
+    tree->setHeaderLabels({QStringLiteral("System"), QStringLiteral("Log Addr"), QStringLiteral("Module")});
     const int h = fontMetrics().height();
     tree->setMinimumWidth(24 * h);
     tree->setMinimumHeight(14 * h);
@@ -125,8 +124,7 @@ void ts1900fp_spcSelect::dblClick(QTreeWidgetItem *item)
 
 // A question from this dialog, titled like it; returns the index of the
 // button clicked, -1 when the box was closed without one.
-int ts1900fp_spcSelect::askQuestion(const QString &text, const QStringList &buttons,
-                                    bool escapeOnLast)
+int ts1900fp_spcSelect::askQuestion(const QString &text, const QStringList &buttons, bool escapeOnLast)
 {
     QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton, this);
     QList<QAbstractButton *> added;
@@ -152,8 +150,7 @@ ts1900fp_spcSelect::Next ts1900fp_spcSelect::searchStep()
     }
     const int answer = askQuestion(
         QStringLiteral("No Xentra %1 Module found on your system.").arg(modelText()),
-        {QStringLiteral("Try Again"), QStringLiteral("Run In Demo Mode"), QStringLiteral("Cancel")},
-        false);
+        {QStringLiteral("Try Again"), QStringLiteral("Run In Demo Mode"), QStringLiteral("Cancel")}, false);
     switch (answer) {
     case 0:
         return Next::AskAgain;
@@ -173,8 +170,7 @@ ts1900fp_spcSelect::Next ts1900fp_spcSelect::typedAddressStep(ts1900fp_spcEnterA
         }
         descriptor = dialog.takeDescriptor();
         if (descriptor.isEmpty()) {
-            ts1900fp_app::showWarningMessage(
-                QStringLiteral("You have not entered Instrument Descriptor"));
+            ts1900fp_app::showWarningMessage(QStringLiteral("You have not entered Instrument Descriptor"));
         }
     } while (descriptor.isEmpty());
     return Next::Open;
@@ -187,10 +183,9 @@ ts1900fp_spcSelect::Next ts1900fp_spcSelect::openStep()
         return Next::Connected;
     }
     // Warnings too: a module that does not open cleanly is not taken.
-    const int answer = askQuestion(
-        QStringLiteral("Selected Xentra %1 Module is unavailable.\nError: 0x%2")
-            .arg(modelText(), QString::number(quint32(status), 16)),
-        {QStringLiteral("Try Again"), QStringLiteral("Cancel")}, true);
+    const int answer = askQuestion(QStringLiteral("Selected Xentra %1 Module is unavailable.\nError: 0x%2")
+                                       .arg(modelText(), QString::number(quint32(status), 16)),
+                                   {QStringLiteral("Try Again"), QStringLiteral("Cancel")}, true);
     return answer == 0 ? Next::AskAgain : Next::Quit;
 }
 
@@ -199,15 +194,12 @@ int ts1900fp_spcSelect::selectModule()
     ts1900fp_spcEnterAddress enterAddress(spc);
     const QString model = modelText();
 
-    QMessageBox question(QMessageBox::Question,
-                         QStringLiteral("Xentra %1 SFP: Select Module").arg(model),
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Xentra %1 SFP: Select Module").arg(model),
                          QStringLiteral("How to connect to Xentra %1 Module?").arg(model),
-                         QMessageBox::NoButton, nullptr,
-                         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+                         QMessageBox::NoButton, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     question.setWindowIcon(QIcon(frameicons::windowIcon()));
     QPushButton *autoFind = question.addButton(QStringLiteral("Auto Find"), QMessageBox::ActionRole);
-    QPushButton *runDemo =
-        question.addButton(QStringLiteral("Run In Demo Mode"), QMessageBox::ActionRole);
+    QPushButton *runDemo = question.addButton(QStringLiteral("Run In Demo Mode"), QMessageBox::ActionRole);
     QPushButton *enter = question.addButton(QStringLiteral("Enter Address"), QMessageBox::ActionRole);
     question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(autoFind);

@@ -62,8 +62,7 @@ void getResourceInfo(getResourceInfo_params_t *p)
     resourceInfo_t r = p->info;
     ViUInt16 interfaceType = 0xFFFF;
     ViSession vi = 0;
-    const ViStatus opened =
-        viOpen(p->rm, r.descriptor.toLatin1().constData(), VI_NULL, 0, &vi);
+    const ViStatus opened = viOpen(p->rm, r.descriptor.toLatin1().constData(), VI_NULL, 0, &vi);
     if (opened < 0) {
         if (opened == VI_ERROR_RSRC_BUSY) {
             std::printf("viOpen() for %s failed with VI_ERROR_RSRC_BUSY!\n",
@@ -73,24 +72,23 @@ void getResourceInfo(getResourceInfo_params_t *p)
         return;
     }
     r.available = false;
-    if (viGetAttribute(vi, VI_ATTR_INTF_TYPE, &interfaceType) == VI_SUCCESS &&
-        interfaceType == VI_INTF_TCPIP) {
+    if (viGetAttribute(vi, VI_ATTR_INTF_TYPE, &interfaceType) == VI_SUCCESS
+        && interfaceType == VI_INTF_TCPIP) {
         r.model = 0;
         QString subtype;
         char reply[kReplyLimit + 1] = {};
         ViUInt32 count = 0;
         // A status of VI_SUCCESS_MAX_CNT still delivers the first 255 bytes.
-        if (viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?"), 5, &count) >= 0 &&
-            viRead(vi, reinterpret_cast<ViPBuf>(reply), kReplyLimit, &count) >= 0) {
+        if (viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?"), 5, &count) >= 0
+            && viRead(vi, reinterpret_cast<ViPBuf>(reply), kReplyLimit, &count) >= 0) {
             reply[std::min(count, kReplyLimit)] = '\0';
             parseIdentification(reply, r, subtype);
         }
         if (r.model == 0) {
             subtype = QStringLiteral("??");
         }
-        const QString modelText = r.model == 0
-                                      ? QStringLiteral("LXI")
-                                      : QStringLiteral("%1-%2 LXI").arg(r.model).arg(subtype);
+        const QString modelText =
+            r.model == 0 ? QStringLiteral("LXI") : QStringLiteral("%1-%2 LXI").arg(r.model).arg(subtype);
         r.columns << readText(vi, VI_ATTR_TCPIP_HOSTNAME) << readText(vi, VI_ATTR_TCPIP_DEVICE_NAME)
                   << modelText;
         r.available = r.model == p->spc->model;
@@ -126,9 +124,9 @@ bool descriptorLessThan(const resourceInfo_t &a, const resourceInfo_t &b)
     if (prefixA == QLatin1String("TCPIP")) {
         return tcpipKey(a.descriptor) < tcpipKey(b.descriptor);
     }
-    static const QStringList boardOrdered = {
-        QStringLiteral("VXI"),       QStringLiteral("GPIB"), QStringLiteral("SOCKET"),
-        QStringLiteral("BACKPLANE"), QStringLiteral("PXI"),  QStringLiteral("ASRL")};
+    static const QStringList boardOrdered = {QStringLiteral("VXI"),    QStringLiteral("GPIB"),
+                                             QStringLiteral("SOCKET"), QStringLiteral("BACKPLANE"),
+                                             QStringLiteral("PXI"),    QStringLiteral("ASRL")};
     if (boardOrdered.contains(prefixA)) {
         return boardNumber(a.descriptor) < boardNumber(b.descriptor);
     }
@@ -185,8 +183,7 @@ QList<resourceInfo_t> discoverResources(ts1900fp_genSPC *spc, QWidget *parent)
                      &QProgressDialog::setRange);
     QObject::connect(&watcher, &QFutureWatcher<void>::progressValueChanged, &progress,
                      &QProgressDialog::setValue);
-    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &progress,
-                     &QProgressDialog::reset);
+    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &progress, &QProgressDialog::reset);
     watcher.setFuture(QtConcurrent::map(pool, work, getResourceInfo));
     // The identification may already be over before the dialog runs; then
     // there is nothing to wait for.

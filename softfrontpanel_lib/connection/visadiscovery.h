@@ -11,15 +11,17 @@ class ts1900fp_genSPC;
 
 // One resource that the VISA search reported, and what identification
 // made of it.
-struct resourceInfo_t {
-    QString descriptor;   // exactly as the search returned it
-    QStringList columns;  // empty, or host name, VISA device name, model text
+struct resourceInfo_t
+{
+    QString descriptor;     // exactly as the search returned it
+    QStringList columns;    // empty, or host name, VISA device name, model text
     bool available = false; // identified as the adapter's own model
-    qint16 model = 0;     // from the "*IDN?" reply; 0 when there is none
+    qint16 model = 0;       // from the "*IDN?" reply; 0 when there is none
 };
 
 // One identification job for a pool thread.
-struct getResourceInfo_params_t {
+struct getResourceInfo_params_t
+{
     ts1900fp_genSPC *spc = nullptr; // only its model number is read
     ViSession rm = 0;               // shared resource-manager session
     resourceInfo_t info;            // in: as found; out: as identified

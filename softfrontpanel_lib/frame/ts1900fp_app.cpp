@@ -102,8 +102,8 @@ void ts1900fp_app::addStatusGroup(int h)
     auto *groupLayout = new QVBoxLayout(group);
     groupLayout->setSpacing(h);
     activeLed = new ts1900fp_led(QStringLiteral("Active"), Qt::green, Qt::magenta);
-    activeLed->setWhatsThis(QStringLiteral(
-        "Green light means that the Soft Front Panel works\nin Real (not Demo) mode."));
+    activeLed->setWhatsThis(
+        QStringLiteral("Green light means that the Soft Front Panel works\nin Real (not Demo) mode."));
     groupLayout->addWidget(activeLed);
     moduleLabel = new QLabel;
     moduleLabel->hide();
@@ -134,8 +134,7 @@ void ts1900fp_app::addIdentifyControls()
     identifyLabel->setAlignment(Qt::AlignCenter);
     identifyButton = new QPushButton(QStringLiteral("OFF"));
     identifyButton->setCheckable(true);
-    setHelpText(identifyButton,
-                QStringLiteral("Enables/disables visual identification mechanism"));
+    setHelpText(identifyButton, QStringLiteral("Enables/disables visual identification mechanism"));
     toolLayout->addWidget(identifyLabel);
     toolLayout->addWidget(identifyButton);
     identifyLabel->hide();
@@ -175,8 +174,7 @@ void ts1900fp_app::addCommandButtons()
     const QPixmap arrow = frameicons::whatsThisIcon();
     helpButton->setIcon(QIcon(arrow));
     helpButton->setIconSize(arrow.size());
-    setHelpText(helpButton,
-                QStringLiteral("Show on-line help for Instrument Soft Front Panel components"));
+    setHelpText(helpButton, QStringLiteral("Show on-line help for Instrument Soft Front Panel components"));
     aboutButton = new QPushButton(QStringLiteral("About"));
     setHelpText(aboutButton, QStringLiteral("Displays \"About\" panel"));
     closeButton = new QPushButton(QStringLiteral("Close"));
@@ -195,8 +193,7 @@ void ts1900fp_app::setModelText(int model)
 
 void ts1900fp_app::showErrorMessage(const QString &text)
 {
-    const auto answer = QMessageBox::critical(QApplication::activeWindow(),
-                                              boxTitle(" SFP Error message"),
+    const auto answer = QMessageBox::critical(QApplication::activeWindow(), boxTitle(" SFP Error message"),
                                               text + QLatin1String("\nDo you want to exit?"),
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
@@ -226,8 +223,8 @@ void ts1900fp_app::centreOnScreen(QWidget *widget)
     }
     const QRect available = screen->availableGeometry();
     const QSize size = widget->size();
-    widget->setGeometry((available.width() - size.width()) / 2,
-                        (available.height() - size.height()) / 2, size.width(), size.height());
+    widget->setGeometry((available.width() - size.width()) / 2, (available.height() - size.height()) / 2,
+                        size.width(), size.height());
 }
 
 void ts1900fp_app::setPanelLayout(QLayout *layout)

@@ -13,8 +13,7 @@ public:
     ts1900fp_genSPC() = default;
     virtual ~ts1900fp_genSPC() = default;
 
-    virtual ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset,
-                          ViSession *vi) = 0;
+    virtual ViStatus init(const char *descriptor, ViBoolean idQuery, ViBoolean reset, ViSession *vi) = 0;
     virtual ViStatus close(ViSession vi) = 0;
     virtual QString softwareVersion() = 0;
     virtual QString productDescription() = 0;

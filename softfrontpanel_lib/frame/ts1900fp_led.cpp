@@ -3,8 +3,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-ts1900fp_led::ts1900fp_led(const QString &caption, const QColor &onColour,
-                           const QColor &offColour, QWidget *parent)
+ts1900fp_led::ts1900fp_led(const QString &caption, const QColor &onColour, const QColor &offColour,
+                           QWidget *parent)
     : QWidget(parent), m_onColour(onColour), m_offColour(offColour), m_caption(caption)
 {
     if (m_offColour == QColor(Qt::magenta)) {

@@ -18,8 +18,7 @@ QFont boldFont(const QFont &base, int pointSize)
 } // namespace
 
 ts1900fp_splashLabel::ts1900fp_splashLabel(double scale, int margin, int model, bool hexModel,
-                                           const QString &copyright,
-                                           const QString &description)
+                                           const QString &copyright, const QString &description)
 {
     load(QStringLiteral(":/fp_splash.png"));
     QPainter painter(this);

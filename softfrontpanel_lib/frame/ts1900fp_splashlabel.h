@@ -9,8 +9,8 @@
 class ts1900fp_splashLabel : public QPixmap
 {
 public:
-    ts1900fp_splashLabel(double scale, int margin, int model, bool hexModel,
-                         const QString &copyright, const QString &description);
+    ts1900fp_splashLabel(double scale, int margin, int model, bool hexModel, const QString &copyright,
+                         const QString &description);
 
 private:
     void drawDeviceImage(class QPainter &painter, const QString &modelField);

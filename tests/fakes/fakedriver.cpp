@@ -17,8 +17,7 @@ constexpr int busCount = 4;
 QMap<ViAttr, QString> defaultStringAttributes()
 {
     return {
-        {ts4820_ATTR_DESCRIPTION,
-         "Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit"},
+        {ts4820_ATTR_DESCRIPTION, "Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit"},
         {ts4820_ATTR_ASSET_NO, ""},
         {ts4820_ATTR_CURRENT_HOSTNAME, "ts4820-fake"},
         {ts4820_ATTR_CURRENT_IPADDR, "192.168.7.20"},
@@ -213,8 +212,7 @@ bool parseWords(const QString &value, int expected, QVector<quint32> *words)
     return true;
 }
 
-bool parseSetting(const QString &key, const QString &value, int wordCount,
-                  QString *name, FakePreset *preset)
+bool parseSetting(const QString &key, const QString &value, int wordCount, QString *name, FakePreset *preset)
 {
     bool ok = false;
     if (key == "configname") {
@@ -237,8 +235,7 @@ bool parseSetting(const QString &key, const QString &value, int wordCount,
 }
 
 // Reads a preset file back; every setting must be there exactly once.
-bool parsePresetFile(const FakeUnit &unit, const QString &text, QString *name,
-                     FakePreset *preset)
+bool parsePresetFile(const FakeUnit &unit, const QString &text, QString *name, FakePreset *preset)
 {
     QStringList seen;
     bool inAliases = false;
@@ -313,7 +310,7 @@ QString DriverCall::text() const
 }
 
 FakeUnit::FakeUnit()
-    : vrefTable{0.0,  9.0,   -9.0,   4.5,   -4.5,   0.9,    -0.9,    0.45,   -0.45,
+    : vrefTable{0.0,  9.0,   -9.0,  4.5,    -4.5,  0.9,    -0.9,   0.45,   -0.45,
                 0.09, -0.09, 0.045, -0.045, 0.009, -0.009, 0.0045, -0.0045},
       stringAttributes(defaultStringAttributes())
 {
@@ -471,9 +468,9 @@ ViStatus Driver::dispatch(const char *function, const QStringList &args,
 
 // ---- the driver's C API -------------------------------------------------
 
+using fake::driver;
 using fake::FakePreset;
 using fake::FakeUnit;
-using fake::driver;
 
 namespace {
 
@@ -489,11 +486,10 @@ const ViStatus nullOut = ts4820_ERROR_INVALID_ARGUMENT;
 
 extern "C" {
 
-ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
-                              ViPSession vi)
+ViStatus _VI_FUNC ts4820_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice, ViPSession vi)
 {
-    const QStringList args{fake::str(resourceName), fake::boolean(IDQuery),
-                           fake::boolean(resetDevice), fake::out};
+    const QStringList args{fake::str(resourceName), fake::boolean(IDQuery), fake::boolean(resetDevice),
+                           fake::out};
     return driver().dispatch("ts4820_init", args, [&](FakeUnit &unit) -> ViStatus {
         if (!resourceName || !vi) {
             return ts4820_ERROR_INVALID_ARGUMENT;
@@ -537,8 +533,8 @@ ViStatus _VI_FUNC ts4820_error_message(ViSession vi, ViStatus statusCode, ViChar
             return nullOut;
         }
         const auto &texts = driver().errorTexts;
-        const QString text = texts.contains(statusCode) ? texts.value(statusCode)
-                                                        : fake::builtInErrorText(statusCode);
+        const QString text =
+            texts.contains(statusCode) ? texts.value(statusCode) : fake::builtInErrorText(statusCode);
         fake::copyBounded(errorMessage, text, ts4820_ERROR_MESSAGE_BUFFER_SIZE);
         return VI_SUCCESS;
     });
@@ -550,12 +546,11 @@ ViStatus _VI_FUNC ts4820_revision_query(ViSession vi, ViChar driverRev[], ViChar
     return driver().dispatch("ts4820_revision_query", args, [&](FakeUnit &unit) -> ViStatus {
         ViStatus status = VI_SUCCESS;
         if (driverRev) {
-            status = fake::copyBounded(driverRev, unit.driverRevision,
-                                       ts4820_REVISION_BUFFER_SIZE);
+            status = fake::copyBounded(driverRev, unit.driverRevision, ts4820_REVISION_BUFFER_SIZE);
         }
         if (instrRev && vi != 0) {
-            status = fake::worstOf(status, fake::copyBounded(instrRev, unit.instrumentRevision,
-                                                             ts4820_REVISION_BUFFER_SIZE));
+            status = fake::worstOf(
+                status, fake::copyBounded(instrRev, unit.instrumentRevision, ts4820_REVISION_BUFFER_SIZE));
         }
         return status;
     });
@@ -580,9 +575,8 @@ ViStatus _VI_FUNC ts4820_getStringAttribute(ViSession vi, ViAttr attribute, ViCh
         if (!unit.stringAttributes.contains(attribute) || !value) {
             return ts4820_ERROR_INVALID_ARGUMENT;
         }
-        const QString text = attribute == ts4820_ATTR_SUB_TYPE
-                                 ? unit.subType
-                                 : unit.stringAttributes.value(attribute);
+        const QString text =
+            attribute == ts4820_ATTR_SUB_TYPE ? unit.subType : unit.stringAttributes.value(attribute);
         return fake::copyBounded(value, text, ts4820_STRING_ATTRIBUTE_BUFFER_SIZE);
     });
 }
@@ -603,8 +597,7 @@ ViStatus _VI_FUNC ts4820_getMatrixState(ViSession vi, ViInt32 pattern[])
 
 ViStatus _VI_FUNC ts4820_setMatrixState(ViSession vi, ViInt32 pattern[])
 {
-    const QStringList args{fake::num(vi),
-                           fake::wordsText(pattern, driver().unit.wordCount())};
+    const QStringList args{fake::num(vi), fake::wordsText(pattern, driver().unit.wordCount())};
     return driver().dispatch("ts4820_setMatrixState", args, [&](FakeUnit &unit) -> ViStatus {
         if (!pattern) {
             return ts4820_ERROR_INVALID_ARGUMENT;
@@ -623,8 +616,7 @@ ViStatus _VI_FUNC ts4820_getAlias(ViSession vi, ViInt32 line, ViInt32 row, ViCha
         if (line != 0 || row != 0 || !aliases) {
             return ts4820_ERROR_INVALID_ARGUMENT;
         }
-        return fake::copyBounded(aliases, unit.aliasLines().join(','),
-                                 ts4820_ALIAS_BUFFER_SIZE(unit.rows()));
+        return fake::copyBounded(aliases, unit.aliasLines().join(','), ts4820_ALIAS_BUFFER_SIZE(unit.rows()));
     });
 }
 
@@ -727,8 +719,7 @@ ViStatus _VI_FUNC ts4820_getPresetFromList(ViSession vi, ViInt32 index, ViChar n
         if (index < 0 || index >= unit.presets.size() || !name) {
             return ts4820_ERROR_INVALID_ARGUMENT;
         }
-        return fake::copyBounded(name, unit.presets[index].first,
-                                 ts4820_PRESET_NAME_BUFFER_SIZE);
+        return fake::copyBounded(name, unit.presets[index].first, ts4820_PRESET_NAME_BUFFER_SIZE);
     });
 }
 
@@ -827,8 +818,7 @@ ViStatus _VI_FUNC ts4820_savePresetToFile(ViSession vi, ViConstString name, ViCo
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             return ts4820_ERROR_FILE;
         }
-        const QByteArray text =
-            fake::presetFileText(presetName, unit.presets[index].second).toUtf8();
+        const QByteArray text = fake::presetFileText(presetName, unit.presets[index].second).toUtf8();
         return file.write(text) == text.size() ? VI_SUCCESS : ts4820_ERROR_FILE;
     });
 }

@@ -27,20 +27,23 @@
 
 namespace fake {
 
-struct DriverCall {
-    QString function; // e.g. "ts4820_setAlias"
-    QStringList args; // argument values as text
+struct DriverCall
+{
+    QString function;     // e.g. "ts4820_setAlias"
+    QStringList args;     // argument values as text
     QString text() const; // function + "(" + args.join(", ") + ")"
 };
 
-struct FakePreset {
+struct FakePreset
+{
     QVector<quint32> words;
     QStringList aliasLines; // "X1=text" lines, as ts4820_getAlias reports them
     double volts = 0.0;
     bool links[4] = {}; // VRef to bus A..D
 };
 
-struct FakeUnit {
+struct FakeUnit
+{
     FakeUnit();
 
     QString subType = "AB"; // "AA" and "BA" have 96 rows, the others 192
@@ -57,13 +60,13 @@ struct FakeUnit {
     QStringList aliasLines() const;
 
     quint32 serial = 0x48209481;
-    QVector<quint32> words; // relay pattern, see ts4820_getMatrixState
-    QStringList aliases; // X1..Xn, Y1..Yn, A, B, C, D; "" = none
+    QVector<quint32> words;    // relay pattern, see ts4820_getMatrixState
+    QStringList aliases;       // X1..Xn, Y1..Yn, A, B, C, D; "" = none
     QVector<double> vrefTable; // empty = the unit has no voltage reference
     double vrefOutput = 0.0;
-    bool links[4] = {}; // VRef to bus A..D
+    bool links[4] = {};                        // VRef to bus A..D
     QList<QPair<QString, FakePreset>> presets; // in the unit's order
-    QString defaultPresetName; // set by store and restore
+    QString defaultPresetName;                 // set by store and restore
     bool identifying = false;
     // Every string attribute id of ts4820.h. The subtype entry is not used:
     // reading ts4820_ATTR_SUB_TYPE always reports subType.
@@ -72,7 +75,8 @@ struct FakeUnit {
     QString instrumentRevision = "2.4.7";
 };
 
-class Driver {
+class Driver
+{
 public:
     static Driver &instance();
 
@@ -95,7 +99,7 @@ public:
     void script(const QString &function, ViStatus status, int times = -1);
 
     QMap<ViStatus, QString> errorTexts; // override the built-in message texts
-    ViSession nextSession = 1; // ts4820_init hands this out, then increments
+    ViSession nextSession = 1;          // ts4820_init hands this out, then increments
     QString lastInitDescriptor;
     // Runs before each call is logged, with the function's name: lets a test
     // act at the moment the panel is inside a call (not re-entered by it).
@@ -108,7 +112,8 @@ public:
                       const std::function<ViStatus(FakeUnit &)> &work);
 
 private:
-    struct Script {
+    struct Script
+    {
         ViStatus status;
         int times;
     };

@@ -106,16 +106,15 @@ ViStatus Visa::openDefaultRM(ViPSession vi)
     return openDefaultRMStatus;
 }
 
-ViStatus Visa::findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count,
-                        ViChar desc[])
+ViStatus Visa::findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[])
 {
     QMutexLocker lock(&m_mutex);
     log(QStringLiteral("viFindRsrc(%1, %2)").arg(nameOf(rm), QString::fromLatin1(expr)));
     if (findStatus < 0) {
         return findStatus;
     }
-    const QRegularExpression pattern = QRegularExpression::fromWildcard(
-        QString::fromLatin1(expr), Qt::CaseInsensitive);
+    const QRegularExpression pattern =
+        QRegularExpression::fromWildcard(QString::fromLatin1(expr), Qt::CaseInsensitive);
     QList<int> matches;
     for (int i = 0; i < resources.size(); ++i) {
         if (pattern.match(resources.at(i).descriptor).hasMatch()) {
@@ -300,8 +299,7 @@ ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[])
     return visa().findNext(vi, desc);
 }
 
-ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32,
-                         ViPSession vi)
+ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSession vi)
 {
     return visa().open(sesn, name, vi);
 }
@@ -323,9 +321,9 @@ ViStatus _VI_FUNC viSetAttribute(ViObject, ViAttr, ViAttrState)
 
 ViStatus _VI_FUNC viStatusDesc(ViObject, ViStatus status, ViChar desc[])
 {
-    fake::copyText(desc, QStringLiteral("Fake VISA status 0x%1")
-                             .arg(quint32(status), 8, 16, QLatin1Char('0'))
-                             .toLatin1());
+    fake::copyText(
+        desc,
+        QStringLiteral("Fake VISA status 0x%1").arg(quint32(status), 8, 16, QLatin1Char('0')).toLatin1());
     return VI_SUCCESS;
 }
 

@@ -24,25 +24,27 @@
 
 namespace fake {
 
-struct VisaResource {
+struct VisaResource
+{
     QString descriptor;
     ViUInt16 intfType = VI_INTF_TCPIP;
     ViUInt16 slot = 0;
     QString host;
     QString deviceName = QStringLiteral("inst0");
-    QByteArray idnReply;            // the whole reply to "*IDN?"
+    QByteArray idnReply; // the whole reply to "*IDN?"
     ViStatus openStatus = VI_SUCCESS;
     ViStatus intfStatus = VI_SUCCESS; // of reading VI_ATTR_INTF_TYPE
     ViStatus writeStatus = VI_SUCCESS;
     ViStatus readStatus = VI_SUCCESS;
-    int replyDelayMs = 0;           // spent inside viRead
+    int replyDelayMs = 0; // spent inside viRead
 };
 
-struct SessionAttributes {
+struct SessionAttributes
+{
     ViUInt16 intfType = VI_INTF_TCPIP;
     ViUInt16 slot = 0;
     QString host;
-    ViStatus status = VI_SUCCESS;   // of every attribute read
+    ViStatus status = VI_SUCCESS; // of every attribute read
 };
 
 class Visa
@@ -66,8 +68,7 @@ public:
 
     // Used by the vi* entry points.
     ViStatus openDefaultRM(ViPSession vi);
-    ViStatus findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count,
-                      ViChar desc[]);
+    ViStatus findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[]);
     ViStatus findNext(ViFindList list, ViChar desc[]);
     ViStatus open(ViSession rm, ViConstRsrc name, ViPSession vi);
     ViStatus close(ViObject vi);
@@ -77,10 +78,11 @@ public:
 
 private:
     enum class Kind { ResourceManager, FindList, Instrument };
-    struct Session {
+    struct Session
+    {
         Kind kind;
-        int resource = -1;  // instrument sessions
-        int nextFound = 0;  // find lists
+        int resource = -1; // instrument sessions
+        int nextFound = 0; // find lists
         bool queried = false;
     };
     void log(const QString &entry);

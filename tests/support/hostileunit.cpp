@@ -49,9 +49,9 @@ void TricklingUnit::serve()
         input.append(chunk, std::size_t(n));
         for (std::size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
             const std::string line = input.substr(0, end);
-            const char *reply = line == "*IDN?" ? "Tarsel Ltd.,Xentra 4820-AA,48200047,2.1.0\n"
-                              : line == "ROUT:MATR:ROWS?" ? "96\n"
-                                                          : "";
+            const char *reply = line == "*IDN?"             ? "Tarsel Ltd.,Xentra 4820-AA,48200047,2.1.0\n"
+                                : line == "ROUT:MATR:ROWS?" ? "96\n"
+                                                            : "";
             ::send(fd, reply, std::strlen(reply), MSG_NOSIGNAL);
             while (line == "ROUT:MATR?" && !until.hasExpired()
                    && ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) > 0) {

@@ -87,8 +87,7 @@ void ModalAnswer::answer(QWidget *widget)
     m_reports << report;
     m_lastAnswered = widget;
 
-    if (report.title.endsWith(QLatin1String("SFP Error message")) &&
-        wanted == QLatin1String("Yes")) {
+    if (report.title.endsWith(QLatin1String("SFP Error message")) && wanted == QLatin1String("Yes")) {
         m_error = QStringLiteral("refused to answer Yes to an error box (it would exit)");
     } else {
         for (QAbstractButton *button : buttons) {

@@ -9,7 +9,8 @@
 #include <functional>
 
 // What a modal box or dialog showed the user when it was answered.
-struct BoxReport {
+struct BoxReport
+{
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -27,14 +28,16 @@ class ModalAnswer : public QObject
 public:
     // One answer: optionally act on the widget first (type a text, pick an
     // item), then click the button.
-    struct Step {
+    struct Step
+    {
         QString button;
         std::function<void(QWidget *)> prepare;
     };
     explicit ModalAnswer(const QList<Step> &steps, int timeoutMs = 10000);
     explicit ModalAnswer(const QStringList &buttons, int timeoutMs = 10000);
     explicit ModalAnswer(const QString &button, int timeoutMs = 10000)
-        : ModalAnswer(QStringList{button}, timeoutMs) {}
+        : ModalAnswer(QStringList{button}, timeoutMs)
+    {}
 
     int answered() const { return m_reports.size(); }
     // Every answer given and its button clicked.

@@ -39,7 +39,8 @@ std::unique_ptr<ts4820fp_App> autoFind(ts4820_spc &adapter, const QList<ModalAns
     ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Auto Find"), nullptr}} + tree, 20000);
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     if (!answers.done()) {
-        qWarning("start-up not answered (%d answers): %s", int(answers.answered()), qPrintable(answers.error()));
+        qWarning("start-up not answered (%d answers): %s", int(answers.answered()),
+                 qPrintable(answers.error()));
         return nullptr;
     }
     return window;

@@ -9,8 +9,9 @@
 SimProcess::SimProcess(const QString &address, const QStringList &extra, quint16 portmapperPort)
     : address(address)
 {
-    arguments = QStringList{"--address", address, "--portmapper-port", QString::number(portmapperPort),
-                            "--raw-port", "0"} + extra;
+    arguments = QStringList{"--address",  address, "--portmapper-port", QString::number(portmapperPort),
+                            "--raw-port", "0"}
+                + extra;
     start();
 }
 

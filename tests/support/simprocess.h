@@ -25,8 +25,7 @@ constexpr bool kSanitized = false;
 class SimProcess
 {
 public:
-    explicit SimProcess(const QString &address, const QStringList &extra = {},
-                        quint16 portmapperPort = 0);
+    explicit SimProcess(const QString &address, const QStringList &extra = {}, quint16 portmapperPort = 0);
     ~SimProcess();
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;

@@ -32,8 +32,7 @@ void isolate()
     for (const auto &folder : folders) {
         const QString path = base + QLatin1String(folder[1]);
         QDir().mkpath(path);
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv(folder[0], path.toLocal8Bit());
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -30,12 +30,12 @@ private:
     QString m_text;
 };
 
-#define TS_TEST_MAIN(TestObject)                                                                   \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        testenv::isolate();                                                                        \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+#define TS_TEST_MAIN(TestObject)                                                                             \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        testenv::isolate();                                                                                  \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestObject tc;                                                                                       \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }

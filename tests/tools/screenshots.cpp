@@ -51,9 +51,9 @@ QPixmap frameShot(ts4820_spc &adapter)
 {
     ts1900fp_app frame;
     frame.setWindowTitle(QStringLiteral("Xentra 4820 Soft Front Panel: 192.168.250.20"));
-    frame.setProductText(QLatin1String("<html>Xentra ") + ts1900fp_app::modelText +
-                         QLatin1String("<br><font size='2'>") + adapter.productDescription() +
-                         QLatin1String("</font></html>"));
+    frame.setProductText(QLatin1String("<html>Xentra ") + ts1900fp_app::modelText
+                         + QLatin1String("<br><font size='2'>") + adapter.productDescription()
+                         + QLatin1String("</font></html>"));
     frame.setModuleInfo(QStringLiteral("192.168.250.20"), QString());
     frame.setLxiLogo(true);
     frame.setDemoMode(false);
@@ -115,11 +115,11 @@ QPixmap shown(QWidget *widget)
 // with pending changes: closed relays, an opened one, a new VRef voltage.
 std::unique_ptr<ts4820fp_App> demoWindow(ts4820_spc &adapter, int subtypeIndex)
 {
-    ModalAnswer answers(QList<ModalAnswer::Step>{
-        {QStringLiteral("Run In Demo Mode"), nullptr},
-        {QStringLiteral("Ok"), [subtypeIndex](QWidget *dialog) {
-             dialog->findChild<QComboBox *>()->setCurrentIndex(subtypeIndex);
-         }}});
+    ModalAnswer answers(QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
+                                                 {QStringLiteral("Ok"), [subtypeIndex](QWidget *dialog) {
+                                                      dialog->findChild<QComboBox *>()->setCurrentIndex(
+                                                          subtypeIndex);
+                                                  }}});
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     Schematic *schematic = window->schematic;
     schematic->relayAt(0, 0)->click();
@@ -147,12 +147,15 @@ public:
 
 void shootMainWindows(Shooter &shoot, ts4820_spc &adapter)
 {
-    const struct {
+    const struct
+    {
         int subtype;
         int scale;
         const char *name;
-    } shots[] = {{0, 0, "main-96-75.png"}, {0, 3, "main-96-150.png"},
-                 {1, 0, "main-192-75.png"}, {1, 3, "main-192-150.png"}};
+    } shots[] = {{0, 0, "main-96-75.png"},
+                 {0, 3, "main-96-150.png"},
+                 {1, 0, "main-192-75.png"},
+                 {1, 3, "main-192-150.png"}};
     for (const auto &shot : shots) {
         auto window = demoWindow(adapter, shot.subtype);
         window->scaleCombo->setCurrentIndex(shot.scale);
@@ -204,9 +207,8 @@ void shootConnection(Shooter &shoot, ts4820_spc &adapter)
 
     ts1900fp_spcSelect select(&adapter);
     QPixmap question;
-    ModalAnswer cancel(QList<ModalAnswer::Step>{{QStringLiteral("Cancel"), [&](QWidget *box) {
-        question = box->grab();
-    }}});
+    ModalAnswer cancel(
+        QList<ModalAnswer::Step>{{QStringLiteral("Cancel"), [&](QWidget *box) { question = box->grab(); }}});
     select.selectModule();
     shoot.take(question, QStringLiteral("dialog-connect.png"));
     select.findModules();

@@ -59,8 +59,7 @@ ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[])
     return vi == LIST_HANDLE ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_OBJECT;
 }
 
-ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
-                         ViPSession vi)
+ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi)
 {
     (void)mode;
     (void)timeout;
@@ -80,8 +79,7 @@ ViStatus _VI_FUNC viClose(ViObject vi)
     char text[16];
     snprintf(text, sizeof text, "0x%x", (unsigned)vi);
     logCall("viClose %s", text);
-    return vi == RM_HANDLE || vi == LIST_HANDLE || vi == SESSION_HANDLE ? VI_SUCCESS
-                                                                        : VI_ERROR_INV_OBJECT;
+    return vi == RM_HANDLE || vi == LIST_HANDLE || vi == SESSION_HANDLE ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
 }
 
 ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void *attrValue)

@@ -22,33 +22,50 @@ void TestVisaPassThrough::calls_data()
 
     QTest::newRow("stand-in library")
         << QStringLiteral(STANDIN)
-        << QStringList{"viOpenDefaultRM 00000000", "viFindRsrc 00000000 1 TCPIP0::standin.example::inst0::INSTR",
-                       "viOpen 00000000", "viWrite 00000000 5",
-                       "viRead 00000000 Stand-in Instruments,Model 7,0001,0.1\\x0a", "viGetAttribute 00000000 6",
-                       "viSetAttribute 00000000", "viFindNext bfff0011",
-                       "viStatusDesc 00000000 stand-in text for 0xbfff0015", "viClose 00000000", "viClose 00000000"}
-        << QStringList{"viOpenDefaultRM", "viFindRsrc ?*INSTR", "viOpen TCPIP0::standin.example::inst0::INSTR",
-                       "viWrite *IDN?", "viRead", "viGetAttribute 0x3fff0171", "viSetAttribute 0x3fff001a 500",
-                       "viFindNext", "viStatusDesc", "viClose 0x5300", "viClose 0x5100"};
+        << QStringList{"viOpenDefaultRM 00000000",
+                       "viFindRsrc 00000000 1 TCPIP0::standin.example::inst0::INSTR",
+                       "viOpen 00000000",
+                       "viWrite 00000000 5",
+                       "viRead 00000000 Stand-in Instruments,Model 7,0001,0.1\\x0a",
+                       "viGetAttribute 00000000 6",
+                       "viSetAttribute 00000000",
+                       "viFindNext bfff0011",
+                       "viStatusDesc 00000000 stand-in text for 0xbfff0015",
+                       "viClose 00000000",
+                       "viClose 00000000"}
+        << QStringList{"viOpenDefaultRM",
+                       "viFindRsrc ?*INSTR",
+                       "viOpen TCPIP0::standin.example::inst0::INSTR",
+                       "viWrite *IDN?",
+                       "viRead",
+                       "viGetAttribute 0x3fff0171",
+                       "viSetAttribute 0x3fff001a 500",
+                       "viFindNext",
+                       "viStatusDesc",
+                       "viClose 0x5300",
+                       "viClose 0x5100"};
 
     // Without a usable library every call fails the same way; the status
     // text still comes, from this library.
     const QString timeOutText =
         "viStatusDesc 00000000 VI_ERROR_TMO: The time-out expired before the operation completed.";
-    const QStringList unavailable{"viOpenDefaultRM bfff009e", "viFindRsrc bfff009e 0 ", "viOpen bfff009e",
-                                  "viWrite bfff009e 0", "viRead bfff009e ", "viGetAttribute bfff009e 0",
-                                  "viSetAttribute bfff009e", "viFindNext bfff009e", timeOutText,
-                                  "viClose bfff009e", "viClose bfff009e"};
-    QTest::newRow("no such file") << QStringLiteral("/nonexistent/libvendorvisa.so") << unavailable << QStringList();
+    const QStringList unavailable{
+        "viOpenDefaultRM bfff009e", "viFindRsrc bfff009e 0 ", "viOpen bfff009e",
+        "viWrite bfff009e 0",       "viRead bfff009e ",       "viGetAttribute bfff009e 0",
+        "viSetAttribute bfff009e",  "viFindNext bfff009e",    timeOutText,
+        "viClose bfff009e",         "viClose bfff009e"};
+    QTest::newRow("no such file") << QStringLiteral("/nonexistent/libvendorvisa.so") << unavailable
+                                  << QStringList();
     QTest::newRow("a function is missing") << QStringLiteral(STANDIN_PARTIAL) << unavailable << QStringList();
-    QTest::newRow("names this library itself") << QStringLiteral(VISA_LIBRARY) << unavailable << QStringList();
+    QTest::newRow("names this library itself")
+        << QStringLiteral(VISA_LIBRARY) << unavailable << QStringList();
 
     QTest::newRow("variable empty: built-in TCP/IP")
         << QString()
         << QStringList{"viOpenDefaultRM 00000000", "viFindRsrc bfff0011 0 ", "viOpen bfff0012",
-                       "viWrite bfff000e 0", "viRead bfff000e ", "viGetAttribute bfff000e 0",
-                       "viSetAttribute bfff000e", "viFindNext bfff000e", timeOutText,
-                       "viClose 3fff0082", "viClose 00000000"}
+                       "viWrite bfff000e 0",       "viRead bfff000e ",       "viGetAttribute bfff000e 0",
+                       "viSetAttribute bfff000e",  "viFindNext bfff000e",    timeOutText,
+                       "viClose 3fff0082",         "viClose 00000000"}
         << QStringList();
 }
 

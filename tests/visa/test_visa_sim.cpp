@@ -51,8 +51,8 @@ quint16 commonFreePort()
 ViStatus send(ViSession vi, const QByteArray &message)
 {
     ViUInt32 written = 0;
-    const ViStatus status = viWrite(vi, reinterpret_cast<ViConstBuf>(message.constData()),
-                                    ViUInt32(message.size()), &written);
+    const ViStatus status =
+        viWrite(vi, reinterpret_cast<ViConstBuf>(message.constData()), ViUInt32(message.size()), &written);
     return status == VI_SUCCESS && written != ViUInt32(message.size()) ? VI_ERROR_IO : status;
 }
 
@@ -248,8 +248,10 @@ void TestVisaSim::attributes_data()
     QTest::addColumn<int>("setStatus");
     QTest::addColumn<QVariant>("value"); // of the attribute's type; invalid: not supported
 
-    const auto row = [](const char *tag, ViAttr attribute, const QVariant &set, int setStatus, const QVariant &value) {
-        QTest::newRow(tag) << QByteArray(tag).startsWith("SOCKET") << uint(attribute) << set << setStatus << value;
+    const auto row = [](const char *tag, ViAttr attribute, const QVariant &set, int setStatus,
+                        const QVariant &value) {
+        QTest::newRow(tag) << QByteArray(tag).startsWith("SOCKET") << uint(attribute) << set << setStatus
+                           << value;
     };
     const int ok = VI_SUCCESS, readOnly = VI_ERROR_ATTR_READONLY, nsup = VI_ERROR_NSUP_ATTR,
               badValue = VI_ERROR_NSUP_ATTR_STATE;
@@ -261,7 +263,8 @@ void TestVisaSim::attributes_data()
     row("INSTR slot unknown", VI_ATTR_SLOT, 1, readOnly, QVariant::fromValue(ViInt16(VI_UNKNOWN_SLOT)));
     row("INSTR default time-out", VI_ATTR_TMO_VALUE, {}, ok, u32(2000));
     row("INSTR time-out infinite", VI_ATTR_TMO_VALUE, qulonglong(VI_TMO_INFINITE), ok, u32(VI_TMO_INFINITE));
-    row("INSTR termination character too big", VI_ATTR_TERMCHAR, 256, badValue, QVariant::fromValue(ViUInt8('\n')));
+    row("INSTR termination character too big", VI_ATTR_TERMCHAR, 256, badValue,
+        QVariant::fromValue(ViUInt8('\n')));
     row("INSTR termination neither on nor off", VI_ATTR_TERMCHAR_EN, 2, badValue, boolean(false));
     row("INSTR resource name", VI_ATTR_RSRC_NAME, 1, readOnly, QByteArray("TCPIP2::127.30::inst0::INSTR"));
     row("INSTR host as written", VI_ATTR_TCPIP_HOSTNAME, 1, readOnly, QByteArray("127.30"));
@@ -292,7 +295,8 @@ void TestVisaSim::attributes()
     }
     char got[VI_FIND_BUFLEN];
     std::memset(got, '#', sizeof got);
-    QCOMPARE(viGetAttribute(s.vi, attribute, got), ViStatus(value.isValid() ? VI_SUCCESS : VI_ERROR_NSUP_ATTR));
+    QCOMPARE(viGetAttribute(s.vi, attribute, got),
+             ViStatus(value.isValid() ? VI_SUCCESS : VI_ERROR_NSUP_ATTR));
     if (value.typeId() == QMetaType::QByteArray) {
         QCOMPARE(QByteArray(got), value.toByteArray());
     } else if (value.isValid()) {
@@ -337,7 +341,8 @@ void TestVisaSim::longTransfers()
 
     Closer s{open(name(socket, 6))};
     QVERIFY(s.vi != VI_NULL);
-    QCOMPARE(send(s.vi, "MEM:PRES:DATA #5" + QByteArray::number(upload.size()) + upload + "\n"), ViStatus(VI_SUCCESS));
+    QCOMPARE(send(s.vi, "MEM:PRES:DATA #5" + QByteArray::number(upload.size()) + upload + "\n"),
+             ViStatus(VI_SUCCESS));
     QCOMPARE(viSetAttribute(s.vi, VI_ATTR_TERMCHAR_EN, VI_TRUE), ViStatus(VI_SUCCESS));
     ViStatus status = 0;
     QCOMPARE(query(s.vi, "SYST:ERR?\n", &status), QByteArray("0,\"No error\"\n"));

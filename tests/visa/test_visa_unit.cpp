@@ -57,7 +57,7 @@ public:
         });
     }
 
-    QByteArrayList devices; // of create_link
+    QByteArrayList devices;                   // of create_link
     QList<QPair<quint32, QByteArray>> writes; // flags, data
     int destroyed = 0;
 
@@ -66,7 +66,8 @@ private:
     {
         QByteArray &buffer = m_buffers[s];
         buffer += s->readAll();
-        for (int size; buffer.size() >= 4 && buffer.size() >= 4 + (size = int(word(buffer, 0) & 0x7fffffff));) {
+        for (int size;
+             buffer.size() >= 4 && buffer.size() >= 4 + (size = int(word(buffer, 0) & 0x7fffffff));) {
             // xid, CALL, 2, program, version, procedure, no credentials, no verifier; arguments
             const QByteArray call = buffer.mid(4, size), args = call.mid(40);
             buffer.remove(0, 4 + size);
@@ -191,11 +192,13 @@ QStringList TestVisaUnit::search(const char *expression, ViStatus *status)
     std::memset(desc, '#', sizeof desc);
     *status = viFindRsrc(m_rm, expression, &list, &count, desc);
     if (*status < 0) {
-        return count == 0 && list == VI_NULL ? QStringList() : QStringList{"count or list set by a failed search"};
+        return count == 0 && list == VI_NULL ? QStringList()
+                                             : QStringList{"count or list set by a failed search"};
     }
     QStringList found;
     for (ViUInt32 i = 0; i < count; ++i) {
-        found << (i == 0 || viFindNext(list, desc) == VI_SUCCESS ? QString::fromLatin1(desc) : "viFindNext failed");
+        found << (i == 0 || viFindNext(list, desc) == VI_SUCCESS ? QString::fromLatin1(desc)
+                                                                 : "viFindNext failed");
     }
     if (viFindNext(list, desc) != VI_ERROR_RSRC_NFOUND) {
         found << "the list goes on past its count";
@@ -243,7 +246,8 @@ void TestVisaUnit::resourceNames_data()
           "TCPIP0::h::::INSTR"}) {
         QTest::addRow("invalid: %s", bad) << QByteArray(bad) << QString() << int(VI_ERROR_INV_RSRC_NAME);
     }
-    QTest::newRow("GPIB: not served here") << QByteArray("GPIB0::5::INSTR") << QString() << int(VI_ERROR_RSRC_NFOUND);
+    QTest::newRow("GPIB: not served here")
+        << QByteArray("GPIB0::5::INSTR") << QString() << int(VI_ERROR_RSRC_NFOUND);
 }
 
 void TestVisaUnit::resourceNames()
@@ -298,10 +302,12 @@ void TestVisaUnit::expressions_data()
         << QStringList{c} << int(VI_SUCCESS);
     QTest::newRow("33 groups deep") << QString(33, '(') + "?*" + QString(33, ')') << QStringList()
                                     << int(VI_ERROR_INV_EXPR);
-    QTest::newRow("10,000 groups deep") << QString(10000, '(') + "?*" + QString(10000, ')') << QStringList()
-                                        << int(VI_ERROR_INV_EXPR);
-    QTest::newRow("a* 200,000 times") << QString("a*").repeated(200000) << QStringList() << int(VI_ERROR_INV_EXPR);
-    QTest::newRow("513 characters") << QString("?*").repeated(256) + "?" << QStringList() << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("10,000 groups deep")
+        << QString(10000, '(') + "?*" + QString(10000, ')') << QStringList() << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("a* 200,000 times")
+        << QString("a*").repeated(200000) << QStringList() << int(VI_ERROR_INV_EXPR);
+    QTest::newRow("513 characters") << QString("?*").repeated(256) + "?" << QStringList()
+                                    << int(VI_ERROR_INV_EXPR);
     for (const char *bad : {"", "*INSTR", "?**", "[abc", "[]?*", "[z-a]?*", "(TCPIP?*", "TCPIP?*)", "?*|",
                             "?*\\", "?*INSTR{VI_ATTR_SLOT==1}"}) {
         QTest::addRow("invalid: %s", bad) << bad << QStringList() << int(VI_ERROR_INV_EXPR);
@@ -333,16 +339,16 @@ void TestVisaUnit::resourceSources_data()
     QTest::newRow("environment, then the file")
         << QByteArray(" TCPIP::10.0.0.2::INSTR,tcpip0::10.0.0.2::INST0::instr\tTCPIP::10.0.0.3::INSTR;"
                       "TCPIP::10.0.0.4::INSTR\nTCPIP::10.0.0.1::INSTR ")
-        << QByteArray("# units on the bench\n\n  TCPIP::10.0.0.5::INSTR  \r\nTCPIP::10.0.0.9::5025::SOCKET # old\n"
-                      "portmapper-port = 1111\ncolour = blue\n#TCPIP::10.0.0.8::INSTR\ntcpip::10.0.0.1::instr\n")
-        << "config"
-        << QStringList{"TCPIP0::10.0.0.2::inst0::INSTR", "TCPIP0::10.0.0.3::inst0::INSTR",
-                       "TCPIP0::10.0.0.4::inst0::INSTR", one, "TCPIP0::10.0.0.5::inst0::INSTR",
-                       "TCPIP0::10.0.0.9::5025::SOCKET"};
+        << QByteArray(
+               "# units on the bench\n\n  TCPIP::10.0.0.5::INSTR  \r\nTCPIP::10.0.0.9::5025::SOCKET # old\n"
+               "portmapper-port = 1111\ncolour = blue\n#TCPIP::10.0.0.8::INSTR\ntcpip::10.0.0.1::instr\n")
+        << "config" << QStringList{"TCPIP0::10.0.0.2::inst0::INSTR", "TCPIP0::10.0.0.3::inst0::INSTR",
+                                   "TCPIP0::10.0.0.4::inst0::INSTR", one,
+                                   "TCPIP0::10.0.0.5::inst0::INSTR", "TCPIP0::10.0.0.9::5025::SOCKET"};
     QTest::newRow("XDG_CONFIG_HOME") << QByteArray() << oneInFile << "xdg" << QStringList{one};
     QTest::newRow("HOME/.config") << QByteArray() << oneInFile << "home" << QStringList{one};
-    QTest::newRow("relative XDG_CONFIG_HOME ignored") << QByteArray() << oneInFile << "home, relative xdg"
-                                                      << QStringList{one};
+    QTest::newRow("relative XDG_CONFIG_HOME ignored")
+        << QByteArray() << oneInFile << "home, relative xdg" << QStringList{one};
     QTest::newRow("nothing anywhere") << QByteArray() << QByteArray() << "config" << QStringList();
 }
 
@@ -354,7 +360,8 @@ void TestVisaUnit::resourceSources()
     QFETCH(QStringList, found);
 
     QTemporaryDir dir;
-    const QString chosen = dir.filePath("chosen/visa.conf"), xdg = dir.filePath("xdg"), home = dir.filePath("home");
+    const QString chosen = dir.filePath("chosen/visa.conf"), xdg = dir.filePath("xdg"),
+                  home = dir.filePath("home");
     // A decoy in every place that must not be read.
     const QByteArray decoy = "TCPIP::10.9.9.9::INSTR\n";
     QVERIFY(writeFile(chosen, place == "config" ? file : decoy));
@@ -405,7 +412,8 @@ void TestVisaUnit::vxi11()
     QFETCH(uint, maxRecvSize);
     QFETCH(QList<int>, pieces);
     FakeVxi11 a(maxRecvSize), b(maxRecvSize);
-    qputenv("TS4820_VISA_PORTMAPPER_PORT", environment == "A" ? QByteArray::number(a.serverPort()) : environment);
+    qputenv("TS4820_VISA_PORTMAPPER_PORT",
+            environment == "A" ? QByteArray::number(a.serverPort()) : environment);
     useConfigFile("portmapper-port = " + QByteArray::number(b.serverPort()) + "\n");
     const QByteArray data = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(size);
 
@@ -520,7 +528,8 @@ void TestVisaUnit::statusTexts_data()
 
     QFile header(QStringLiteral(VISA_HEADER));
     QVERIFY(header.open(QIODevice::ReadOnly));
-    const QRegularExpression define("#define (VI_(?:SUCCESS|WARN|ERROR)\\w*)\\s+(\\(_VI_ERROR \\+ )?(0x[0-9A-F]+|0)L");
+    const QRegularExpression define(
+        "#define (VI_(?:SUCCESS|WARN|ERROR)\\w*)\\s+(\\(_VI_ERROR \\+ )?(0x[0-9A-F]+|0)L");
     int named = 0;
     for (auto m = define.globalMatch(QString::fromLatin1(header.readAll())); m.hasNext(); ++named) {
         const QRegularExpressionMatch d = m.next();
@@ -529,7 +538,8 @@ void TestVisaUnit::statusTexts_data()
     }
     QVERIFY2(named > 30, "the header's status codes were not found");
     QTest::newRow("made up warning") << 0x12345678 << "^Unknown status code 0x12345678\\.$";
-    QTest::newRow("driver's own error") << int(VI_INSTR_ERROR_OFFSET + 5) << "^Unknown status code 0xBFFC0905\\.$";
+    QTest::newRow("driver's own error")
+        << int(VI_INSTR_ERROR_OFFSET + 5) << "^Unknown status code 0xBFFC0905\\.$";
 }
 
 void TestVisaUnit::statusTexts()
@@ -539,7 +549,8 @@ void TestVisaUnit::statusTexts()
     const bool known = !pattern.startsWith("^Unknown");
     char desc[VI_FIND_BUFLEN + 1];
     desc[VI_FIND_BUFLEN] = '#';
-    QCOMPARE(viStatusDesc(m_rm, ViStatus(status), desc), ViStatus(known ? VI_SUCCESS : VI_WARN_UNKNOWN_STATUS));
+    QCOMPARE(viStatusDesc(m_rm, ViStatus(status), desc),
+             ViStatus(known ? VI_SUCCESS : VI_WARN_UNKNOWN_STATUS));
     QCOMPARE(desc[VI_FIND_BUFLEN], '#');
     const QString text = QString::fromLatin1(desc);
     QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(text));
@@ -566,7 +577,8 @@ void TestVisaUnit::misuse()
     QCOMPARE(viFindRsrc(stale, "?*", VI_NULL, VI_NULL, desc), ViStatus(VI_ERROR_INV_OBJECT));
     QCOMPARE(viWrite(rm, reinterpret_cast<ViConstBuf>("x"), 1, &count), ViStatus(VI_ERROR_INV_OBJECT));
     QCOMPARE(viFindRsrc(rm, nullptr, VI_NULL, VI_NULL, desc), ViStatus(VI_ERROR_INV_EXPR));
-    QCOMPARE(viOpen(rm, "TCPIP::10.0.0.1::INSTR", VI_EXCLUSIVE_LOCK, VI_NULL, &vi), ViStatus(VI_ERROR_INV_ACC_MODE));
+    QCOMPARE(viOpen(rm, "TCPIP::10.0.0.1::INSTR", VI_EXCLUSIVE_LOCK, VI_NULL, &vi),
+             ViStatus(VI_ERROR_INV_ACC_MODE));
     QCOMPARE(vi, ViSession(VI_NULL));
     // Neither list nor count is needed; closing the manager closes its lists.
     qputenv("TS4820_VISA_RESOURCES", "TCPIP::10.0.0.1");
