@@ -54,7 +54,7 @@ void watchForDeadPeer(QTcpSocket *socket, int idleSeconds)
 class Connection : public QObject
 {
 public:
-    Connection(UnitServer *server, QTcpSocket *socket) : QObject(server), m(server), m_socket(socket)
+    Connection(UnitServer *server, QTcpSocket *socket) : QObject(server), m_server(server), m_socket(socket)
     {
         socket->setParent(this);
         socket->setReadBufferSize(64 * 1024);
@@ -119,9 +119,9 @@ protected:
     // False when the message is one too many and the connection was dropped.
     bool countMessage(const FramedMessage &message)
     {
-        const bool tooMany =
-            m->options().dropAfter > 0 && !isBlank(message) && ++m_messages > m->options().dropAfter;
-        if (!tooMany && !m->unit().dropsConnection(message)) {
+        const bool tooMany = m_server->options().dropAfter > 0 && !isBlank(message)
+                             && ++m_messages > m_server->options().dropAfter;
+        if (!tooMany && !m_server->unit().dropsConnection(message)) {
             return true;
         }
         drop();
@@ -136,7 +136,7 @@ protected:
         deleteLater();
     }
 
-    UnitServer *m;
+    UnitServer *m_server;
     QTcpSocket *m_socket;
     bool m_busy = false; // waiting for a timer before going on
     bool m_closed = false;
@@ -152,7 +152,7 @@ class RawConnection : public Connection
 {
 public:
     RawConnection(UnitServer *server, QTcpSocket *socket) : Connection(server, socket) { pump(); }
-    ~RawConnection() override { m->closeSession(); }
+    ~RawConnection() override { m_server->closeSession(); }
 
 private:
     bool midMessage() const override { return m_framer.midMessage(); }
@@ -170,11 +170,11 @@ private:
         if (!countMessage(message)) {
             return false;
         }
-        const std::optional<QByteArray> reply = m->unit().execute(m_session, message);
+        const std::optional<QByteArray> reply = m_server->unit().execute(m_session, message);
         if (!reply) {
             return true;
         }
-        const int delay = m->options().latencyMs + m->unit().replyDelayMs();
+        const int delay = m_server->options().latencyMs + m_server->unit().replyDelayMs();
         if (delay <= 0) {
             send(*reply + '\n');
             return true;
@@ -249,14 +249,14 @@ public:
     PortmapConnection(UnitServer *server, QTcpSocket *socket)
         : RpcConnection(server, socket, rpc::kMaxPortmapRecord)
     {}
-    ~PortmapConnection() override { m->leaveUnplaced(); }
+    ~PortmapConnection() override { m_server->leaveUnplaced(); }
 
 private:
     bool holdsPlace() const override { return false; }
 
     QByteArray universalAddress() const
     {
-        const quint16 port = m->corePort();
+        const quint16 port = m_server->corePort();
         return m_socket->localAddress().toString().toLatin1() + '.' + QByteArray::number(port >> 8) + '.'
                + QByteArray::number(port & 0xff);
     }
@@ -290,16 +290,16 @@ private:
                 return reply(acceptedReply(c.xid, GarbageArgs));
             }
             if (v2) {
-                out.u32(ours ? m->corePort() : 0);
+                out.u32(ours ? m_server->corePort() : 0);
             } else {
                 out.opaque(ours ? universalAddress() : QByteArray());
             }
             return reply(acceptedReply(c.xid, Success, out.data()));
         }
         if (c.procedure == 4) { // DUMP
-            const quint32 portmapPort = m->portmapperPort();
+            const quint32 portmapPort = m_server->portmapperPort();
             const std::pair<quint32, quint32> entries[] = {{kPortmapProgram, portmapPort},
-                                                           {kCoreProgram, m->corePort()}};
+                                                           {kCoreProgram, m_server->corePort()}};
             for (const auto &[program, port] : entries) {
                 const quint32 versions = program == kPortmapProgram ? 2 : 1;
                 out.u32(1).u32(program).u32(versions);
@@ -345,10 +345,10 @@ public:
     ~CoreConnection() override
     {
         for (std::size_t i = 0; i < m_links.size(); ++i) {
-            m->closeSession();
+            m_server->closeSession();
         }
         if (m_links.empty()) {
-            m->leaveUnplaced();
+            m_server->leaveUnplaced();
         }
     }
 
@@ -430,13 +430,13 @@ private:
         quint32 code = DeviceOk, lid = 0;
         if (device.toLower() != "inst0") {
             code = DeviceNotAccessible;
-        } else if (m_links.size() >= kMaxLinksPerConnection || !m->openSession()) {
+        } else if (m_links.size() >= kMaxLinksPerConnection || !m_server->openSession()) {
             code = OutOfResources;
         } else {
             if (m_links.empty()) {
-                m->leaveUnplaced();
+                m_server->leaveUnplaced();
             }
-            lid = m->nextLinkId();
+            lid = m_server->nextLinkId();
             m_links[lid] = std::make_unique<Link>();
         }
         const quint32 maxRecv = code == DeviceOk ? kMaxRecvSize : 0;
@@ -457,7 +457,7 @@ private:
                                      : error(c.xid, InvalidLink);
         }
         if (c.procedure == 13) { // read status byte
-            const quint32 stb = m->unit().statusByte(l->session, l->hasReply);
+            const quint32 stb = m_server->unit().statusByte(l->session, l->hasReply);
             return reply(
                 rpc::acceptedReply(c.xid, rpc::Success, rpc::XdrWriter().u32(DeviceOk).u32(stb).data()));
         }
@@ -466,9 +466,9 @@ private:
             l->hasReply = false;
         } else if (c.procedure == 23) {
             m_links.erase(lid);
-            m->closeSession();
+            m_server->closeSession();
             if (m_links.empty()) {
-                m->returnUnplaced();
+                m_server->returnUnplaced();
             }
         }
         error(c.xid, DeviceOk); // lock and unlock are accepted without effect
@@ -502,11 +502,11 @@ private:
                 l->hasReply = false;
                 l->session.pushError(QueryInterrupted);
             }
-            if (const std::optional<QByteArray> text = m->unit().execute(l->session, message)) {
+            if (const std::optional<QByteArray> text = m_server->unit().execute(l->session, message)) {
                 l->reply = *text + '\n';
                 l->replyPos = 0;
                 l->hasReply = true;
-                l->readyAt = QDeadlineTimer(m->options().latencyMs + m->unit().replyDelayMs());
+                l->readyAt = QDeadlineTimer(m_server->options().latencyMs + m_server->unit().replyDelayMs());
             }
         }
         reply(rpc::acceptedReply(xid, rpc::Success,

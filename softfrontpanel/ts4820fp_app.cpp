@@ -211,8 +211,8 @@ void ts4820fp_App::addToolButtons()
                                QStringLiteral("Read and display the current state of the device. "
                                               "All unsaved changes are discarded."));
     connect(refreshButton, &QPushButton::clicked, this, qOverload<>(&ts4820fp_App::refresh));
-    toolLayout->insertWidget(2, refreshButton);
-    toolLayout->insertSpacing(3, kToolSpacing);
+    m_toolLayout->insertWidget(2, refreshButton);
+    m_toolLayout->insertSpacing(3, kToolSpacing);
 
     QPushButton *load = toolButton(
         QStringLiteral("Load Preset ..."),
@@ -230,13 +230,13 @@ void ts4820fp_App::addToolButtons()
     QPushButton *web =
         toolButton(QStringLiteral("Web Interface ..."),
                    QStringLiteral("Opens the Web Interface in the system's default Internet browser."));
-    toolLayout->insertWidget(4, load);
-    toolLayout->insertWidget(5, save);
-    toolLayout->insertWidget(6, manage);
-    toolLayout->insertSpacing(7, kToolSpacing);
-    toolLayout->insertWidget(8, status);
-    toolLayout->insertWidget(9, web);
-    toolLayout->insertSpacing(10, kToolSpacing);
+    m_toolLayout->insertWidget(4, load);
+    m_toolLayout->insertWidget(5, save);
+    m_toolLayout->insertWidget(6, manage);
+    m_toolLayout->insertSpacing(7, kToolSpacing);
+    m_toolLayout->insertWidget(8, status);
+    m_toolLayout->insertWidget(9, web);
+    m_toolLayout->insertSpacing(10, kToolSpacing);
 
     connect(load, &QPushButton::clicked, loadDialog, &QDialog::exec);
     connect(save, &QPushButton::clicked, saveDialog, &QDialog::exec);

@@ -54,11 +54,11 @@ public:
 class Frame : public ts1900fp_AppSPC
 {
 public:
-    using ts1900fp_app::aboutButton;
-    using ts1900fp_app::activeLed;
-    using ts1900fp_app::busLogoLabel;
-    using ts1900fp_app::moduleLabel;
-    using ts1900fp_app::titleLabel;
+    using ts1900fp_app::m_aboutButton;
+    using ts1900fp_app::m_activeLed;
+    using ts1900fp_app::m_busLogoLabel;
+    using ts1900fp_app::m_moduleLabel;
+    using ts1900fp_app::m_titleLabel;
     using ts1900fp_AppSPC::ts1900fp_AppSPC;
 };
 
@@ -75,7 +75,7 @@ void addUnit()
 
 bool showsLxiLogo(const Frame &frame)
 {
-    return frame.busLogoLabel->pixmap().toImage() == QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage();
+    return frame.m_busLogoLabel->pixmap().toImage() == QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage();
 }
 
 } // namespace
@@ -104,16 +104,16 @@ void TestAppSpc::demoModePresentsDemoUnitWithoutAnyCall()
         QCOMPARE(answer.report().title, QStringLiteral("Xentra 4820 SFP: Select Module"));
         QCOMPARE(frame.demo, 1);
         QCOMPARE(frame.d_vi, ViSession(0));
-        QCOMPARE(frame.activeLed->state(), 0);
+        QCOMPARE(frame.m_activeLed->state(), 0);
         QCOMPARE(frame.windowTitle(),
                  QStringLiteral("Xentra 4820 Soft Front Panel: ") + demoidentity::address());
-        QCOMPARE(frame.moduleLabel->text(), demoidentity::address());
-        QVERIFY(!frame.moduleLabel->isHidden());
+        QCOMPARE(frame.m_moduleLabel->text(), demoidentity::address());
+        QVERIFY(!frame.m_moduleLabel->isHidden());
         QVERIFY(showsLxiLogo(frame));
-        QCOMPARE(frame.titleLabel->text(),
+        QCOMPARE(frame.m_titleLabel->text(),
                  QStringLiteral("<html>Xentra 4820<br><font size='2'>LXI Matrix Switching "
                                 "Unit</font></html>"));
-        QVERIFY(frame.aboutButton->isEnabled());
+        QVERIFY(frame.m_aboutButton->isEnabled());
         QCOMPARE(frame.about()->driverRevisionLabel()->text(), QStringLiteral("Not used (DEMO)"));
     }
     QVERIFY2(visa().calls().isEmpty(), qPrintable(visa().calls().join(", ")));
@@ -158,10 +158,10 @@ void TestAppSpc::realModeKeepsTheSessionOfTheDialog()
         QCOMPARE(frame.demo, 0);
         QCOMPARE(frame.d_vi, ViSession(77));
         QCOMPARE(adapter.calls, QStringList{QStringLiteral("init(%1, 0, 0)").arg(kUnit)});
-        QCOMPARE(frame.activeLed->state(), 1);
+        QCOMPARE(frame.m_activeLed->state(), 1);
         QCOMPARE(frame.windowTitle(), title);
-        QCOMPARE(frame.moduleLabel->text(), module);
-        QCOMPARE(frame.moduleLabel->isHidden(), module.isEmpty());
+        QCOMPARE(frame.m_moduleLabel->text(), module);
+        QCOMPARE(frame.m_moduleLabel->isHidden(), module.isEmpty());
         QCOMPARE(showsLxiLogo(frame), lxi);
         QVERIFY(visa().count(QStringLiteral("viGetAttribute(77, 0x3fff0171)")) == 1);
     }
@@ -196,8 +196,8 @@ void TestAppSpc::forcedDemoSkipsTheDialogue()
     QCOMPARE(none.answered(), 0);
     QCOMPARE(frame.demo, 1);
     QCOMPARE(frame.windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: "));
-    QVERIFY(frame.moduleLabel->isHidden());
-    QVERIFY(!frame.aboutButton->isEnabled());
+    QVERIFY(frame.m_moduleLabel->isHidden());
+    QVERIFY(!frame.m_aboutButton->isEnabled());
     QVERIFY(visa().calls().isEmpty());
 }
 

@@ -22,20 +22,20 @@ namespace {
 class FrameProbe : public ts1900fp_app
 {
 public:
-    using ts1900fp_app::aboutButton;
-    using ts1900fp_app::activeLed;
-    using ts1900fp_app::autoscaleButton;
-    using ts1900fp_app::autoscaleLabel;
-    using ts1900fp_app::busLogoLabel;
-    using ts1900fp_app::closeButton;
-    using ts1900fp_app::contentWidget;
-    using ts1900fp_app::helpButton;
-    using ts1900fp_app::identifyButton;
-    using ts1900fp_app::identifyLabel;
-    using ts1900fp_app::moduleLabel;
-    using ts1900fp_app::resetButton;
-    using ts1900fp_app::startButton;
-    using ts1900fp_app::startContButton;
+    using ts1900fp_app::m_aboutButton;
+    using ts1900fp_app::m_activeLed;
+    using ts1900fp_app::m_autoscaleButton;
+    using ts1900fp_app::m_autoscaleLabel;
+    using ts1900fp_app::m_busLogoLabel;
+    using ts1900fp_app::m_closeButton;
+    using ts1900fp_app::m_contentWidget;
+    using ts1900fp_app::m_helpButton;
+    using ts1900fp_app::m_identifyButton;
+    using ts1900fp_app::m_identifyLabel;
+    using ts1900fp_app::m_moduleLabel;
+    using ts1900fp_app::m_resetButton;
+    using ts1900fp_app::m_startButton;
+    using ts1900fp_app::m_startContButton;
 };
 
 QImage render(QWidget *w)
@@ -267,7 +267,7 @@ private slots:
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         ModalAnswer yes(QStringLiteral("Yes"));
-        frame.closeButton->click();
+        frame.m_closeButton->click();
         QVERIFY2(yes.done(), qPrintable(yes.error()));
         QVERIFY(!frame.isVisible());
     }
@@ -295,41 +295,41 @@ private slots:
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         // Only the status group and the commands show until a panel asks for more.
-        for (QWidget *w : QList<QWidget *>{frame.autoscaleLabel, frame.autoscaleButton, frame.identifyLabel,
-                                           frame.identifyButton, frame.startButton, frame.startContButton,
-                                           frame.moduleLabel}) {
+        for (QWidget *w : QList<QWidget *>{frame.m_autoscaleLabel, frame.m_autoscaleButton,
+                                           frame.m_identifyLabel, frame.m_identifyButton, frame.m_startButton,
+                                           frame.m_startContButton, frame.m_moduleLabel}) {
             QVERIFY(!w->isVisible());
         }
-        QVERIFY(frame.activeLed->isVisible() && frame.resetButton->isVisible());
-        QCOMPARE(frame.activeLed->caption(), QStringLiteral("Active"));
-        QCOMPARE(frame.resetButton->text(), QStringLiteral("Reset Device"));
-        QCOMPARE(frame.resetButton->toolTip(),
+        QVERIFY(frame.m_activeLed->isVisible() && frame.m_resetButton->isVisible());
+        QCOMPARE(frame.m_activeLed->caption(), QStringLiteral("Active"));
+        QCOMPARE(frame.m_resetButton->text(), QStringLiteral("Reset Device"));
+        QCOMPARE(frame.m_resetButton->toolTip(),
                  QStringLiteral("<html>Reset the device to the default state</html>"));
-        QCOMPARE(frame.aboutButton->whatsThis(), QStringLiteral("Displays \"About\" panel"));
-        QCOMPARE(frame.closeButton->whatsThis(), QStringLiteral("Close main panel and terminates program"));
-        QCOMPARE(frame.helpButton->iconSize(), frameicons::whatsThisIcon().size()); // the arrow unscaled
-        QVERIFY(frame.autoscaleButton->isChecked());
-        QCOMPARE(frame.autoscaleButton->text(), QStringLiteral("ON"));
-        QCOMPARE(frame.identifyButton->text(), QStringLiteral("OFF"));
+        QCOMPARE(frame.m_aboutButton->whatsThis(), QStringLiteral("Displays \"About\" panel"));
+        QCOMPARE(frame.m_closeButton->whatsThis(), QStringLiteral("Close main panel and terminates program"));
+        QCOMPARE(frame.m_helpButton->iconSize(), frameicons::whatsThisIcon().size()); // the arrow unscaled
+        QVERIFY(frame.m_autoscaleButton->isChecked());
+        QCOMPARE(frame.m_autoscaleButton->text(), QStringLiteral("ON"));
+        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("OFF"));
         // The user cannot resize the window.
         QCOMPARE(frame.minimumSize(), frame.maximumSize());
 
         frame.showIdentify(true);
-        QVERIFY(frame.identifyLabel->isVisible() && frame.identifyButton->isVisible());
+        QVERIFY(frame.m_identifyLabel->isVisible() && frame.m_identifyButton->isVisible());
 
         // The toggles relabel themselves and report; Reset reports.
         QSignalSpy ident(&frame, &ts1900fp_app::identToggled);
         QSignalSpy autoscale(&frame, &ts1900fp_app::autoscaleToggled);
         QSignalSpy reset(&frame, &ts1900fp_app::resetPressed);
-        frame.identifyButton->click();
-        QCOMPARE(frame.identifyButton->text(), QStringLiteral("ON"));
-        frame.identifyButton->click();
-        QCOMPARE(frame.identifyButton->text(), QStringLiteral("OFF"));
+        frame.m_identifyButton->click();
+        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("ON"));
+        frame.m_identifyButton->click();
+        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("OFF"));
         QCOMPARE(ident, (QList<QVariantList>{{true}, {false}}));
-        frame.autoscaleButton->click();
-        QCOMPARE(frame.autoscaleButton->text(), QStringLiteral("OFF"));
+        frame.m_autoscaleButton->click();
+        QCOMPARE(frame.m_autoscaleButton->text(), QStringLiteral("OFF"));
         QCOMPARE(autoscale, (QList<QVariantList>{{false}}));
-        frame.resetButton->click();
+        frame.m_resetButton->click();
         QCOMPARE(reset.count(), 1);
     }
 
@@ -340,8 +340,8 @@ private slots:
         QSignalSpy breakSingle(&frame, &ts1900fp_app::breakSingle);
         QSignalSpy startCont(&frame, &ts1900fp_app::startCont);
         QSignalSpy stopCont(&frame, &ts1900fp_app::stopCont);
-        QPushButton *single = frame.startButton;
-        QPushButton *cont = frame.startContButton;
+        QPushButton *single = frame.m_startButton;
+        QPushButton *cont = frame.m_startContButton;
         const auto shows = [](QPushButton *b, const QPixmap &icon) {
             return argb(b->icon().pixmap(icon.size())) == argb(icon);
         };
@@ -395,29 +395,30 @@ private slots:
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         frame.setModuleInfo(QStringLiteral("10.1.2.3"), QStringLiteral("Which module"));
-        QVERIFY(frame.moduleLabel->isVisible());
-        QCOMPARE(frame.moduleLabel->text(), QStringLiteral("10.1.2.3"));
-        QCOMPARE(frame.moduleLabel->whatsThis(), QStringLiteral("Which module"));
+        QVERIFY(frame.m_moduleLabel->isVisible());
+        QCOMPARE(frame.m_moduleLabel->text(), QStringLiteral("10.1.2.3"));
+        QCOMPARE(frame.m_moduleLabel->whatsThis(), QStringLiteral("Which module"));
         // No text hides the line; no help text keeps the old one.
         frame.setModuleInfo(QString(), QString());
-        QVERIFY(!frame.moduleLabel->isVisible());
-        QCOMPARE(frame.moduleLabel->whatsThis(), QStringLiteral("Which module"));
+        QVERIFY(!frame.m_moduleLabel->isVisible());
+        QCOMPARE(frame.m_moduleLabel->whatsThis(), QStringLiteral("Which module"));
 
         frame.setDemoMode(true);
-        QCOMPARE(frame.activeLed->state(), 0);
+        QCOMPARE(frame.m_activeLed->state(), 0);
         frame.setDemoMode(false);
-        QCOMPARE(frame.activeLed->state(), 1);
+        QCOMPARE(frame.m_activeLed->state(), 1);
 
-        const QImage vxi = frame.busLogoLabel->pixmap().toImage();
+        const QImage vxi = frame.m_busLogoLabel->pixmap().toImage();
         frame.setLxiLogo(false);
-        QCOMPARE(frame.busLogoLabel->pixmap().toImage(), vxi);
+        QCOMPARE(frame.m_busLogoLabel->pixmap().toImage(), vxi);
         frame.setLxiLogo(true);
-        QCOMPARE(frame.busLogoLabel->pixmap().toImage(), QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage());
-        QVERIFY(vxi != frame.busLogoLabel->pixmap().toImage());
+        QCOMPARE(frame.m_busLogoLabel->pixmap().toImage(),
+                 QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage());
+        QVERIFY(vxi != frame.m_busLogoLabel->pixmap().toImage());
 
         auto *panel = new QVBoxLayout;
         frame.setPanelLayout(panel);
-        QCOMPARE(frame.contentWidget->layout(), panel);
+        QCOMPARE(frame.m_contentWidget->layout(), panel);
     }
 
     void windowIconMatchesItsPixelTable()

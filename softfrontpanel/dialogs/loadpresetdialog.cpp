@@ -8,22 +8,22 @@
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
 
-loadPresetDialog::loadPresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
+loadPresetDialog::loadPresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), m_host(host)
 {
     setWindowTitle(QStringLiteral("Load preset"));
-    presetList = new ts4820fp_presetList(this, host);
-    setHelpText(presetList, QStringLiteral("List of presets stored on the device."));
-    loadButton = new QPushButton(QStringLiteral("Load"));
-    setHelpText(loadButton, QStringLiteral("Load the selected device configuration stored as a preset."));
-    layOutPresetDialog(this, QStringLiteral("Existing presets:"), presetList, loadButton);
+    m_presetList = new ts4820fp_presetList(this, m_host);
+    setHelpText(m_presetList, QStringLiteral("List of presets stored on the device."));
+    m_loadButton = new QPushButton(QStringLiteral("Load"));
+    setHelpText(m_loadButton, QStringLiteral("Load the selected device configuration stored as a preset."));
+    layOutPresetDialog(this, QStringLiteral("Existing presets:"), m_presetList, m_loadButton);
 
-    connect(loadButton, &QPushButton::clicked, this, &loadPresetDialog::loadPreset);
+    connect(m_loadButton, &QPushButton::clicked, this, &loadPresetDialog::loadPreset);
 }
 
 void loadPresetDialog::loadPreset()
 {
-    host->presetInstrument()->restorePreset(presetList->currentText());
-    host->refreshFromDevice();
+    m_host->presetInstrument()->restorePreset(m_presetList->currentText());
+    m_host->refreshFromDevice();
     accept();
 }
 
@@ -34,8 +34,8 @@ void loadPresetDialog::showEvent(QShowEvent *event)
         return;
     }
     // The unit's memory may have changed since the last showing.
-    presetList->refreshPresets(host->presetLabelText());
-    const bool any = presetList->count() > 0;
-    presetList->setEnabled(any);
-    loadButton->setEnabled(any);
+    m_presetList->refreshPresets(m_host->presetLabelText());
+    const bool any = m_presetList->count() > 0;
+    m_presetList->setEnabled(any);
+    m_loadButton->setEnabled(any);
 }

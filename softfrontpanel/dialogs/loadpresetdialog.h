@@ -21,7 +21,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    presetHost *host;
-    ts4820fp_presetList *presetList;
-    QPushButton *loadButton;
+    presetHost *m_host;
+    ts4820fp_presetList *m_presetList;
+    QPushButton *m_loadButton;
 };

@@ -81,14 +81,14 @@ std::function<QStringList(QWidget *)> managePresetsDialog::chooseFiles = [](QWid
                                          QStringLiteral("Xentra 4820 presets (*.prs)"));
 };
 
-managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
+managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host) : QDialog(parent), m_host(host)
 {
     setWindowTitle(QStringLiteral("Manage presets"));
-    list = new QListWidget;
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setHelpText(list, QStringLiteral("List of presets stored on the device."));
-    presetNames = new ts4820fp_presetList(this, host);
-    presetNames->hide();
+    m_list = new QListWidget;
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHelpText(m_list, QStringLiteral("List of presets stored on the device."));
+    m_presetNames = new ts4820fp_presetList(this, m_host);
+    m_presetNames->hide();
 
     auto *deleteButton = new QPushButton(QStringLiteral("Delete"));
     setHelpText(deleteButton, QStringLiteral("Remove the selected presets from the device's memory."));
@@ -108,7 +108,7 @@ managePresetsDialog::managePresetsDialog(QWidget *parent, presetHost *host) : QD
     commands->addWidget(loadButton);
     commands->addStretch();
     auto *listRow = new QHBoxLayout;
-    listRow->addWidget(list);
+    listRow->addWidget(m_list);
     listRow->addLayout(commands);
     auto *closeRow = new QHBoxLayout;
     closeRow->addStretch();
@@ -133,17 +133,17 @@ void managePresetsDialog::showEvent(QShowEvent *event)
 
 void managePresetsDialog::refreshList()
 {
-    list->clear();
-    list->addItems(host->presetInstrument()->getPresetList());
+    m_list->clear();
+    m_list->addItems(m_host->presetInstrument()->getPresetList());
 }
 
 QStringList managePresetsDialog::selectedNames() const
 {
     // Row order, not the order in which the user clicked the items.
     QStringList names;
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->isSelected()) {
-            names << list->item(row)->text();
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->item(row)->isSelected()) {
+            names << m_list->item(row)->text();
         }
     }
     return names;
@@ -160,9 +160,9 @@ void managePresetsDialog::removePresets()
         return;
     }
     for (const QString &name : names) {
-        host->presetInstrument()->removePreset(name);
+        m_host->presetInstrument()->removePreset(name);
     }
-    host->refreshFromDevice();
+    m_host->refreshFromDevice();
     refreshList();
 }
 
@@ -192,7 +192,7 @@ void managePresetsDialog::downloadPresets()
         {
             // Per file, so that an error box never shows under the wait cursor.
             const WaitCursor wait;
-            written = host->presetInstrument()->savePresetToFile(name, path);
+            written = m_host->presetInstrument()->savePresetToFile(name, path);
         }
         if (claimed) {
             releaseIfEmpty(path);
@@ -230,7 +230,7 @@ void managePresetsDialog::uploadPresets()
             && !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?").arg(name))) {
             return;
         }
-        const qint8 result = host->presetInstrument()->loadPresetFromFile(path);
+        const qint8 result = m_host->presetInstrument()->loadPresetFromFile(path);
         if (result < 0) {
             showError(QStringLiteral("Failed to upload preset. Unable to read file: %1.").arg(path));
         } else if (result > 0) {
@@ -244,8 +244,8 @@ void managePresetsDialog::uploadPresets()
 
 bool managePresetsDialog::presetExists(const QString &name)
 {
-    presetNames->refreshPresets(QString());
-    return presetNames->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+    m_presetNames->refreshPresets(QString());
+    return m_presetNames->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
 }
 
 bool managePresetsDialog::ask(const QString &question)

@@ -38,7 +38,7 @@ private:
     bool ask(const QString &question);
     void showError(const QString &text);
 
-    presetHost *host;
-    QListWidget *list;
-    ts4820fp_presetList *presetNames; // never shown
+    presetHost *m_host;
+    QListWidget *m_list;
+    ts4820fp_presetList *m_presetNames; // never shown
 };

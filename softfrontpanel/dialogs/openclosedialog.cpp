@@ -11,46 +11,46 @@
 #include "waitcursor.h"
 
 openCloseDialog::openCloseDialog(QWidget *mainWindow, Schematic *schematic)
-    : QDialog(mainWindow), schematic(schematic)
+    : QDialog(mainWindow), m_schematic(schematic)
 {
     setWindowTitle(QStringLiteral("Open/Close Relays"));
-    editor = new QLineEdit;
-    editor->setMinimumWidth(300);
-    setHelpText(editor, QStringLiteral("Expression describing relays for selection, eg. X1-4,Y1,Y6."));
-    openButton = new QPushButton(QStringLiteral("Open Selected"));
-    setHelpText(openButton, QStringLiteral("Open the selected relays."));
-    closeButton = new QPushButton(QStringLiteral("Close Selected"));
-    setHelpText(closeButton, QStringLiteral("Close the selected relays."));
-    doneButton = new QPushButton(QStringLiteral("Done"));
+    m_editor = new QLineEdit;
+    m_editor->setMinimumWidth(300);
+    setHelpText(m_editor, QStringLiteral("Expression describing relays for selection, eg. X1-4,Y1,Y6."));
+    m_openButton = new QPushButton(QStringLiteral("Open Selected"));
+    setHelpText(m_openButton, QStringLiteral("Open the selected relays."));
+    m_closeButton = new QPushButton(QStringLiteral("Close Selected"));
+    setHelpText(m_closeButton, QStringLiteral("Close the selected relays."));
+    m_doneButton = new QPushButton(QStringLiteral("Done"));
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(openButton);
-    buttons->addWidget(closeButton);
+    buttons->addWidget(m_openButton);
+    buttons->addWidget(m_closeButton);
     buttons->addStretch();
-    buttons->addWidget(doneButton);
+    buttons->addWidget(m_doneButton);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(editor);
+    layout->addWidget(m_editor);
     layout->addLayout(buttons);
 
-    connect(editor, &QLineEdit::textChanged, this, &openCloseDialog::openCloseExpressionChanged);
-    connect(openButton, &QPushButton::clicked, this, &openCloseDialog::apply);
-    connect(closeButton, &QPushButton::clicked, this, &openCloseDialog::apply);
-    connect(doneButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_editor, &QLineEdit::textChanged, this, &openCloseDialog::openCloseExpressionChanged);
+    connect(m_openButton, &QPushButton::clicked, this, &openCloseDialog::apply);
+    connect(m_closeButton, &QPushButton::clicked, this, &openCloseDialog::apply);
+    connect(m_doneButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void openCloseDialog::setSelectionButtonsEnabled(bool enabled)
 {
-    openButton->setEnabled(enabled);
-    closeButton->setEnabled(enabled);
+    m_openButton->setEnabled(enabled);
+    m_closeButton->setEnabled(enabled);
 }
 
 void openCloseDialog::apply()
 {
     const WaitCursor wait;
-    if (sender() == openButton) {
-        schematic->applyMarked(false);
-    } else if (sender() == closeButton) {
-        schematic->applyMarked(true);
+    if (sender() == m_openButton) {
+        m_schematic->applyMarked(false);
+    } else if (sender() == m_closeButton) {
+        m_schematic->applyMarked(true);
     }
 }
 
@@ -60,6 +60,6 @@ void openCloseDialog::showEvent(QShowEvent *event)
     // Each showing by the program re-evaluates the kept text, so the marks
     // come back.
     if (!event->spontaneous()) {
-        emit openCloseExpressionChanged(editor->text());
+        emit openCloseExpressionChanged(m_editor->text());
     }
 }

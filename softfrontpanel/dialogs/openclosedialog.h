@@ -15,9 +15,9 @@ class openCloseDialog : public QDialog
 public:
     openCloseDialog(QWidget *mainWindow, Schematic *schematic);
 
-    QLineEdit *expression() const { return editor; }
-    QPushButton *openSelectedButton() const { return openButton; }
-    QPushButton *closeSelectedButton() const { return closeButton; }
+    QLineEdit *expression() const { return m_editor; }
+    QPushButton *openSelectedButton() const { return m_openButton; }
+    QPushButton *closeSelectedButton() const { return m_closeButton; }
     // The two action buttons are usable only while the expression is valid.
     void setSelectionButtonsEnabled(bool enabled);
 
@@ -31,9 +31,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    Schematic *schematic;
-    QLineEdit *editor;
-    QPushButton *openButton;
-    QPushButton *closeButton;
-    QPushButton *doneButton;
+    Schematic *m_schematic;
+    QLineEdit *m_editor;
+    QPushButton *m_openButton;
+    QPushButton *m_closeButton;
+    QPushButton *m_doneButton;
 };

@@ -11,30 +11,31 @@
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
 
-savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), host(host)
+savePresetDialog::savePresetDialog(QWidget *parent, presetHost *host) : QDialog(parent), m_host(host)
 {
     setWindowTitle(QStringLiteral("Save preset"));
-    presetList = new ts4820fp_presetList(this, host);
-    presetList->setEditable(true);
+    m_presetList = new ts4820fp_presetList(this, m_host);
+    m_presetList->setEditable(true);
     // A typed name becomes a preset only through "Save", never by Enter.
-    presetList->setInsertPolicy(QComboBox::NoInsert);
-    setHelpText(presetList, QStringLiteral("List of presets stored on the device. Enter here the "
-                                           "name of new preset to save."));
-    saveButton = new QPushButton(QStringLiteral("Save"));
-    setHelpText(saveButton, QStringLiteral("Save the current device state as a new preset on the device."));
-    layOutPresetDialog(this, QStringLiteral("Existing presets / new preset name:"), presetList, saveButton);
+    m_presetList->setInsertPolicy(QComboBox::NoInsert);
+    setHelpText(m_presetList, QStringLiteral("List of presets stored on the device. Enter here the "
+                                             "name of new preset to save."));
+    m_saveButton = new QPushButton(QStringLiteral("Save"));
+    setHelpText(m_saveButton, QStringLiteral("Save the current device state as a new preset on the device."));
+    layOutPresetDialog(this, QStringLiteral("Existing presets / new preset name:"), m_presetList,
+                       m_saveButton);
 
-    connect(saveButton, &QPushButton::clicked, this, &savePresetDialog::savePreset);
-    connect(presetList, &QComboBox::editTextChanged, this, &savePresetDialog::newPresetNameValidate);
+    connect(m_saveButton, &QPushButton::clicked, this, &savePresetDialog::savePreset);
+    connect(m_presetList, &QComboBox::editTextChanged, this, &savePresetDialog::newPresetNameValidate);
 }
 
 void savePresetDialog::newPresetNameValidate(QString txt)
 {
-    const QString current = presetList->currentText();
+    const QString current = m_presetList->currentText();
     if (current.length() > presetfile::kMaxNameLength) {
         // Re-enters this slot with the shortened text, which is what gets
         // validated: the user must be judged on the name the field shows.
-        presetList->setEditText(current.left(presetfile::kMaxNameLength));
+        m_presetList->setEditText(current.left(presetfile::kMaxNameLength));
         return;
     }
     nameValid = presetfile::isPresetName(txt);
@@ -42,7 +43,7 @@ void savePresetDialog::newPresetNameValidate(QString txt)
 
 void savePresetDialog::savePreset()
 {
-    const QString name = presetList->currentText();
+    const QString name = m_presetList->currentText();
     if (name.isEmpty()) {
         showError(QStringLiteral("Please enter the name of the preset to save."));
         return;
@@ -53,16 +54,16 @@ void savePresetDialog::savePreset()
         return;
     }
     // The unit's list may have changed while the dialog was open.
-    presetList->refreshPresets(host->presetLabelText());
-    const bool exists = presetList->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+    m_presetList->refreshPresets(m_host->presetLabelText());
+    const bool exists = m_presetList->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
     // Keep the typed name in the field in case the user stops below.
-    presetList->setEditText(name);
+    m_presetList->setEditText(name);
     if (exists
         && !ask(QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?").arg(name))) {
         return;
     }
-    ts4820inst *model = host->presetInstrument();
-    if (host->hasUnappliedChanges()) {
+    ts4820inst *model = m_host->presetInstrument();
+    if (m_host->hasUnappliedChanges()) {
         if (!ask(QStringLiteral("The current relay configuration hasn't been written to the device "
                                 "yet. It will be done when the preset is saved. Do you want to "
                                 "continue?"))) {
@@ -72,7 +73,7 @@ void savePresetDialog::savePreset()
         model->writeState();
     }
     model->storePreset(name);
-    host->refreshFromDevice();
+    m_host->refreshFromDevice();
     accept();
 }
 
@@ -82,8 +83,8 @@ void savePresetDialog::showEvent(QShowEvent *event)
     if (event->spontaneous()) {
         return;
     }
-    presetList->refreshPresets(host->presetLabelText());
-    newPresetNameValidate(presetList->currentText());
+    m_presetList->refreshPresets(m_host->presetLabelText());
+    newPresetNameValidate(m_presetList->currentText());
 }
 
 bool savePresetDialog::ask(const QString &question)

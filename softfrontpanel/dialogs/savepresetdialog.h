@@ -25,8 +25,8 @@ private:
     bool ask(const QString &question);
     void showError(const QString &text);
 
-    presetHost *host;
-    ts4820fp_presetList *presetList;
-    QPushButton *saveButton;
+    presetHost *m_host;
+    ts4820fp_presetList *m_presetList;
+    QPushButton *m_saveButton;
     bool nameValid = false;
 };

@@ -9,7 +9,7 @@
 #include "presethost.h"
 #include "ts4820inst.h"
 
-ts4820fp_presetList::ts4820fp_presetList(QWidget *parent, presetHost *host) : QComboBox(parent), host(host)
+ts4820fp_presetList::ts4820fp_presetList(QWidget *parent, presetHost *host) : QComboBox(parent), m_host(host)
 {
     setMinimumWidth(180);
     setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Maximum);
@@ -19,7 +19,7 @@ void ts4820fp_presetList::refreshPresets(QString current)
 {
     current.remove(presetNotSavedSuffix());
     clear();
-    addItems(host->presetInstrument()->getPresetList());
+    addItems(m_host->presetInstrument()->getPresetList());
     const int index = findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0) {
         setCurrentIndex(index);

@@ -20,7 +20,7 @@ public:
     void refreshPresets(QString current);
 
 private:
-    presetHost *host;
+    presetHost *m_host;
 };
 
 // The load and save dialogs' shared layout: a row of caption and list, a

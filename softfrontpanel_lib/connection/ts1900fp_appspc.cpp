@@ -44,9 +44,9 @@ ts1900fp_AppSPC::ts1900fp_AppSPC(ts1900fp_genSPC *adapter, bool forcedDemo, cons
         modelField(spc->model).toLocal8Bit().constData(), spc->copyrightText().toLocal8Bit().constData(),
         this, nullptr, aboutText, aboutFlag);
     aboutBox->setWindowIcon(windowIcon());
-    aboutDialog = aboutBox;
-    connect(aboutButton, &QPushButton::clicked, aboutBox, &QWidget::show);
-    aboutButton->setEnabled(!forcedDemo);
+    m_aboutDialog = aboutBox;
+    connect(m_aboutButton, &QPushButton::clicked, aboutBox, &QWidget::show);
+    m_aboutButton->setEnabled(!forcedDemo);
     delete select;
 }
 
@@ -59,7 +59,7 @@ ts1900fp_AppSPC::~ts1900fp_AppSPC()
 
 ts1900fp_About *ts1900fp_AppSPC::about() const
 {
-    return static_cast<ts1900fp_About *>(aboutDialog);
+    return static_cast<ts1900fp_About *>(m_aboutDialog);
 }
 
 void ts1900fp_AppSPC::openSession(const QString &descriptor)

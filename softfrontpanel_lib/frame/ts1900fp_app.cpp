@@ -55,13 +55,13 @@ ts1900fp_app::ts1900fp_app(QWidget *parent) : QWidget(parent)
     auto *body = new QHBoxLayout;
     body->setSpacing(h);
     body->setContentsMargins(h / 2, 0, 0, h / 2);
-    contentWidget = new QWidget;
-    body->addWidget(contentWidget);
+    m_contentWidget = new QWidget;
+    body->addWidget(m_contentWidget);
     body->addLayout(buildToolColumn(h));
     mainLayout->addLayout(body);
     setPanelLayout(mainLayout);
 
-    built = true;
+    m_built = true;
     // The window always has its layout's size; the user cannot resize it.
     mainLayout->setSizeConstraint(QLayout::SetFixedSize);
     centreOnScreen(this);
@@ -72,28 +72,28 @@ QLayout *ts1900fp_app::buildHeader()
     auto *header = new QHBoxLayout;
     header->setSpacing(0);
     header->addWidget(pictureLabel(QStringLiteral(":/tarsel-logo.bmp")));
-    titleLabel = new QLabel;
-    titleLabel->setStyleSheet(
+    m_titleLabel = new QLabel;
+    m_titleLabel->setStyleSheet(
         QStringLiteral("QLabel { background-color: #1a2c5e; color: #ffffff; font: bold 20px}"));
-    titleLabel->setAlignment(Qt::AlignCenter);
-    titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-    header->addWidget(titleLabel);
-    busLogoLabel = pictureLabel(QStringLiteral(":/vxi-logo.bmp"));
-    header->addWidget(busLogoLabel);
+    m_titleLabel->setAlignment(Qt::AlignCenter);
+    m_titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    header->addWidget(m_titleLabel);
+    m_busLogoLabel = pictureLabel(QStringLiteral(":/vxi-logo.bmp"));
+    header->addWidget(m_busLogoLabel);
     return header;
 }
 
 QVBoxLayout *ts1900fp_app::buildToolColumn(int h)
 {
-    toolLayout = new QVBoxLayout;
-    toolLayout->setSpacing(h / 2);
-    toolLayout->setContentsMargins(0, 0, h / 2, h / 2);
+    m_toolLayout = new QVBoxLayout;
+    m_toolLayout->setSpacing(h / 2);
+    m_toolLayout->setContentsMargins(0, 0, h / 2, h / 2);
     addStatusGroup(h);
     addAutoscaleControls();
     addIdentifyControls();
     addStartControls();
     addCommandButtons();
-    return toolLayout;
+    return m_toolLayout;
 }
 
 void ts1900fp_app::addStatusGroup(int h)
@@ -101,89 +101,89 @@ void ts1900fp_app::addStatusGroup(int h)
     auto *group = new QGroupBox;
     auto *groupLayout = new QVBoxLayout(group);
     groupLayout->setSpacing(h);
-    activeLed = new ts1900fp_led(QStringLiteral("Active"), Qt::green, Qt::magenta);
-    activeLed->setWhatsThis(
+    m_activeLed = new ts1900fp_led(QStringLiteral("Active"), Qt::green, Qt::magenta);
+    m_activeLed->setWhatsThis(
         QStringLiteral("Green light means that the Soft Front Panel works\nin Real (not Demo) mode."));
-    groupLayout->addWidget(activeLed);
-    moduleLabel = new QLabel;
-    moduleLabel->hide();
-    groupLayout->addWidget(moduleLabel);
-    toolLayout->addWidget(group);
+    groupLayout->addWidget(m_activeLed);
+    m_moduleLabel = new QLabel;
+    m_moduleLabel->hide();
+    groupLayout->addWidget(m_moduleLabel);
+    m_toolLayout->addWidget(group);
 }
 
 void ts1900fp_app::addAutoscaleControls()
 {
-    toolLayout->addStretch();
-    autoscaleLabel = new QLabel(QStringLiteral("Autoscale"));
-    autoscaleLabel->setAlignment(Qt::AlignCenter);
-    autoscaleButton = new QPushButton(QStringLiteral("ON"));
-    autoscaleButton->setCheckable(true);
-    autoscaleButton->setChecked(true);
-    setHelpText(autoscaleButton, QStringLiteral("Enables/disables plot autorescale feature"));
-    toolLayout->addWidget(autoscaleLabel);
-    toolLayout->addWidget(autoscaleButton);
-    autoscaleLabel->hide();
-    autoscaleButton->hide();
-    connect(autoscaleButton, &QPushButton::toggled, this, &ts1900fp_app::autoscaleToggledSlot);
+    m_toolLayout->addStretch();
+    m_autoscaleLabel = new QLabel(QStringLiteral("Autoscale"));
+    m_autoscaleLabel->setAlignment(Qt::AlignCenter);
+    m_autoscaleButton = new QPushButton(QStringLiteral("ON"));
+    m_autoscaleButton->setCheckable(true);
+    m_autoscaleButton->setChecked(true);
+    setHelpText(m_autoscaleButton, QStringLiteral("Enables/disables plot autorescale feature"));
+    m_toolLayout->addWidget(m_autoscaleLabel);
+    m_toolLayout->addWidget(m_autoscaleButton);
+    m_autoscaleLabel->hide();
+    m_autoscaleButton->hide();
+    connect(m_autoscaleButton, &QPushButton::toggled, this, &ts1900fp_app::autoscaleToggledSlot);
 }
 
 void ts1900fp_app::addIdentifyControls()
 {
-    toolLayout->addStretch();
-    identifyLabel = new QLabel(QStringLiteral("Identify"));
-    identifyLabel->setAlignment(Qt::AlignCenter);
-    identifyButton = new QPushButton(QStringLiteral("OFF"));
-    identifyButton->setCheckable(true);
-    setHelpText(identifyButton, QStringLiteral("Enables/disables visual identification mechanism"));
-    toolLayout->addWidget(identifyLabel);
-    toolLayout->addWidget(identifyButton);
-    identifyLabel->hide();
-    identifyButton->hide();
-    connect(identifyButton, &QPushButton::toggled, this, &ts1900fp_app::identToggledSlot);
+    m_toolLayout->addStretch();
+    m_identifyLabel = new QLabel(QStringLiteral("Identify"));
+    m_identifyLabel->setAlignment(Qt::AlignCenter);
+    m_identifyButton = new QPushButton(QStringLiteral("OFF"));
+    m_identifyButton->setCheckable(true);
+    setHelpText(m_identifyButton, QStringLiteral("Enables/disables visual identification mechanism"));
+    m_toolLayout->addWidget(m_identifyLabel);
+    m_toolLayout->addWidget(m_identifyButton);
+    m_identifyLabel->hide();
+    m_identifyButton->hide();
+    connect(m_identifyButton, &QPushButton::toggled, this, &ts1900fp_app::identToggledSlot);
 }
 
 void ts1900fp_app::addStartControls()
 {
-    toolLayout->addStretch();
-    startButton = new QPushButton;
-    startButton->setCheckable(true);
-    startButton->setIcon(QIcon(frameicons::playIcon()));
-    setHelpText(startButton, QStringLiteral("Starts the single-shot data acquisition"));
-    startContButton = new QPushButton;
-    startContButton->setCheckable(true);
-    startContButton->setIcon(QIcon(frameicons::doublePlayIcon()));
-    setHelpText(startContButton, QLatin1String(kContinuousHelp));
-    toolLayout->addWidget(startButton);
-    toolLayout->addWidget(startContButton);
-    startButton->hide();
-    startContButton->hide();
-    connect(startButton, &QPushButton::toggled, this, &ts1900fp_app::startToggledSlot);
-    connect(startContButton, &QPushButton::toggled, this, &ts1900fp_app::startContToggledSlot);
+    m_toolLayout->addStretch();
+    m_startButton = new QPushButton;
+    m_startButton->setCheckable(true);
+    m_startButton->setIcon(QIcon(frameicons::playIcon()));
+    setHelpText(m_startButton, QStringLiteral("Starts the single-shot data acquisition"));
+    m_startContButton = new QPushButton;
+    m_startContButton->setCheckable(true);
+    m_startContButton->setIcon(QIcon(frameicons::doublePlayIcon()));
+    setHelpText(m_startContButton, QLatin1String(kContinuousHelp));
+    m_toolLayout->addWidget(m_startButton);
+    m_toolLayout->addWidget(m_startContButton);
+    m_startButton->hide();
+    m_startContButton->hide();
+    connect(m_startButton, &QPushButton::toggled, this, &ts1900fp_app::startToggledSlot);
+    connect(m_startContButton, &QPushButton::toggled, this, &ts1900fp_app::startContToggledSlot);
 }
 
 void ts1900fp_app::addCommandButtons()
 {
-    toolLayout->addStretch();
-    resetButton = new QPushButton(QStringLiteral("Reset Device"));
-    setHelpText(resetButton, QStringLiteral("Reset the device to the default state"));
-    toolLayout->addWidget(resetButton);
-    connect(resetButton, &QPushButton::clicked, this, &ts1900fp_app::resetPressed);
+    m_toolLayout->addStretch();
+    m_resetButton = new QPushButton(QStringLiteral("Reset Device"));
+    setHelpText(m_resetButton, QStringLiteral("Reset the device to the default state"));
+    m_toolLayout->addWidget(m_resetButton);
+    connect(m_resetButton, &QPushButton::clicked, this, &ts1900fp_app::resetPressed);
 
-    toolLayout->addStretch();
-    helpButton = new QPushButton;
+    m_toolLayout->addStretch();
+    m_helpButton = new QPushButton;
     const QPixmap arrow = frameicons::whatsThisIcon();
-    helpButton->setIcon(QIcon(arrow));
-    helpButton->setIconSize(arrow.size());
-    setHelpText(helpButton, QStringLiteral("Show on-line help for Instrument Soft Front Panel components"));
-    aboutButton = new QPushButton(QStringLiteral("About"));
-    setHelpText(aboutButton, QStringLiteral("Displays \"About\" panel"));
-    closeButton = new QPushButton(QStringLiteral("Close"));
-    setHelpText(closeButton, QStringLiteral("Close main panel and terminates program"));
-    toolLayout->addWidget(helpButton);
-    toolLayout->addWidget(aboutButton);
-    toolLayout->addWidget(closeButton);
-    connect(helpButton, &QPushButton::clicked, this, &ts1900fp_app::enterWIT);
-    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    m_helpButton->setIcon(QIcon(arrow));
+    m_helpButton->setIconSize(arrow.size());
+    setHelpText(m_helpButton, QStringLiteral("Show on-line help for Instrument Soft Front Panel components"));
+    m_aboutButton = new QPushButton(QStringLiteral("About"));
+    setHelpText(m_aboutButton, QStringLiteral("Displays \"About\" panel"));
+    m_closeButton = new QPushButton(QStringLiteral("Close"));
+    setHelpText(m_closeButton, QStringLiteral("Close main panel and terminates program"));
+    m_toolLayout->addWidget(m_helpButton);
+    m_toolLayout->addWidget(m_aboutButton);
+    m_toolLayout->addWidget(m_closeButton);
+    connect(m_helpButton, &QPushButton::clicked, this, &ts1900fp_app::enterWIT);
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void ts1900fp_app::setModelText(int model)
@@ -229,8 +229,8 @@ void ts1900fp_app::centreOnScreen(QWidget *widget)
 
 void ts1900fp_app::setPanelLayout(QLayout *layout)
 {
-    if (built) {
-        contentWidget->setLayout(layout);
+    if (m_built) {
+        m_contentWidget->setLayout(layout);
     } else {
         setLayout(layout);
     }
@@ -238,34 +238,34 @@ void ts1900fp_app::setPanelLayout(QLayout *layout)
 
 void ts1900fp_app::setModuleInfo(const QString &text, const QString &whatsThis)
 {
-    moduleLabel->setText(text);
-    moduleLabel->setVisible(!text.isEmpty());
+    m_moduleLabel->setText(text);
+    m_moduleLabel->setVisible(!text.isEmpty());
     if (!whatsThis.isEmpty()) {
-        moduleLabel->setWhatsThis(whatsThis);
+        m_moduleLabel->setWhatsThis(whatsThis);
     }
 }
 
 void ts1900fp_app::setProductText(const QString &html)
 {
-    titleLabel->setText(html);
+    m_titleLabel->setText(html);
 }
 
 void ts1900fp_app::setLxiLogo(bool isLxi)
 {
     if (isLxi) {
-        busLogoLabel->setPixmap(QPixmap(QStringLiteral(":/lxi-logo.bmp")));
+        m_busLogoLabel->setPixmap(QPixmap(QStringLiteral(":/lxi-logo.bmp")));
     }
 }
 
 void ts1900fp_app::setDemoMode(bool demo)
 {
-    activeLed->setState(demo ? 0 : 1);
+    m_activeLed->setState(demo ? 0 : 1);
 }
 
 void ts1900fp_app::showIdentify(bool visible)
 {
-    identifyLabel->setVisible(visible);
-    identifyButton->setVisible(visible);
+    m_identifyLabel->setVisible(visible);
+    m_identifyButton->setVisible(visible);
 }
 
 void ts1900fp_app::enterWIT()
@@ -275,45 +275,45 @@ void ts1900fp_app::enterWIT()
 
 void ts1900fp_app::userBreak()
 {
-    if (startButton->isChecked()) {
-        startButton->toggle();
+    if (m_startButton->isChecked()) {
+        m_startButton->toggle();
     }
-    if (startContButton->isChecked()) {
-        startContButton->toggle();
+    if (m_startContButton->isChecked()) {
+        m_startContButton->toggle();
     }
     enableStart();
 }
 
 void ts1900fp_app::enableStart()
 {
-    startButton->setEnabled(true);
-    startContButton->setEnabled(true);
+    m_startButton->setEnabled(true);
+    m_startContButton->setEnabled(true);
 }
 
 void ts1900fp_app::autoscaleToggledSlot(bool on)
 {
-    autoscaleButton->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    m_autoscaleButton->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     emit autoscaleToggled(on);
 }
 
 void ts1900fp_app::identToggledSlot(bool on)
 {
-    identifyButton->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    m_identifyButton->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     emit identToggled(on);
 }
 
 void ts1900fp_app::startToggledSlot(bool on)
 {
     if (on) {
-        startButton->setIcon(QIcon(frameicons::stopIcon()));
-        setHelpText(startButton, QStringLiteral("Breaks the Single-Shot Data Acquisition"));
-        startContButton->setEnabled(false);
+        m_startButton->setIcon(QIcon(frameicons::stopIcon()));
+        setHelpText(m_startButton, QStringLiteral("Breaks the Single-Shot Data Acquisition"));
+        m_startContButton->setEnabled(false);
         emit startSingle();
     } else {
-        startButton->setIcon(QIcon(frameicons::playIcon()));
-        setHelpText(startButton, QStringLiteral("Starts the Single-Shot Data Acquisition"));
-        startButton->setEnabled(false);
-        startContButton->setEnabled(false);
+        m_startButton->setIcon(QIcon(frameicons::playIcon()));
+        setHelpText(m_startButton, QStringLiteral("Starts the Single-Shot Data Acquisition"));
+        m_startButton->setEnabled(false);
+        m_startContButton->setEnabled(false);
         emit breakSingle();
     }
 }
@@ -321,15 +321,15 @@ void ts1900fp_app::startToggledSlot(bool on)
 void ts1900fp_app::startContToggledSlot(bool on)
 {
     if (on) {
-        startContButton->setIcon(QIcon(frameicons::stopIcon()));
-        setHelpText(startContButton, QStringLiteral("Stops the Data Acquisition process"));
-        startButton->setEnabled(false);
+        m_startContButton->setIcon(QIcon(frameicons::stopIcon()));
+        setHelpText(m_startContButton, QStringLiteral("Stops the Data Acquisition process"));
+        m_startButton->setEnabled(false);
         emit startCont();
     } else {
-        startContButton->setIcon(QIcon(frameicons::doublePlayIcon()));
-        setHelpText(startContButton, QLatin1String(kContinuousHelp));
-        startButton->setEnabled(false);
-        startContButton->setEnabled(false);
+        m_startContButton->setIcon(QIcon(frameicons::doublePlayIcon()));
+        setHelpText(m_startContButton, QLatin1String(kContinuousHelp));
+        m_startButton->setEnabled(false);
+        m_startContButton->setEnabled(false);
         emit stopCont();
     }
 }

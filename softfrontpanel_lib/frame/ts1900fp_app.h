@@ -39,7 +39,7 @@ public:
     void showIdentify(bool visible);
 
     // The tool column, so that a product can insert its own buttons.
-    QVBoxLayout *toolColumn() const { return toolLayout; }
+    QVBoxLayout *toolColumn() const { return m_toolLayout; }
 
 signals:
     void autoscaleToggled(bool on);
@@ -62,24 +62,24 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
-    QPushButton *helpButton = nullptr;
-    QPushButton *autoscaleButton = nullptr;
-    QDialog *aboutDialog = nullptr;
-    QPushButton *aboutButton = nullptr;
-    QWidget *contentWidget = nullptr;
-    bool built = false;
-    QLabel *titleLabel = nullptr;
-    QLabel *busLogoLabel = nullptr;
-    QLabel *moduleLabel = nullptr;
-    ts1900fp_led *activeLed = nullptr;
-    QPushButton *closeButton = nullptr;
-    QLabel *autoscaleLabel = nullptr;
-    QVBoxLayout *toolLayout = nullptr;
-    QLabel *identifyLabel = nullptr;
-    QPushButton *identifyButton = nullptr;
-    QPushButton *resetButton = nullptr;
-    QPushButton *startButton = nullptr;
-    QPushButton *startContButton = nullptr;
+    QPushButton *m_helpButton = nullptr;
+    QPushButton *m_autoscaleButton = nullptr;
+    QDialog *m_aboutDialog = nullptr;
+    QPushButton *m_aboutButton = nullptr;
+    QWidget *m_contentWidget = nullptr;
+    bool m_built = false;
+    QLabel *m_titleLabel = nullptr;
+    QLabel *m_busLogoLabel = nullptr;
+    QLabel *m_moduleLabel = nullptr;
+    ts1900fp_led *m_activeLed = nullptr;
+    QPushButton *m_closeButton = nullptr;
+    QLabel *m_autoscaleLabel = nullptr;
+    QVBoxLayout *m_toolLayout = nullptr;
+    QLabel *m_identifyLabel = nullptr;
+    QPushButton *m_identifyButton = nullptr;
+    QPushButton *m_resetButton = nullptr;
+    QPushButton *m_startButton = nullptr;
+    QPushButton *m_startContButton = nullptr;
 
 private:
     QLayout *buildHeader();
