@@ -7,7 +7,7 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   cmake ninja-build g++ ccache python3
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  fonts-liberation xvfb xauth
+  fonts-liberation
   python3-pyvisa-py lxi-tools dpkg-dev
 )
 
