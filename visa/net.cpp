@@ -170,6 +170,11 @@ ViStatus TcpStream::receiveSome(void *data, std::size_t capacity, const Deadline
     if (fd < 0) {
         return VI_ERROR_CONN_LOST;
     }
+    // Also when bytes wait: a peer that never stops sending must not keep
+    // a caller's loop from ever ending.
+    if (deadline.expired()) {
+        return VI_ERROR_TMO;
+    }
     for (;;) {
         const ssize_t n = ::recv(fd, data, capacity, 0);
         if (n > 0) {

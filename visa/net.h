@@ -52,7 +52,8 @@ public:
     // Sends everything or fails; *sent counts what went out.
     ViStatus sendAll(const void *data, std::size_t size, const Deadline &deadline,
                      std::size_t *sent = nullptr);
-    // Waits for at least one byte. The peer closing gives VI_ERROR_CONN_LOST.
+    // Waits for at least one byte. The peer closing gives VI_ERROR_CONN_LOST;
+    // a deadline that has passed gives VI_ERROR_TMO, even when bytes wait.
     ViStatus receiveSome(void *data, std::size_t capacity, const Deadline &deadline, std::size_t *received);
     // True when the peer has closed or reset the connection (nothing waits
     // unread); does not block.

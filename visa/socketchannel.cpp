@@ -49,9 +49,6 @@ public:
             if (*got == count) {
                 return VI_SUCCESS_MAX_CNT;
             }
-            if (deadline.expired()) {
-                return VI_ERROR_TMO;
-            }
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);

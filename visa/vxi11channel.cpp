@@ -109,11 +109,6 @@ private:
             if (m_broken) {
                 return VI_ERROR_IO;
             }
-            // Checked on every pass: a unit that never stops sending would
-            // otherwise keep the call from ever looking at the clock.
-            if (deadline.expired()) {
-                return VI_ERROR_TMO;
-            }
             char chunk[65536];
             std::size_t received = 0;
             const ViStatus status = m_stream.receiveSome(chunk, sizeof chunk, deadline, &received);
