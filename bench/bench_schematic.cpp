@@ -129,10 +129,7 @@ Figures measure(int rows)
     return f;
 }
 
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
+const char *verdict(bool met) { return met ? "met" : "MISSED"; }
 
 } // namespace
 

@@ -95,10 +95,7 @@ struct ChildState
 
 ChildState child;
 
-double sinceSpawnMs(qint64 ns)
-{
-    return ns ? (ns - child.spawnNs) / 1e6 : -1.0;
-}
+double sinceSpawnMs(qint64 ns) { return ns ? (ns - child.spawnNs) / 1e6 : -1.0; }
 
 void writeReport()
 {
@@ -258,10 +255,7 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double maximum(const std::vector<double> &values)
-{
-    return *std::max_element(values.begin(), values.end());
-}
+double maximum(const std::vector<double> &values) { return *std::max_element(values.begin(), values.end()); }
 
 std::string readFile(const std::string &path)
 {
@@ -330,10 +324,7 @@ Run spawnOnce(const char *self, const std::string &folder, int index)
     return run;
 }
 
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
+const char *verdict(bool met) { return met ? "met" : "MISSED"; }
 
 int runParent(int argc, char **argv)
 {

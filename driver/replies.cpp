@@ -10,14 +10,8 @@ namespace ts4820::reply {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-bool isHex(char c)
-{
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::vector<std::string> split(const std::string &text, char separator)
 {

@@ -278,10 +278,7 @@ bool validLine(const Session &s, ViInt32 line, ViInt32 row)
     return line > ts4820_LINE_Y || (row >= 1 && row <= s.rows);
 }
 
-std::string quotedName(const char *name)
-{
-    return std::string("\"") + name + '"';
-}
+std::string quotedName(const char *name) { return std::string("\"") + name + '"'; }
 
 const char *driverStatusText(ViStatus status)
 {

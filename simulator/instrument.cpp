@@ -19,10 +19,7 @@ constexpr char kPresetsKind[] = "ts4820sim-presets";
 constexpr char kConfigurationMark[] = "\n==configuration==\n";
 constexpr char kPresetMark[] = "\n==preset==\n";
 
-QByteArray quoted(const QByteArray &text)
-{
-    return '"' + text + '"';
-}
+QByteArray quoted(const QByteArray &text) { return '"' + text + '"'; }
 
 int countIs(const QList<Parameter> &params, int n)
 {
@@ -59,10 +56,7 @@ void Session::pushError(int code)
     }
 }
 
-int Session::takeError()
-{
-    return m_errors.isEmpty() ? NoError : m_errors.takeFirst();
-}
+int Session::takeError() { return m_errors.isEmpty() ? NoError : m_errors.takeFirst(); }
 
 // ---------------------------------------------------------------- unit
 
@@ -519,10 +513,7 @@ int Instrument::opcQuery(Session &, const Params &p, QByteArray &reply)
     return countIs(p, 0);
 }
 
-int Instrument::wai(Session &, const Params &p, QByteArray &)
-{
-    return countIs(p, 0);
-}
+int Instrument::wai(Session &, const Params &p, QByteArray &) { return countIs(p, 0); }
 
 int Instrument::esrQuery(Session &s, const Params &p, QByteArray &reply)
 {

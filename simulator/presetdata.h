@@ -11,15 +11,9 @@ constexpr int kMaxNameText = 31;
 constexpr int kMaxPresetName = 63;
 constexpr int kMaxPresets = 100;
 
-inline int wordsForRows(int rows)
-{
-    return rows * 6 / 32;
-}
+inline int wordsForRows(int rows) { return rows * 6 / 32; }
 // Line names are kept X1..Xn, Y1..Yn, A, B, C, D: the catalogue's order.
-inline int lineCount(int rows)
-{
-    return rows * 2 + 4;
-}
+inline int lineCount(int rows) { return rows * 2 + 4; }
 
 struct Configuration
 {

@@ -179,14 +179,8 @@ void MessageFramer::feed(const char *data, qsizetype size, bool end, QList<Frame
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-bool isPrintable(char c)
-{
-    return c >= 0x20 && c <= 0x7e;
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isPrintable(char c) { return c >= 0x20 && c <= 0x7e; }
 
 // Reads one parameter starting at `i` (no leading blanks); leaves `i` after
 // it and any blanks that follow.

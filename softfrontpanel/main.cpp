@@ -1,6 +1,3 @@
 #include "programstart.h"
 
-int main(int argc, char *argv[])
-{
-    return runFrontPanel(argc, argv);
-}
+int main(int argc, char *argv[]) { return runFrontPanel(argc, argv); }

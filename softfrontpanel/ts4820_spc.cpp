@@ -11,20 +11,11 @@ ViStatus ts4820_spc::init(const char *descriptor, ViBoolean idQuery, ViBoolean r
     return ts4820_init(const_cast<ViRsrc>(descriptor), idQuery, reset, vi);
 }
 
-ViStatus ts4820_spc::close(ViSession vi)
-{
-    return ts4820_close(vi);
-}
+ViStatus ts4820_spc::close(ViSession vi) { return ts4820_close(vi); }
 
-QString ts4820_spc::softwareVersion()
-{
-    return QString::fromLatin1(kSoftwareVersion);
-}
+QString ts4820_spc::softwareVersion() { return QString::fromLatin1(kSoftwareVersion); }
 
-QString ts4820_spc::productDescription()
-{
-    return QStringLiteral("LXI Matrix Switching Unit");
-}
+QString ts4820_spc::productDescription() { return QStringLiteral("LXI Matrix Switching Unit"); }
 
 QString ts4820_spc::driverRevision()
 {
@@ -41,7 +32,4 @@ QString ts4820_spc::copyrightText()
     return QString::fromUtf8("Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.");
 }
 
-QString ts4820_spc::secondVersionText()
-{
-    return QString::fromLatin1(kSoftwareVersion);
-}
+QString ts4820_spc::secondVersionText() { return QString::fromLatin1(kSoftwareVersion); }

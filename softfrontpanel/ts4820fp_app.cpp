@@ -85,10 +85,7 @@ ts4820fp_App::ts4820fp_App(ts1900fp_genSPC *adapter, QWidget *parent)
     centreOnScreen(this);
 }
 
-ts4820fp_App::~ts4820fp_App()
-{
-    delete instrument;
-}
+ts4820fp_App::~ts4820fp_App() { delete instrument; }
 
 QString ts4820fp_App::chooseSubType()
 {
@@ -277,15 +274,9 @@ void ts4820fp_App::addHardwareInfo()
 
 // ---- presetHost ----------------------------------------------------------
 
-QString ts4820fp_App::presetLabelText() const
-{
-    return presetLabel->text();
-}
+QString ts4820fp_App::presetLabelText() const { return presetLabel->text(); }
 
-bool ts4820fp_App::hasUnappliedChanges() const
-{
-    return applyButton->isEnabled();
-}
+bool ts4820fp_App::hasUnappliedChanges() const { return applyButton->isEnabled(); }
 
 // ---- commands ------------------------------------------------------------
 
@@ -311,10 +302,7 @@ void ts4820fp_App::refresh(bool justPresets)
     }
 }
 
-void ts4820fp_App::refresh()
-{
-    refresh(false);
-}
+void ts4820fp_App::refresh() { refresh(false); }
 
 void ts4820fp_App::writeRelayStates()
 {

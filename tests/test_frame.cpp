@@ -38,14 +38,8 @@ public:
     using ts1900fp_app::m_startContButton;
 };
 
-QImage render(QWidget *w)
-{
-    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-QImage argb(const QPixmap &p)
-{
-    return p.toImage().convertToFormat(QImage::Format_ARGB32);
-}
+QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage argb(const QPixmap &p) { return p.toImage().convertToFormat(QImage::Format_ARGB32); }
 
 // A LED whose font gives the wanted line height (in pixels, approximately).
 std::unique_ptr<ts1900fp_led> ledWithFont(int pixelSize, const QColor &on, const QColor &off,

@@ -22,10 +22,7 @@ const QColor kYellow(255, 255, 0);
 const QColor kHintGrey(220, 220, 220);
 const QColor kTextGrey(0x55, 0x55, 0x55);
 
-QImage render(QWidget *w)
-{
-    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 bool near(QRgb a, const QColor &b, int tol = 8)
 {
@@ -34,14 +31,8 @@ bool near(QRgb a, const QColor &b, int tol = 8)
 }
 
 // A black line of one pixel, antialiased across two pixel rows or columns.
-bool dark(QRgb p)
-{
-    return qGray(p) < 160;
-}
-bool yellowish(QRgb p)
-{
-    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 160;
-}
+bool dark(QRgb p) { return qGray(p) < 160; }
+bool yellowish(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 160; }
 
 QByteArray at(const QPoint &p, QRgb c)
 {

@@ -22,10 +22,7 @@ Deadline Deadline::after(ViUInt32 ms)
     return d;
 }
 
-bool Deadline::expired() const
-{
-    return !m_infinite && std::chrono::steady_clock::now() >= m_at;
-}
+bool Deadline::expired() const { return !m_infinite && std::chrono::steady_clock::now() >= m_at; }
 
 int Deadline::pollMs() const
 {

@@ -23,10 +23,7 @@ std::string lower(std::string text)
     return text;
 }
 
-bool equalsIgnoringCase(const std::string &a, const char *b)
-{
-    return lower(a) == lower(b);
-}
+bool equalsIgnoringCase(const std::string &a, const char *b) { return lower(a) == lower(b); }
 
 bool allDigits(const std::string &text)
 {

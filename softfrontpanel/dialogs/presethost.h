@@ -22,7 +22,4 @@ public:
 
 // The suffix the preset label carries while the unit's state differs from
 // the named preset.
-inline QString presetNotSavedSuffix()
-{
-    return QStringLiteral(" <i>(preset not saved)</i>");
-}
+inline QString presetNotSavedSuffix() { return QStringLiteral(" <i>(preset not saved)</i>"); }

@@ -12,15 +12,9 @@ namespace matrixtext {
 // group (0 = X, 1 = Y, 2..5 = A..D).
 extern const signed char COL_MAGIC[6];
 
-inline int wordCount(int nRows, int nCols = 6)
-{
-    return nRows * nCols / 32;
-}
+inline int wordCount(int nRows, int nCols = 6) { return nRows * nCols / 32; }
 // Bit of relay (row, display column) in the packed pattern.
-inline int relayBit(int row, int col, int nRows)
-{
-    return COL_MAGIC[col] * nRows + row;
-}
+inline int relayBit(int row, int col, int nRows) { return COL_MAGIC[col] * nRows + row; }
 
 // Packs the relay part of a state pattern (nRows * 6 entries, non-zero =
 // closed) into words.

@@ -121,10 +121,7 @@ void ts4820inst::hexToPattern(char *pattern, const QString &text) const
 
 // ---- aliases -------------------------------------------------------------
 
-QStringList ts4820inst::aliasLines() const
-{
-    return matrixtext::aliasLines(aliases, nRows);
-}
+QStringList ts4820inst::aliasLines() const { return matrixtext::aliasLines(aliases, nRows); }
 
 void ts4820inst::parseAliasLine(const QString &line)
 {
@@ -145,10 +142,7 @@ void ts4820inst::parseAliasLines(const QStringList &lines)
 
 // ---- synchronisation -----------------------------------------------------
 
-void ts4820inst::setReporter(Reporter reporter)
-{
-    m_reporter = std::move(reporter);
-}
+void ts4820inst::setReporter(Reporter reporter) { m_reporter = std::move(reporter); }
 
 void ts4820inst::report(ViStatus status, const char *callText) const
 {
@@ -175,10 +169,7 @@ void ts4820inst::writeState()
     m_unit->writeState(matrixState.last().constData());
 }
 
-void ts4820inst::setAlias(int row, int col, const QString &txt)
-{
-    m_unit->setAlias(row, col, txt);
-}
+void ts4820inst::setAlias(int row, int col, const QString &txt) { m_unit->setAlias(row, col, txt); }
 
 void ts4820inst::clearAliases(int col)
 {
@@ -211,35 +202,17 @@ bool ts4820inst::undo()
 
 // ---- presets -------------------------------------------------------------
 
-QStringList ts4820inst::getPresetList()
-{
-    return m_unit->presetNames();
-}
+QStringList ts4820inst::getPresetList() { return m_unit->presetNames(); }
 
-void ts4820inst::storePreset(const QString &name)
-{
-    m_unit->storePreset(name);
-}
+void ts4820inst::storePreset(const QString &name) { m_unit->storePreset(name); }
 
-void ts4820inst::restorePreset(const QString &name)
-{
-    m_unit->restorePreset(name);
-}
+void ts4820inst::restorePreset(const QString &name) { m_unit->restorePreset(name); }
 
-void ts4820inst::removePreset(const QString &name)
-{
-    m_unit->removePreset(name);
-}
+void ts4820inst::removePreset(const QString &name) { m_unit->removePreset(name); }
 
-QString ts4820inst::getDefaultPresetName()
-{
-    return m_unit->currentPresetName();
-}
+QString ts4820inst::getDefaultPresetName() { return m_unit->currentPresetName(); }
 
-void ts4820inst::clearCurrentPresetName()
-{
-    m_unit->clearCurrentPresetName();
-}
+void ts4820inst::clearCurrentPresetName() { m_unit->clearCurrentPresetName(); }
 
 // ---- preset files --------------------------------------------------------
 
@@ -283,7 +256,4 @@ qint8 ts4820inst::parsePresetFile(const QString &path, QString &configName, QStr
     return presetfile::Ok;
 }
 
-qint8 ts4820inst::loadPresetFromFile(const QString &path)
-{
-    return m_unit->loadPresetFromFile(path);
-}
+qint8 ts4820inst::loadPresetFromFile(const QString &path) { return m_unit->loadPresetFromFile(path); }

@@ -108,15 +108,9 @@ QMenu *Alias::contextMenu()
     return m_menu;
 }
 
-QString Alias::text() const
-{
-    return label->text();
-}
+QString Alias::text() const { return label->text(); }
 
-bool Alias::isEditing() const
-{
-    return m_editor && !m_editor->isHidden();
-}
+bool Alias::isEditing() const { return m_editor && !m_editor->isHidden(); }
 
 void Alias::setText(const QString &txt)
 {
@@ -127,10 +121,7 @@ void Alias::setText(const QString &txt)
     label->setText(txt);
 }
 
-void Alias::clearAll()
-{
-    emit clearAllRequested(sender() == m_clearAllAction ? -1 : col);
-}
+void Alias::clearAll() { emit clearAllRequested(sender() == m_clearAllAction ? -1 : col); }
 
 void Alias::enterEditModeAndNotify()
 {

@@ -3,8 +3,7 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-myLabel::myLabel(QWidget *parent) : QLabel(parent)
-{}
+myLabel::myLabel(QWidget *parent) : QLabel(parent) {}
 
 void myLabel::enterEvent(QEnterEvent *event)
 {

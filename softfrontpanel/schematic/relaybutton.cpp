@@ -51,10 +51,7 @@ void RelayButton::setMarked(bool value)
     update();
 }
 
-void RelayButton::_clicked()
-{
-    emit relayToggled(row, col, isChecked() ? 1 : 0);
-}
+void RelayButton::_clicked() { emit relayToggled(row, col, isChecked() ? 1 : 0); }
 
 QAction *RelayButton::addEntry(const QString &text)
 {

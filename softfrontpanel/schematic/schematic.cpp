@@ -39,14 +39,8 @@ constexpr int kLineLabelDy = -10; // the X and Y labels' top
 constexpr int kBusLabelDy = -40;  // a bus relay's label
 constexpr int kButtonInset = 3;   // a relay button's frame around its square
 
-constexpr int rowY(int row)
-{
-    return kFirstRowY + kRowPitch * row;
-}
-constexpr int busDx(int bus)
-{
-    return kBusPitch * bus;
-}
+constexpr int rowY(int row) { return kFirstRowY + kRowPitch * row; }
+constexpr int busDx(int bus) { return kBusPitch * bus; }
 } // namespace grid
 
 // More decimals for smaller voltages; a sign always.
@@ -123,15 +117,9 @@ void Schematic::createVRefRelays()
     }
 }
 
-RelayButton *Schematic::relayAt(int row, int col) const
-{
-    return relays.at(row * nCols + col);
-}
+RelayButton *Schematic::relayAt(int row, int col) const { return relays.at(row * nCols + col); }
 
-RelayButton *Schematic::vrefRelay(int bus) const
-{
-    return relays.at(nRows * nCols + bus);
-}
+RelayButton *Schematic::vrefRelay(int bus) const { return relays.at(nRows * nCols + bus); }
 
 // ---- layout --------------------------------------------------------------
 
@@ -414,10 +402,7 @@ void Schematic::clearMarks()
     }
 }
 
-void Schematic::markRelay(int r, int c)
-{
-    relayAt(r, c)->setMarked(true);
-}
+void Schematic::markRelay(int r, int c) { relayAt(r, c)->setMarked(true); }
 
 void Schematic::applyMarked(bool close)
 {

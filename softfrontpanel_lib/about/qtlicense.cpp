@@ -1,10 +1,7 @@
 #include "qtlicense.h"
 
 namespace {
-bool isVersion4(const QString &runtimeVersion)
-{
-    return runtimeVersion.startsWith(QLatin1Char('4'));
-}
+bool isVersion4(const QString &runtimeVersion) { return runtimeVersion.startsWith(QLatin1Char('4')); }
 } // namespace
 
 qtLicense::qtLicense(QWidget *parent)

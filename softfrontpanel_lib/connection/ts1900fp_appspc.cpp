@@ -57,10 +57,7 @@ ts1900fp_AppSPC::~ts1900fp_AppSPC()
     }
 }
 
-ts1900fp_About *ts1900fp_AppSPC::about() const
-{
-    return static_cast<ts1900fp_About *>(m_aboutDialog);
-}
+ts1900fp_About *ts1900fp_AppSPC::about() const { return static_cast<ts1900fp_About *>(m_aboutDialog); }
 
 void ts1900fp_AppSPC::openSession(const QString &descriptor)
 {

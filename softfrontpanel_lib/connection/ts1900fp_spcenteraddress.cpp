@@ -29,10 +29,7 @@ QString historyFolder()
 #endif
 }
 
-QString positionKey(int n)
-{
-    return QStringLiteral("%1.Descriptor").arg(n);
-}
+QString positionKey(int n) { return QStringLiteral("%1.Descriptor").arg(n); }
 
 // The file may have been edited by hand: an unquoted value with a comma
 // reads back as a list, which stands for the text the user wrote.

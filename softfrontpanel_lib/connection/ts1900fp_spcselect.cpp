@@ -60,10 +60,7 @@ ts1900fp_spcSelect::ts1900fp_spcSelect(ts1900fp_genSPC *adapter) : QDialog(nullp
     adjustSize();
 }
 
-QString ts1900fp_spcSelect::modelText() const
-{
-    return modelField(spc->model);
-}
+QString ts1900fp_spcSelect::modelText() const { return modelField(spc->model); }
 
 int ts1900fp_spcSelect::findModules()
 {

@@ -55,24 +55,9 @@ const char *const whatsThisXpm[] = {
 } // namespace
 
 namespace frameicons {
-QPixmap windowIcon()
-{
-    return QPixmap(windowXpm);
-}
-QPixmap playIcon()
-{
-    return QPixmap(playXpm);
-}
-QPixmap doublePlayIcon()
-{
-    return QPixmap(doublePlayXpm);
-}
-QPixmap stopIcon()
-{
-    return QPixmap(stopXpm);
-}
-QPixmap whatsThisIcon()
-{
-    return QPixmap(whatsThisXpm);
-}
+QPixmap windowIcon() { return QPixmap(windowXpm); }
+QPixmap playIcon() { return QPixmap(playXpm); }
+QPixmap doublePlayIcon() { return QPixmap(doublePlayXpm); }
+QPixmap stopIcon() { return QPixmap(stopXpm); }
+QPixmap whatsThisIcon() { return QPixmap(whatsThisXpm); }
 } // namespace frameicons

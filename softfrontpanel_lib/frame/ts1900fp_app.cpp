@@ -186,10 +186,7 @@ void ts1900fp_app::addCommandButtons()
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
-void ts1900fp_app::setModelText(int model)
-{
-    modelText = QStringLiteral("%1").arg(model, 4);
-}
+void ts1900fp_app::setModelText(int model) { modelText = QStringLiteral("%1").arg(model, 4); }
 
 void ts1900fp_app::showErrorMessage(const QString &text)
 {
@@ -245,10 +242,7 @@ void ts1900fp_app::setModuleInfo(const QString &text, const QString &whatsThis)
     }
 }
 
-void ts1900fp_app::setProductText(const QString &html)
-{
-    m_titleLabel->setText(html);
-}
+void ts1900fp_app::setProductText(const QString &html) { m_titleLabel->setText(html); }
 
 void ts1900fp_app::setLxiLogo(bool isLxi)
 {
@@ -257,10 +251,7 @@ void ts1900fp_app::setLxiLogo(bool isLxi)
     }
 }
 
-void ts1900fp_app::setDemoMode(bool demo)
-{
-    m_activeLed->setState(demo ? 0 : 1);
-}
+void ts1900fp_app::setDemoMode(bool demo) { m_activeLed->setState(demo ? 0 : 1); }
 
 void ts1900fp_app::showIdentify(bool visible)
 {
@@ -268,10 +259,7 @@ void ts1900fp_app::showIdentify(bool visible)
     m_identifyButton->setVisible(visible);
 }
 
-void ts1900fp_app::enterWIT()
-{
-    QWhatsThis::enterWhatsThisMode();
-}
+void ts1900fp_app::enterWIT() { QWhatsThis::enterWhatsThisMode(); }
 
 void ts1900fp_app::userBreak()
 {

@@ -34,30 +34,15 @@ QMap<ViAttr, QString> defaultStringAttributes()
 
 // ---- argument text ------------------------------------------------------
 
-QString num(qint64 value)
-{
-    return QString::number(value);
-}
+QString num(qint64 value) { return QString::number(value); }
 
-QString boolean(ViBoolean value)
-{
-    return value ? "1" : "0";
-}
+QString boolean(ViBoolean value) { return value ? "1" : "0"; }
 
-QString real(double value)
-{
-    return QString::number(value, 'g', 10);
-}
+QString real(double value) { return QString::number(value, 'g', 10); }
 
-QString str(ViConstString text)
-{
-    return text ? '"' + QString::fromUtf8(text) + '"' : QString("NULL");
-}
+QString str(ViConstString text) { return text ? '"' + QString::fromUtf8(text) + '"' : QString("NULL"); }
 
-QString statusHex(ViStatus status)
-{
-    return QString::asprintf("0x%08x", static_cast<unsigned>(status));
-}
+QString statusHex(ViStatus status) { return QString::asprintf("0x%08x", static_cast<unsigned>(status)); }
 
 const QString out = QStringLiteral("out");
 
@@ -304,10 +289,7 @@ QString builtInErrorText(ViStatus status)
 
 // ---- DriverCall / FakeUnit ----------------------------------------------
 
-QString DriverCall::text() const
-{
-    return function + "(" + args.join(", ") + ")";
-}
+QString DriverCall::text() const { return function + "(" + args.join(", ") + ")"; }
 
 FakeUnit::FakeUnit()
     : vrefTable{0.0,  9.0,   -9.0,  4.5,    -4.5,  0.9,    -0.9,   0.45,   -0.45,
@@ -317,15 +299,9 @@ FakeUnit::FakeUnit()
     ensureSize();
 }
 
-int FakeUnit::rows() const
-{
-    return subType == "AA" || subType == "BA" ? 96 : 192;
-}
+int FakeUnit::rows() const { return subType == "AA" || subType == "BA" ? 96 : 192; }
 
-int FakeUnit::wordCount() const
-{
-    return rows() * 6 / 32;
-}
+int FakeUnit::wordCount() const { return rows() * 6 / 32; }
 
 void FakeUnit::ensureSize()
 {
@@ -474,10 +450,7 @@ using fake::FakeUnit;
 
 namespace {
 
-ViStatus succeed(FakeUnit &)
-{
-    return VI_SUCCESS;
-}
+ViStatus succeed(FakeUnit &) { return VI_SUCCESS; }
 
 // A null out pointer is a caller fault the real driver would reject too.
 const ViStatus nullOut = ts4820_ERROR_INVALID_ARGUMENT;

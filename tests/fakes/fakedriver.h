@@ -124,9 +124,6 @@ private:
     mutable QMutex m_mutex;
 };
 
-inline Driver &driver()
-{
-    return Driver::instance();
-}
+inline Driver &driver() { return Driver::instance(); }
 
 } // namespace fake

@@ -17,10 +17,7 @@ void copyText(ViChar *dst, const QByteArray &text, int size = VI_FIND_BUFLEN)
     dst[n] = '\0';
 }
 
-QString hex(ViAttr attribute)
-{
-    return QStringLiteral("0x%1").arg(attribute, 8, 16, QLatin1Char('0'));
-}
+QString hex(ViAttr attribute) { return QStringLiteral("0x%1").arg(attribute, 8, 16, QLatin1Char('0')); }
 
 } // namespace
 
@@ -71,10 +68,7 @@ int Visa::openSessions() const
     return int(m_sessions.size());
 }
 
-void Visa::log(const QString &entry)
-{
-    m_calls << entry;
-}
+void Visa::log(const QString &entry) { m_calls << entry; }
 
 QString Visa::nameOf(ViObject vi) const
 {
@@ -283,10 +277,7 @@ using fake::visa;
 
 extern "C" {
 
-ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
-{
-    return visa().openDefaultRM(vi);
-}
+ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi) { return visa().openDefaultRM(vi); }
 
 ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
                              ViChar desc[])
@@ -294,30 +285,21 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
     return visa().findRsrc(sesn, expr, vi, retCnt, desc);
 }
 
-ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[])
-{
-    return visa().findNext(vi, desc);
-}
+ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar desc[]) { return visa().findNext(vi, desc); }
 
 ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSession vi)
 {
     return visa().open(sesn, name, vi);
 }
 
-ViStatus _VI_FUNC viClose(ViObject vi)
-{
-    return visa().close(vi);
-}
+ViStatus _VI_FUNC viClose(ViObject vi) { return visa().close(vi); }
 
 ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void *attrValue)
 {
     return visa().getAttribute(vi, attrName, attrValue);
 }
 
-ViStatus _VI_FUNC viSetAttribute(ViObject, ViAttr, ViAttrState)
-{
-    return VI_SUCCESS;
-}
+ViStatus _VI_FUNC viSetAttribute(ViObject, ViAttr, ViAttrState) { return VI_SUCCESS; }
 
 ViStatus _VI_FUNC viStatusDesc(ViObject, ViStatus status, ViChar desc[])
 {

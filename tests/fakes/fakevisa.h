@@ -96,9 +96,6 @@ private:
     int m_peakInFlight = 0;
 };
 
-inline Visa &visa()
-{
-    return Visa::instance();
-}
+inline Visa &visa() { return Visa::instance(); }
 
 } // namespace fake

@@ -9,10 +9,7 @@
 #include <QTimer>
 
 namespace {
-QString plain(QString text)
-{
-    return text.remove(QLatin1Char('&'));
-}
+QString plain(QString text) { return text.remove(QLatin1Char('&')); }
 } // namespace
 
 ModalAnswer::ModalAnswer(const QList<Step> &steps, int timeoutMs)
@@ -34,10 +31,7 @@ ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs) : m_buttons(
     schedule(0);
 }
 
-void ModalAnswer::schedule(int ms)
-{
-    QTimer::singleShot(ms, this, &ModalAnswer::poll);
-}
+void ModalAnswer::schedule(int ms) { QTimer::singleShot(ms, this, &ModalAnswer::poll); }
 
 void ModalAnswer::poll()
 {

@@ -41,10 +41,7 @@ void isolate()
     QStandardPaths::setTestModeEnabled(true);
 }
 
-QString root()
-{
-    return tempRoot()->path();
-}
+QString root() { return tempRoot()->path(); }
 
 } // namespace testenv
 
@@ -58,10 +55,7 @@ StdoutCapture::StdoutCapture()
     ::close(fd);
 }
 
-StdoutCapture::~StdoutCapture()
-{
-    restore();
-}
+StdoutCapture::~StdoutCapture() { restore(); }
 
 void StdoutCapture::restore()
 {

@@ -21,10 +21,7 @@ namespace {
 
 constexpr int kUnits = 8; // 127.0.0.30 to 127.0.0.37
 
-QString address(int lastByte)
-{
-    return QStringLiteral("127.0.0.%1").arg(lastByte);
-}
+QString address(int lastByte) { return QStringLiteral("127.0.0.%1").arg(lastByte); }
 
 // What a default unit on 127.0.0.<lastByte> answers to *IDN?.
 QByteArray identification(int lastByte)
@@ -71,10 +68,7 @@ QByteArray query(ViSession vi, const QByteArray &message, ViStatus *status)
     return *status < 0 ? QByteArray("write failed") : readOnce(vi, 65536, status);
 }
 
-QString hex(ViStatus status)
-{
-    return QString::number(uint(status), 16);
-}
+QString hex(ViStatus status) { return QString::number(uint(status), 16); }
 
 // Closes the session when the test function leaves, whatever way.
 struct Closer

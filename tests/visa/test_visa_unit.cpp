@@ -177,10 +177,7 @@ void TestVisaUnit::init()
     qunsetenv("TS4820_VISA_PORTMAPPER_PORT");
 }
 
-void TestVisaUnit::cleanupTestCase()
-{
-    QCOMPARE(viClose(m_rm), ViStatus(VI_SUCCESS));
-}
+void TestVisaUnit::cleanupTestCase() { QCOMPARE(viClose(m_rm), ViStatus(VI_SUCCESS)); }
 
 // The whole result of a search, walked to its end and closed, with what
 // went wrong on the way as entries of its own; *status is viFindRsrc's.
