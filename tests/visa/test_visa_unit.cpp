@@ -215,7 +215,7 @@ private slots:
         QTest::addColumn<QString>("file"); // what stands in for the file
         QTest::addColumn<QString>("found");
         const QString inFile =
-            "|TCPIP0::127.0.0.2::inst0::INSTR|TCPIP0::127.0.0.5::inst0::INSTR|"
+            "|TCPIP0::127.0.0.2::inst0::INSTR|TCPIP0::127.0.0.3::inst0::INSTR|"
             "TCPIP0::10.1.2.3::inst0::INSTR|TCPIP0::10.1.2.3::inst2::INSTR|"
             "TCPIP3::Bench-A.lab::INST1::INSTR|TCPIP7::h::gpib0,5::INSTR|TCPIP1::h::5025::SOCKET|"
             "TCPIP0::h::65535::SOCKET|TCPIP0::"
@@ -248,7 +248,7 @@ private slots:
         }
         const QByteArray names =
             "# units on the bench\n\n  TCPIP::127.0.0.2::INSTR  \r\ncolour = blue\n"
-            "#TCPIP::10.0.0.8::INSTR\nportmapper-port = 1111 # old\ntcpip0::127.0.0.5::instr\n"
+            "#TCPIP::10.0.0.8::INSTR\nportmapper-port = 1111 # old\ntcpip0::127.0.0.3::instr\n"
             "TCPIP::10.1.2.3\nTCPIP::10.1.2.3::inst2\nTCPIP3::Bench-A.lab::INST1::INSTR\n"
             "TCPIP007::h::gpib0,5::INSTR\ntcpip1::h::05025::socket\nTCPIP::h::65535::SOCKET\n"
             "TCPIP::"
