@@ -417,6 +417,7 @@ private slots:
         QCOMPARE(viOpenDefaultRM(&rm), ViStatus(VI_SUCCESS));
         QCOMPARE(viClose(stale), ViStatus(VI_ERROR_INV_OBJECT));
         QCOMPARE(viFindRsrc(stale, "?*", VI_NULL, VI_NULL, desc), ViStatus(VI_ERROR_INV_OBJECT));
+        QCOMPARE(viWrite(rm, reinterpret_cast<ViConstBuf>("x"), 1, VI_NULL), ViStatus(VI_ERROR_INV_OBJECT));
         QCOMPARE(viFindRsrc(rm, nullptr, VI_NULL, VI_NULL, desc), ViStatus(VI_ERROR_INV_EXPR));
         QCOMPARE(viOpen(rm, "TCPIP::10.0.0.1::INSTR", VI_EXCLUSIVE_LOCK, VI_NULL, &vi),
                  ViStatus(VI_ERROR_INV_ACC_MODE));
