@@ -1,10 +1,8 @@
 // The simulated unit's command set, message framing and memory, without the
-// network: each row is a short exchange as a client would have it.
+// network: each row is what a raw-socket client sends and what it reads back.
 #include "instrument.h"
-#include "oncrpc.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,18 +13,35 @@ using namespace sim;
 
 namespace {
 
+using E = QList<int>;
+
 struct Run
 {
-    QByteArrayList replies; // one per query, in order
-    QList<int> errors;      // the error queue after the exchange
+    QByteArray replies; // each ended by LF, as on the wire
+    E errors;           // the error queue left behind
+    bool loaded;
+    QString message;
 };
 
-Run exchange(Instrument &unit, Session &session, const QByteArrayList &messages)
+// A unit of subtype `kind` that keeps its state in `folder` is powered on,
+// runs `input` cut into messages as the raw socket cuts them, in one
+// session, and is powered off.
+Run powerCycle(const QString &kind, const QByteArray &input, const QString &folder = {})
 {
+    UnitOptions options;
+    options.subtype = kind.toLatin1();
+    options.serial = 0x48209481;
+    options.stateFolder = folder;
+    Instrument unit(options);
     Run run;
-    for (const QByteArray &m : messages) {
-        if (const std::optional<QByteArray> reply = unit.execute(session, FramedMessage{m})) {
-            run.replies.append(*reply);
+    run.loaded = unit.load(&run.message);
+    MessageFramer framer(MessageFramer::Mode::Newline);
+    QList<FramedMessage> messages;
+    framer.feed((input + '\n').constData(), input.size() + 1, true, messages);
+    Session session;
+    for (const FramedMessage &m : messages) {
+        if (const std::optional<QByteArray> reply = unit.execute(session, m)) {
+            run.replies += *reply + '\n';
         }
     }
     while (session.hasErrors()) {
@@ -35,30 +50,23 @@ Run exchange(Instrument &unit, Session &session, const QByteArrayList &messages)
     return run;
 }
 
-UnitOptions options(const QByteArray &subtype = "AA", bool vref = true, const QString &folder = {})
-{
-    UnitOptions o;
-    o.subtype = subtype;
-    o.serial = 0x48209481;
-    o.voltageReference = vref;
-    o.stateFolder = folder;
-    return o;
-}
-
-QByteArray words(int count, QList<QPair<int, quint32>> set = {})
+QByteArray words(int count, const QList<QPair<int, quint32>> &set = {})
 {
     QByteArrayList w(count, "00000000");
     for (const auto &[index, value] : set) {
-        w[index] = formatHexWord(value);
+        w[index] = QByteArray::number(value, 16).rightJustified(8, '0');
     }
     return w.join(',');
 }
 
-const QByteArray kManualExample =
-    "configname=Bench_A\n"
-    "mainrelays=00000004,00000000,00000000,00000000,00000000,00000000,00000004,00000000,"
-    "00000000,00000000,00000000,00000000,00000000,00000000,00000000,00000000,00000000,00000000\n"
-    "vrefvolt=4.500000\nvrefrelays=9\n==alias==\nX3=Sense+\nA=bus";
+void row(const char *name, const QString &unit, const E &errors, const QString &input, const QString &replies)
+{
+    QTest::newRow(name) << unit << input << replies << errors;
+}
+
+const QByteArray kRelays = words(18, {{0, 4}, {17, 0x80000000}});
+const QByteArray kManualExample = "configname=Bench_A\nmainrelays=" + words(18, {{0, 4}, {6, 4}})
+                                  + "\nvrefvolt=4.500000\nvrefrelays=9\n==alias==\nX3=Sense+\nA=bus";
 
 } // namespace
 
@@ -67,530 +75,200 @@ class TestSimUnit : public QObject
     Q_OBJECT
 
 private slots:
-    void exchangesGiveRepliesAndErrors_data();
-    void exchangesGiveRepliesAndErrors();
-    void unitWithoutVoltageReference();
-    void presetDataMatchesTheManualExampleAndUploadsBack();
-    void presetsAreListedInAsciiOrderUpToOneHundred();
-    void errorQueueHoldsTwentyThenOverflows();
-    void framerCutsMessages_data();
-    void framerCutsMessages();
-    void faultsChangeTheChosenCommandOnly();
-    void stateFolderKeepsEverythingAcknowledged();
-    void unreadableStateIsMovedAsideNotOverwritten();
-    void presetsLiveApartFromTheRelayState();
-    void fullDiskRefusesChangesAndLosesNothing();
-    void unwritableMemoryFailsTheCommandWithoutEffect();
-    void rpcRecordsAreJoinedFromFragments();
+    void exchanges_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("replies");
+        QTest::addColumn<E>("errors");
+        row("identity", "AA", {-114},
+            "*IDN?\nSYST:COMM:LAN:SMAS?\nSYST:COMM:LAN:DNS?\nSYST:COMM:LAN:DNS3?\nSYST:COMM:LAN:MAC?\nSYST:VERS?",
+            "Tarsel Ltd.,Xentra 4820-AA,48209481,2.1.0\n\"255.0.0.0\"\n\"0.0.0.0\"\n\n\"02:54:53:20:94:81\"\n1999.0\n");
+        // Six failed queries, six empty replies; the blank message is no query.
+        row("headers and syntax", "AA", {-113, -113, -113, -100, -101, -108},
+            "route:matrix:rows?\n:Rout:Matr:Rows?\nROU:MATR:ROWS?\nROUTEX:MATR?\n*RST?\n \t \n*RST;*IDN?\n"
+            "ROUT:ALI? X\x01\n*IDN? 1",
+            "96\n96\n\n\n\n\n\n\n");
+        row("CR LF, quotes and blocks", "AA", {-161},
+            "*OPC?\r\nROUT:ALI X1,\"#9\"\r\nROUT:ALI? X1\nMEM:PRES:DATA #15a\nb\r\n\n*OPC?",
+            "1\n\"#9\"\n1\n");
+        row("over-long messages and blocks", "AA", {-363, -223, -223},
+            "*OPC?" + QString(4091, ' ') + "\n*OPC?" + QString(4092, ' ') + "\nMEM:PRES:DATA #565537"
+                + QString(65537, '\n') + "\n*OPC?\nMEM:PRES:DATA #540000" + QString(40000, 'b') + "#540000"
+                + QString(40000, 'b') + "\n*OPC?",
+            "1\n\n1\n1\n");
+        row("relay pattern", "AA", {-109, -108, -104, -222},
+            "ROUT:MATR:STAT " + kRelays + "\nROUT:MATR " + words(17) + "\nROUT:MATR " + words(19)
+                + "\nROUT:MATR G," + words(17) + "\nROUT:MATR 123456789," + words(17)
+                + "\nROUT:MATR?\nROUT:MATR Ff," + words(17) + "\nROUT:MATR?",
+            kRelays + '\n' + words(18, {{0, 0xff}}) + '\n');
+        row("line names", "AA", {-222, -222, -224, -224, -104, -151, -151, -223, -102},
+            "ROUT:ALI X12,\"Sense+\"\nROUT:ALI a,'bus'\nROUT:ALI y007,\"out\"\nROUT:ALI? x12\nROUT:ALI X97,\"a\"\n"
+            "ROUT:ALI X0,\"a\"\nROUT:ALI Q5,\"a\"\nROUT:ALI AB,\"a\"\nROUT:ALI X1,abc\nROUT:ALI X1,\"a=b\"\n"
+            "ROUT:ALI X1,'a\"b'\nROUT:ALI X1,\""
+                + QString(32, 'n') + "\"\nROUT:ALI X1,\"abc\nROUT:ALI:CAT?\nROUT:ALI D,\"" + QString(31, 'n')
+                + "\"\nROUT:ALI X12,\"\"\nROUT:ALI:CAT?",
+            "\"Sense+\"\n#223X12=Sense+,Y7=out,A=bus\n#246Y7=out,A=bus,D=" + QString(31, 'n') + '\n');
+        row("voltage reference", "AA", {-222, -104, -224, -224, -109},
+            "SOUR:VOLT 4.4\nSOUR:VOLT?\nSOUR:VOLT .0004\nSOUR:VOLT?\nSOUR:VOLT:LEV -4.5E-3\nSOUR:VOLT?\n"
+            "SOUR:VOLT 100\nSOUR:VOLT 4.5V\nSOUR:VOLT:LINK A,ON\nSOUR:VOLT:LINK d,1\nSOUR:VOLT:LINK? a\n"
+            "SOUR:VOLT:LINK? B\nSOUR:VOLT:LINK E,ON\nSOUR:VOLT:LINK A,2\nSOUR:VOLT:LINK A",
+            "4.5\n0\n-0.0045\n1\n0\n");
+        row("preset names refused", "AA", {-104, -151, -151, -223, -256, -256, -256, -222},
+            "MEM:PRES:STOR Bench\nMEM:PRES:STOR \"\"\nMEM:PRES:STOR \"a b\"\nMEM:PRES:STOR \""
+                + QString(64, 'p')
+                + "\"\nMEM:PRES:REC \"Nope\"\nMEM:PRES:DEL \"Nope\"\nMEM:PRES:DATA? \"Nope\"\nMEM:PRES:NAME? 0",
+            "\n\n");
+        row("preset in use and edited mark", "AA", {},
+            "MEM:PRES:STOR \"Bench\"\nMEM:PRES:CURR?\nSOUR:VOLT:LINK B,ON\nMEM:PRES:CURR?\nSYST:IDEN ON\n"
+            "MEM:PRES:REC \"Bench\"\nMEM:PRES:CURR?\nSOUR:VOLT:LINK? B\nSYST:IDEN?\nROUT:ALI X1,\"\"\n"
+            "MEM:PRES:CURR?\nMEM:PRES:DEL \"Bench\"\nMEM:PRES:CURR?\nMEM:PRES:COUN?",
+            "\"Bench\"\n\"Bench*\"\n\"Bench\"\n0\n1\n\"Bench*\"\n\"\"\n0\n");
+        row("reset opens relays, keeps names and presets", "AA", {},
+            "ROUT:MATR " + kRelays
+                + "\nSOUR:VOLT 9\nSOUR:VOLT:LINK C,ON\nROUT:ALI Y3,\"out\"\nMEM:PRES:STOR \"Keep\"\n*RST\n"
+                  "ROUT:MATR?\nSOUR:VOLT?\nSOUR:VOLT:LINK? C\nROUT:ALI:CAT?\nMEM:PRES:CAT?\nMEM:PRES:CURR?",
+            words(18) + "\n0\n0\n#16Y3=out\n#14Keep\n\"\"\n");
+        row("status registers and error queue", "AA", {},
+            "BOGUS\n*STB?\n*ESR?\n*ESR?\nROUT:ALI X999,\"a\"\n*OPC\n*ESR?\n*OPC?\n*WAI\nSYST:ERR?\n"
+            "SYST:ERR:NEXT?\nSYST:ERR?\nBOGUS\n*CLS",
+            "36\n32\n0\n17\n1\n-113,\"Undefined header\"\n-222,\"Data out of range\"\n0,\"No error\"\n");
+        row("error queue of twenty", "AA", E(19, -113) + E{-350},
+            QString("BOGUS\n").repeated(19) + "ROUT:ALI X0,\"a\"\n*RST;", "");
+        row("description and asset number", "AA", {-151, -223, -223},
+            "SYST:ANUM 'TS-00417'\nSYST:DESC 'a\"b'\nSYST:DESC '" + QString(128, 'd') + "'\nSYST:ANUM '"
+                + QString(64, 'a') + "'\nSYST:ANUM?",
+            "\"TS-00417\"\n");
+        QString presets =
+            "MEM:PRES:STOR \"b\"\nMEM:PRES:STOR \"B\"\nMEM:PRES:STOR \"_\"\nMEM:PRES:STOR \"-\"\n"
+            "MEM:PRES:STOR \"9\"\nMEM:PRES:CAT?\nMEM:PRES:NAME? 4\n";
+        for (int i = 5; i < 100; ++i) {
+            presets += QStringLiteral("MEM:PRES:STOR \"p%1\"\n").arg(i);
+        }
+        row("presets in ASCII order, a hundred at most", "AA", {-225, -225},
+            presets + "MEM:PRES:STOR \"extra\"\nMEM:PRES:DATA " + formatBlock(kManualExample)
+                + "\nMEM:PRES:STOR \"p7\"\nMEM:PRES:COUN?",
+            "#19-,9,B,_,b\n\"b\"\n100\n");
+        // Stored, read as the manual shows it, back with CR LF and a last
+        // line end, recalled; uploaded under the name in use: edited.
+        const QByteArray copy =
+            formatBlock(QByteArray(kManualExample).replace("Bench_A", "Copy").replace("\n", "\r\n") + "\r\n");
+        row("preset data", "AA", {},
+            "ROUT:ALI X3,\"Sense+\"\nROUT:ALI A,\"bus\"\nROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0\n"
+            "SOUR:VOLT 4.5\nSOUR:VOLT:LINK A,ON\nSOUR:VOLT:LINK D,1\nMEM:PRES:STOR \"Bench_A\"\n"
+            "MEM:PRES:DATA? \"Bench_A\"\nMEM:PRES:DATA "
+                + copy + "\n*RST\nROUT:ALI Y9,\"gone\"\nMEM:PRES:REC \"Copy\"\nROUT:MATR?\nSOUR:VOLT?\n"
+                + "ROUT:ALI:CAT?\nMEM:PRES:CAT?\nMEM:PRES:DATA " + copy + "\nMEM:PRES:CURR?",
+            "#3248" + kManualExample + '\n' + words(18, {{0, 4}, {6, 4}})
+                + "\n4.5\n#215X3=Sense+,A=bus\n#212Bench_A,Copy\n\"Copy*\"\n");
+        QByteArray refused =
+            "MEM:PRES:DATA #0\nMEM:PRES:DATA #3ab\nMEM:PRES:DATA #13abc x\nMEM:PRES:DATA 'x'\n";
+        for (const auto &[from, to] : {std::pair{"00000004,", ""},
+                                       {"configname=Bench_A\n", ""},
+                                       {"h_A", "h A"},
+                                       {"4.5", "5.5"},
+                                       {"X3=", "X97="},
+                                       {"=bus", "=a=b"},
+                                       {"9\n", "9\n\n"}}) {
+            refused += "MEM:PRES:DATA " + formatBlock(QByteArray(kManualExample).replace(from, to)) + '\n';
+        }
+        row("preset data refused", "AA", E{-160, -160, -102, -104} + E(7, -161), refused + "MEM:PRES:COUN?",
+            "0\n");
+        row("preset data of 96 rows on 192", "AB", {-161}, "MEM:PRES:DATA " + formatBlock(kManualExample),
+            "");
+    }
+
+    void exchanges()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, input);
+        const Run run = powerCycle(unit, input.toLatin1());
+        QTEST(QString::fromLatin1(run.replies), "replies");
+        QTEST(run.errors, "errors");
+    }
+
+    void stateFolderKeepsWhatWasAcknowledged()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath("presets.state.partial")).open(QIODevice::WriteOnly)); // a kill left it
+        // A hundred presets with every line named; a relay write then
+        // rewrites only the small file.
+        QByteArray setUp = "SOUR:VOLT -0.9\nSYST:ANUM \"TS-9\"\n";
+        for (int i = 1; i <= 96 + 100; ++i) {
+            setUp += i <= 96 ? "ROUT:ALI X" + QByteArray::number(i) + ",\"" + QByteArray(31, 'n') + "\"\n"
+                             : "MEM:PRES:STOR \"P-" + QByteArray::number(i - 96) + "\"\n";
+        }
+        QCOMPARE(powerCycle("AA", setUp + "ROUT:ALI A,\"bus\"", dir.path()).errors, E{});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"current.state", "presets.state"}));
+        const QFileInfo presets(dir.filePath("presets.state"));
+        const QDateTime stored = presets.lastModified();
+        QTest::qWait(20);
+        const QByteArray read = "ROUT:MATR?\nSOUR:VOLT?\nSOUR:VOLT:LINK? B\nROUT:ALI? A\nMEM:PRES:CURR?\n"
+                                "SYST:ANUM?\nMEM:PRES:CAT?\nMEM:PRES:DATA? \"P-9\"\n*TST?\nSYST:IDEN?";
+        const Run before = powerCycle(
+            "AA", "ROUT:MATR " + kRelays + "\nSOUR:VOLT:LINK B,ON\nSYST:IDEN 1\n" + read, dir.path());
+        QCOMPARE(QFileInfo(presets.filePath()).lastModified(), stored);
+        QVERIFY(presets.size() > 100 * 3000 && QFileInfo(dir.filePath("current.state")).size() < 6000);
+        QVERIFY(before.replies.startsWith(kRelays + "\n-0.9\n1\n\"bus\"\n\"P-100*\"\n\"TS-9\"\n#3"));
+        QVERIFY(before.replies.endsWith("\n0\n1\n"));
+        // All but the identification light, which is off at power-on.
+        QCOMPARE(powerCycle("AA", read, dir.path()).replies, before.replies.chopped(2) + "0\n");
+
+        // A damaged state is moved aside as it was, and costs the state, not
+        // the presets; the same folder read by a 192-row unit costs both.
+        QFile damaged(dir.filePath("current.state"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("garbage") > 0);
+        damaged.close();
+        const Run cleared = powerCycle("AA", "*TST?\nMEM:PRES:COUN?\nMEM:PRES:CURR?", dir.path());
+        QVERIFY(!cleared.loaded && cleared.message.contains("could not be read"));
+        QCOMPARE(cleared.replies, "1\n100\n\"\"\n");
+        QFile aside(dir.filePath(QDir(dir.path()).entryList({"current.state.unreadable-*"}).value(0)));
+        QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == "garbage");
+        QCOMPARE(powerCycle("AB", "MEM:PRES:COUN?", dir.path()).replies, "0\n");
+        QCOMPARE(QDir(dir.path()).entryList({"presets.state.unreadable-*"}).size(), 1);
+
+        // A file where the folder was: nothing can be written (whoever runs
+        // the test), and each change is refused.
+        QVERIFY(QDir(dir.path()).removeRecursively() && QFile(dir.path()).open(QIODevice::WriteOnly));
+        const Run refused =
+            powerCycle("AA",
+                       "ROUT:MATR " + kRelays
+                           + "\nROUT:ALI A,'x'\nMEM:PRES:STOR 'P'\nSYST:ANUM 'x'\n"
+                             "SOUR:VOLT 9\nROUT:MATR?\nROUT:ALI? A\nMEM:PRES:COUN?\nSOUR:VOLT?",
+                       dir.path());
+        QCOMPARE(refused.errors, E(5, -310));
+        QCOMPARE(refused.replies, words(18) + "\n\"\"\n0\n0\n");
+        QVERIFY(QFile::remove(dir.path()));
+    }
+
+    void fullDiskRefusesChangesAndLosesNothing()
+    {
+        QTemporaryDir dir;
+        // A 64 KiB file system of our own, in a mount namespace of this process.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("ts4820-full", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") != 0) {
+            QSKIP("a small tmpfs cannot be mounted here (needs root and a private mount namespace)");
+        }
+        const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(dir.path())); });
+        // Each cycle reads, changes relays and a name, stores, reads again.
+        const QByteArray read = "ROUT:MATR?\nROUT:ALI:CAT?\nMEM:PRES:CAT?\nMEM:PRES:CURR?\n*TST?\n";
+        Run run;
+        for (int i = 10; i < 100 && run.errors.isEmpty(); ++i) {
+            const QByteArray n = QByteArray::number(i);
+            run = powerCycle("AB",
+                             read + "ROUT:MATR " + words(36, {{i % 36, quint32(i)}}) + "\nROUT:ALI Y" + n
+                                 + ",\"" + QByteArray(29, 'y') + n + "\"\nMEM:PRES:STOR \"P" + n + "\"\n"
+                                 + read,
+                             dir.path());
+        }
+        // The store refused leaves the presets as they were; the relay and
+        // name written before it remain, and all that was acknowledged.
+        QVERIFY(run.errors.endsWith(-310));
+        const QByteArrayList replies = run.replies.split('\n');
+        QVERIFY(replies[7] == replies[2] && replies[2].size() > 10);
+        QCOMPARE(powerCycle("AB", read, dir.path()).replies, replies.mid(5).join('\n'));
+    }
 };
-
-void TestSimUnit::exchangesGiveRepliesAndErrors_data()
-{
-    QTest::addColumn<QByteArrayList>("messages");
-    QTest::addColumn<QByteArrayList>("replies");
-    QTest::addColumn<QList<int>>("errors");
-    using L = QByteArrayList;
-    using E = QList<int>;
-
-    QTest::newRow("identification") << L{"*IDN?"} << L{"Tarsel Ltd.,Xentra 4820-AA,48209481,2.1.0"} << E{};
-    QTest::newRow("blank message ignored") << L{"", " \t "} << L{} << E{};
-    QTest::newRow("long, short and lower-case headers")
-        << L{"route:matrix:rows?", ":ROUT:MATR:ROWS?", "Rout:Matr:Rows?"} << L{"96", "96", "96"} << E{};
-    QTest::newRow("half a node is no header")
-        << L{"ROU:MATR:ROWS?", "ROUTEX:MATR?"} << L{"", ""} << E{UndefinedHeader, UndefinedHeader};
-    QTest::newRow("query form of a command only")
-        << L{"*RST?", "*CLS?"} << L{"", ""} << E{UndefinedHeader, UndefinedHeader};
-    QTest::newRow("compound message refused") << L{"*RST;*IDN?"} << L{""} << E{CommandError};
-    QTest::newRow("control character")
-        << L{QByteArray("ROUT:ALI? X\x01", 12)} << L{""} << E{InvalidCharacter};
-    QTest::newRow("parameter to a query without") << L{"*IDN? 1"} << L{""} << E{ParameterNotAllowed};
-    QTest::newRow("DNS suffix") << L{"SYST:COMM:LAN:DNS?", "SYST:COMM:LAN:DNS2?", "SYST:COMM:LAN:DNS3?"}
-                                << L{"\"0.0.0.0\"", "\"0.0.0.0\"", ""} << E{HeaderSuffixOutOfRange};
-    QTest::newRow("relays read back")
-        << L{"ROUT:MATR " + words(18, {{0, 4}, {6, 4}, {17, 0x80000000}}), "ROUT:MATR?"}
-        << L{words(18, {{0, 4}, {6, 4}, {17, 0x80000000}})} << E{};
-    QTest::newRow("relay words: short hex, any case")
-        << L{"ROUT:MATR:STAT Ff," + words(17), "ROUT:MATR?"} << L{words(18, {{0, 0xff}})} << E{};
-    QTest::newRow("relay word count and form")
-        << L{"ROUT:MATR " + words(17), "ROUT:MATR " + words(19), "ROUT:MATR G," + words(17),
-             "ROUT:MATR 123456789," + words(17), "ROUT:MATR?"}
-        << L{words(18)} << E{MissingParameter, ParameterNotAllowed, DataTypeError, DataOutOfRange};
-    QTest::newRow("aliases set, read, removed")
-        << L{"ROUT:ALI X12,\"Sense+\"", "ROUT:ALI a,'bus'",  "ROUT:ALI y007,\"out\"", "ROUT:ALI? x12",
-             "ROUT:ALI:CAT?",           "ROUT:ALI X12,\"\"", "ROUT:ALI:CAT?"}
-        << L{"\"Sense+\"", "#223X12=Sense+,Y7=out,A=bus", "#212Y7=out,A=bus"} << E{};
-    QTest::newRow("alias lines and texts refused")
-        << L{"ROUT:ALI X97,\"a\"",  "ROUT:ALI X0,\"a\"",  "ROUT:ALI Q5,\"a\"",
-             "ROUT:ALI AB,\"a\"",   "ROUT:ALI X,\"a\"",   "ROUT:ALI X1,abc",
-             "ROUT:ALI X1,\"a=b\"", "ROUT:ALI X1,'a\"b'", "ROUT:ALI X1,\"" + QByteArray(32, 'n') + "\"",
-             "ROUT:ALI X1,\"abc",   "ROUT:ALI X1,\"a\"x", "ROUT:ALI X1,",
-             "ROUT:ALI:CAT?"}
-        << L{"#10"} << E{DataOutOfRange,        DataOutOfRange, IllegalParameterValue, IllegalParameterValue,
-                         IllegalParameterValue, DataTypeError,  InvalidStringData,     InvalidStringData,
-                         TooMuchData,           SyntaxError,    SyntaxError,           SyntaxError};
-    QTest::newRow("31-character name accepted")
-        << L{"ROUT:ALI D,\"" + QByteArray(31, 'n') + "\"", "ROUT:ALI? D"}
-        << L{'"' + QByteArray(31, 'n') + '"'} << E{};
-    QTest::newRow("voltage matching")
-        << L{"SOUR:VOLT 4.4", "SOUR:VOLT?",    "SOUR:VOLT .0004", "SOUR:VOLT?", "SOUR:VOLT:LEV -4.5E-3",
-             "SOUR:VOLT?",    "SOUR:VOLT 100", "SOUR:VOLT 4.5V",  "SOUR:VOLT?"}
-        << L{"4.5", "0", "-0.0045", "-0.0045"} << E{DataOutOfRange, DataTypeError};
-    QTest::newRow("voltage table")
-        << L{"SOUR:VOLT:CAT?"}
-        << L{"17,0,9,-9,4.5,-4.5,0.9,-0.9,0.45,-0.45,0.09,-0.09,0.045,-0.045,0.009,-0.009,0.0045,-0.0045"}
-        << E{};
-    QTest::newRow("links") << L{"SOUR:VOLT:LINK A,ON", "SOUR:VOLT:LINK d,1",   "SOUR:VOLT:LINK? a",
-                                "SOUR:VOLT:LINK? B",   "SOUR:VOLT:LINK E,ON",  "SOUR:VOLT:LINK A,2",
-                                "SOUR:VOLT:LINK A",    "SOUR:VOLT:LINK? \"A\""}
-                           << L{"1", "0", ""}
-                           << E{IllegalParameterValue, IllegalParameterValue, MissingParameter,
-                                DataTypeError};
-    QTest::newRow("preset names")
-        << L{"MEM:PRES:STOR Bench",     "MEM:PRES:STOR \"\"",
-             "MEM:PRES:STOR \"a b\"",   "MEM:PRES:STOR \"" + QByteArray(64, 'p') + "\"",
-             "MEM:PRES:REC \"Nope\"",   "MEM:PRES:DEL \"Nope\"",
-             "MEM:PRES:DATA? \"Nope\"", "MEM:PRES:COUN?",
-             "MEM:PRES:NAME? 0"}
-        << L{"", "0", ""} << E{DataTypeError,    InvalidStringData, InvalidStringData, TooMuchData,
-                               FileNameNotFound, FileNameNotFound,  FileNameNotFound,  DataOutOfRange};
-    QTest::newRow("preset in use and edited mark")
-        << L{"MEM:PRES:STOR \"Bench\"", "MEM:PRES:CURR?",    "SOUR:VOLT:LINK B,ON",
-             "MEM:PRES:CURR?",          "SYST:IDEN ON",      "MEM:PRES:REC \"Bench\"",
-             "MEM:PRES:CURR?",          "SOUR:VOLT:LINK? B", "SYST:IDEN?",
-             "ROUT:ALI X1,\"\"",        "MEM:PRES:CURR?",    "*RST",
-             "MEM:PRES:CURR?"}
-        << L{"\"Bench\"", "\"Bench*\"", "\"Bench\"", "0", "1", "\"Bench*\"", "\"\""} << E{};
-    QTest::newRow("deleting the preset in use")
-        << L{"MEM:PRES:STOR \"Bench\"", "MEM:PRES:DEL \"Bench\"", "MEM:PRES:CURR?", "MEM:PRES:COUN?"}
-        << L{"\"\"", "0"} << E{};
-    QTest::newRow("reset opens relays, keeps names and presets")
-        << L{"ROUT:MATR " + words(18, {{5, 1}}),
-             "SOUR:VOLT 9",
-             "SOUR:VOLT:LINK C,ON",
-             "ROUT:ALI Y3,\"out\"",
-             "MEM:PRES:STOR \"Keep\"",
-             "*RST",
-             "ROUT:MATR?",
-             "SOUR:VOLT?",
-             "SOUR:VOLT:LINK? C",
-             "ROUT:ALI:CAT?",
-             "MEM:PRES:CAT?"}
-        << L{words(18), "0", "0", "#16Y3=out", "#14Keep"} << E{};
-    QTest::newRow("blocks refused") << L{"MEM:PRES:DATA #0",     "MEM:PRES:DATA #3ab",
-                                         "MEM:PRES:DATA #15abc", "MEM:PRES:DATA #13abc x",
-                                         "MEM:PRES:DATA \"x\"",  "MEM:PRES:DATA #14abcd",
-                                         "MEM:PRES:COUN?"}
-                                    << L{"0"} << E{BlockDataError, BlockDataError, BlockDataError,
-                                                   SyntaxError,    DataTypeError,  InvalidBlockData};
-    QTest::newRow("status registers")
-        << L{"BOGUS", "*STB?", "*ESR?", "*ESR?", "ROUT:ALI X999,\"a\"", "*OPC", "*ESR?", "*OPC?"}
-        << L{"36", "32", "0", "17", "1"} << E{UndefinedHeader, DataOutOfRange};
-    QTest::newRow("error queue read and cleared")
-        << L{"BOGUS", "SYST:ERR?", "SYST:ERR:NEXT?", "BOGUS", "*CLS"}
-        << L{"-113,\"Undefined header\"", "0,\"No error\""} << E{};
-    QTest::newRow("identity and LAN")
-        << L{"SYST:SER?",           "SYST:SUBT?",         "SYST:PROD?",
-             "SYST:LXI:CLAS?",      "SYST:DESC?",         "SYST:COMM:LAN:HOST?",
-             "SYST:COMM:LAN:ADDR?", "SYST:COMM:LAN:MAC?", "SYST:VERS?"}
-        << L{"48209481",
-             "\"AA\"",
-             "\"1.2.0\"",
-             "\"C\"",
-             "\"Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit\"",
-             "\"xentra-48209481\"",
-             "\"127.0.0.1\"",
-             "\"02:54:53:20:94:81\"",
-             "1999.0"}
-        << E{};
-    QTest::newRow("description and asset number") << L{"SYST:ANUM \"TS-00417\"",
-                                                       "SYST:ANUM?",
-                                                       "SYST:DESC 'a\"b'",
-                                                       "SYST:DESC \"" + QByteArray(128, 'd') + "\"",
-                                                       "SYST:ANUM \"" + QByteArray(64, 'a') + "\"",
-                                                       "SYST:DESC \"" + QByteArray(127, 'd') + "\"",
-                                                       "SYST:DESC?"}
-                                                  << L{"\"TS-00417\"", '"' + QByteArray(127, 'd') + '"'}
-                                                  << E{InvalidStringData, TooMuchData, TooMuchData};
-}
-
-void TestSimUnit::exchangesGiveRepliesAndErrors()
-{
-    QFETCH(QByteArrayList, messages);
-    Instrument unit(options());
-    Session session;
-    const Run run = exchange(unit, session, messages);
-    QFETCH(QByteArrayList, replies);
-    QFETCH(QList<int>, errors);
-    QCOMPARE(run.replies, replies);
-    QCOMPARE(run.errors, errors);
-}
-
-void TestSimUnit::unitWithoutVoltageReference()
-{
-    Instrument unit(options("BB", false));
-    Session session;
-    const Run run = exchange(unit, session,
-                             {"SOUR:VOLT:CAT?", "SOUR:VOLT 0", "SOUR:VOLT?", "SOUR:VOLT:LINK D,ON",
-                              "SOUR:VOLT:LINK? D", "ROUT:MATR:ROWS?", "ROUT:ALI Y192,\"last\"",
-                              "MEM:PRES:STOR \"P\"", "MEM:PRES:DATA? \"P\""});
-    QCOMPARE(run.errors, (QList<int>{HardwareMissing, HardwareMissing}));
-    QCOMPARE(run.replies.mid(0, 4), (QByteArrayList{"0", "", "1", "192"}));
-    QVERIFY(run.replies[4].contains("\nvrefvolt=0.000000\nvrefrelays=8\n==alias==\nY192=last"));
-}
-
-void TestSimUnit::presetDataMatchesTheManualExampleAndUploadsBack()
-{
-    Instrument unit(options());
-    Session session;
-    Run run =
-        exchange(unit, session,
-                 {"*RST", "ROUT:ALI X3,\"Sense+\"", "ROUT:ALI A,\"bus\"",
-                  "ROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0", "SOUR:VOLT 4.5", "SOUR:VOLT:LINK A,ON",
-                  "SOUR:VOLT:LINK D,1", "MEM:PRES:STOR \"Bench_A\"", "MEM:PRES:DATA? \"Bench_A\""});
-    QCOMPARE(run.errors, QList<int>());
-    QCOMPARE(run.replies, QByteArrayList{"#3248" + kManualExample});
-
-    // Back under another name, with CR LF line ends and a final line end;
-    // then recalled over a changed configuration.
-    QByteArray upload = QByteArray(kManualExample).replace("Bench_A", "Copy").replace("\n", "\r\n") + "\r\n";
-    run = exchange(unit, session,
-                   {"MEM:PRES:DATA " + formatBlock(upload), "*RST", "ROUT:ALI Y9,\"gone\"",
-                    "MEM:PRES:REC \"Copy\"", "ROUT:MATR?", "SOUR:VOLT?", "ROUT:ALI:CAT?", "MEM:PRES:CAT?",
-                    "MEM:PRES:CURR?"});
-    QCOMPARE(run.errors, QList<int>());
-    QCOMPARE(run.replies, (QByteArrayList{words(18, {{0, 4}, {6, 4}}), "4.5", "#215X3=Sense+,A=bus",
-                                          "#212Bench_A,Copy", "\"Copy\""}));
-
-    // Each broken rule is refused and stores nothing; an upload under the
-    // name in use marks it edited.
-    const QByteArrayList broken = {
-        QByteArray(kManualExample).replace("mainrelays=00000004,", "mainrelays="),
-        QByteArray(kManualExample).replace("configname=Bench_A\n", ""),
-        QByteArray(kManualExample).replace("Bench_A", "Bench A"),
-        QByteArray(kManualExample).replace("4.500000", "5.5"),
-        QByteArray(kManualExample).replace("vrefrelays=9", "vrefrelays=10"),
-        QByteArray(kManualExample).replace("X3=", "X97="),
-        QByteArray(kManualExample).replace("X3=Sense+", "X3=a=b"),
-        QByteArray(kManualExample).replace("vrefvolt=4.500000\n", "vrefvolt=4.5\n\n"),
-    };
-    for (const QByteArray &data : broken) {
-        run = exchange(unit, session, {"MEM:PRES:DATA " + formatBlock(data)});
-        QVERIFY2(run.errors == QList<int>{InvalidBlockData}, data.constData());
-    }
-    run =
-        exchange(unit, session, {"MEM:PRES:COUN?", "MEM:PRES:DATA " + formatBlock(upload), "MEM:PRES:CURR?"});
-    QCOMPARE(run.replies, (QByteArrayList{"2", "\"Copy*\""}));
-
-    Instrument big(options("AB"));
-    run = exchange(big, session, {"MEM:PRES:DATA " + formatBlock(kManualExample)});
-    QCOMPARE(run.errors, QList<int>{InvalidBlockData}); // 18 words on a 192-row unit
-}
-
-void TestSimUnit::presetsAreListedInAsciiOrderUpToOneHundred()
-{
-    Instrument unit(options());
-    Session session;
-    Run run = exchange(unit, session,
-                       {"MEM:PRES:STOR \"b\"", "MEM:PRES:STOR \"B\"", "MEM:PRES:STOR \"_\"",
-                        "MEM:PRES:STOR \"-\"", "MEM:PRES:STOR \"9\"", "MEM:PRES:CAT?", "MEM:PRES:NAME? 4"});
-    QCOMPARE(run.replies, (QByteArrayList{"#19-,9,B,_,b", "\"b\""}));
-    QByteArrayList more;
-    for (int i = 0; i < 95; ++i) {
-        more.append("MEM:PRES:STOR \"p" + QByteArray::number(i) + '"');
-    }
-    more += {"MEM:PRES:STOR \"extra\"", "MEM:PRES:DATA " + formatBlock(kManualExample), "MEM:PRES:STOR \"b\"",
-             "MEM:PRES:COUN?"};
-    run = exchange(unit, session, more);
-    QCOMPARE(run.errors, (QList<int>{OutOfMemory, OutOfMemory}));
-    QCOMPARE(run.replies, QByteArrayList{"100"});
-}
-
-void TestSimUnit::errorQueueHoldsTwentyThenOverflows()
-{
-    Instrument unit(options());
-    Session session, other;
-    for (const QByteArray &m : QByteArrayList(19, "BOGUS") + QByteArrayList{"ROUT:ALI X0,\"a\"", "*RST;"}) {
-        unit.execute(session, FramedMessage{m});
-    }
-    QCOMPARE(exchange(unit, other, {"SYST:ERR?"}).replies, QByteArrayList{"0,\"No error\""});
-    const Run run = exchange(unit, session, {});
-    QCOMPARE(run.errors.size(), 20);
-    QCOMPARE(run.errors.first(), int(UndefinedHeader));
-    QCOMPARE(run.errors.last(), int(QueueOverflow));
-}
-
-void TestSimUnit::framerCutsMessages_data()
-{
-    QTest::addColumn<bool>("endFlag");
-    QTest::addColumn<QByteArrayList>("chunks");
-    QTest::addColumn<QByteArrayList>("messages");
-    QTest::addColumn<QList<int>>("errors");
-    using L = QByteArrayList;
-    using E = QList<int>;
-    QTest::newRow("lines, CR LF") << false << L{"*IDN?\r\nSYST:E", "RR?\n\n"} << L{"*IDN?", "SYST:ERR?", ""}
-                                  << E{0, 0, 0};
-    QTest::newRow("newlines inside a block are data") << false << L{"MEM:PRES:DATA #15a\nb\r\n", "\n*OPC?\n"}
-                                                      << L{"MEM:PRES:DATA #15a\nb\r\n", "*OPC?"} << E{0, 0};
-    QTest::newRow("quoted # starts no block")
-        << false << L{"ROUT:ALI X1,\"#9\"\n"} << L{"ROUT:ALI X1,\"#9\""} << E{0};
-    QTest::newRow("too long, then fine")
-        << false << L{"ROUT:ALI? " + QByteArray(4100, 'x') + "\n*IDN?\n"}
-        << L{"ROUT:ALI? " + QByteArray(4086, 'x'), "*IDN?"} << E{InputBufferOverrun, 0};
-    QTest::newRow("4096 bytes is not too long")
-        << false << L{QByteArray(4096, 'y') + "\n"} << L{QByteArray(4096, 'y')} << E{0};
-    QTest::newRow("block over 64 KiB skipped whole")
-        << false
-        << L{"MEM:PRES:DATA #565537" + QByteArray(30000, '\n'), QByteArray(35537, '\n') + "\n*OPC?\n"}
-        << L{"MEM:PRES:DATA #565537", "*OPC?"} << E{TooMuchData, 0};
-    QTest::newRow("END ends, trailing newline dropped") << true << L{"*IDN?\n"} << L{"*IDN?"} << E{0};
-    QTest::newRow("message over several writes") << true << L{"ROUT:", "MATR?"} << L{"ROUT:MATR?"} << E{0};
-    QTest::newRow("block cut short by END")
-        << true << L{"MEM:PRES:DATA #19abc"} << L{"MEM:PRES:DATA #19abc"} << E{0};
-}
-
-void TestSimUnit::framerCutsMessages()
-{
-    QFETCH(bool, endFlag);
-    QFETCH(QByteArrayList, chunks);
-    MessageFramer framer(endFlag ? MessageFramer::Mode::EndFlag : MessageFramer::Mode::Newline);
-    QList<FramedMessage> out;
-    for (int i = 0; i < chunks.size(); ++i) {
-        framer.feed(chunks[i].constData(), chunks[i].size(), i == chunks.size() - 1, out);
-    }
-    QByteArrayList messages;
-    QList<int> errors;
-    for (const FramedMessage &m : out) {
-        messages.append(m.bytes), errors.append(m.error);
-    }
-    QTEST(messages, "messages");
-    QTEST(errors, "errors");
-    QVERIFY(!framer.midMessage());
-}
-
-void TestSimUnit::faultsChangeTheChosenCommandOnly()
-{
-    Instrument unit(options());
-    QVERIFY(unit.failCommand("route:matrix:state", SystemError));
-    QVERIFY(unit.malformReply("SYST:ERR?"));
-    QVERIFY(unit.oversizeReply("SYST:COMM:LAN:HOST?", 5));
-    QVERIFY(unit.oversizeReply("ROUT:ALI:CAT?", 3));
-    QVERIFY(!unit.failCommand("NO:SUCH", SystemError));
-    QVERIFY(!unit.malformReply("*RST"));
-    unit.setIdentification("Other Corp,Model 9,1,1.0");
-    Session session;
-    const QByteArrayList replies =
-        exchange(unit, session,
-                 {"*IDN?", "ROUT:MATR " + words(18, {{0, 1}}), "ROUT:MATR?", "SYST:ERR?",
-                  "SYST:COMM:LAN:HOST?", "ROUT:ALI A,\"b\"", "ROUT:ALI:CAT?"})
-            .replies;
-    QCOMPARE(replies, (QByteArrayList{"Other Corp,Model 9,1,1.0", words(18), "-310,\"Sys?!",
-                                      "\"xentra-48209481WWWWW\"", "#16A=bWWW"}));
-}
-
-void TestSimUnit::stateFolderKeepsEverythingAcknowledged()
-{
-    QTemporaryDir dir;
-    const QByteArrayList setUp = {"ROUT:MATR " + words(36, {{35, 0x80000001}}),
-                                  "SOUR:VOLT -0.9",
-                                  "SOUR:VOLT:LINK B,ON",
-                                  "ROUT:ALI Y192,\"last\"",
-                                  "MEM:PRES:STOR \"One\"",
-                                  "ROUT:ALI A,\"bus\"",
-                                  "SYST:ANUM \"TS-9\"",
-                                  "SYST:IDEN ON"};
-    const QByteArrayList read = {
-        "ROUT:MATR?",     "SOUR:VOLT?", "SOUR:VOLT:LINK? B",      "ROUT:ALI:CAT?", "MEM:PRES:CAT?",
-        "MEM:PRES:CURR?", "SYST:ANUM?", "MEM:PRES:DATA? \"One\"", "SYST:IDEN?",    "*TST?"};
-    QByteArrayList before;
-    {
-        Instrument unit(options("AB", true, dir.path()));
-        QString message;
-        QVERIFY(unit.load(&message));
-        Session session;
-        QCOMPARE(exchange(unit, session, setUp).errors, QList<int>());
-        before = exchange(unit, session, read).replies;
-    }
-    Instrument again(options("AB", true, dir.path()));
-    QString message;
-    QVERIFY(again.load(&message));
-    Session session;
-    QByteArrayList after = exchange(again, session, read).replies;
-    QCOMPARE(after.takeAt(8), QByteArray("0")); // the identification light is off at power-on
-    QCOMPARE(before.takeAt(8), QByteArray("1"));
-    QCOMPARE(after, before);
-    QCOMPARE(after[5], QByteArray("\"One*\""));
-}
-
-void TestSimUnit::unreadableStateIsMovedAsideNotOverwritten()
-{
-    QTemporaryDir dir;
-    {
-        Instrument unit(options("AA", true, dir.path()));
-        Session session;
-        exchange(unit, session, {"MEM:PRES:STOR \"Mine\""});
-    }
-    // A damaged state file costs the state, not the presets; the same
-    // folder read by a 192-row unit costs both.
-    for (const auto &[subtype, damaged] : {std::pair{"AA", "current.state"}, {"BB", "presets.state"}}) {
-        QFile file(dir.filePath(damaged));
-        if (damaged == QLatin1String("current.state")) {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("ts4820sim-state=1\nrows=96\ngarbage");
-            file.close();
-        }
-        const QByteArray original = [&] {
-            QFile f(file.fileName());
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
-        Instrument unit(options(subtype, true, dir.path()));
-        QString message;
-        QVERIFY(!unit.load(&message));
-        QVERIFY(message.contains("could not be read"));
-        Session session;
-        QCOMPARE(exchange(unit, session, {"*TST?", "MEM:PRES:CAT?", "MEM:PRES:CURR?"}).replies,
-                 (QByteArrayList{"1", subtype == QByteArray("AA") ? "#14Mine" : "#10", "\"\""}));
-        const QStringList aside = QDir(dir.path()).entryList({damaged + QStringLiteral(".unreadable-*")});
-        QVERIFY(!aside.isEmpty());
-        QFile kept(dir.filePath(aside.last()));
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), original);
-        for (const QString &name : aside) {
-            QFile::remove(dir.filePath(name)); // same second: names would clash
-        }
-    }
-}
-
-void TestSimUnit::presetsLiveApartFromTheRelayState()
-{
-    QTemporaryDir dir;
-    // An earlier version kept everything in unit.state; a kill between write
-    // and rename left partial files.
-    const QByteArray earlier = "ts4820sim-state=1\nrows=96\npreset=Old\nedited=0\ndescription=d\nasset="
-                               "\n==configuration==\n"
-                               + kManualExample + "\n==preset==\n"
-                               + QByteArray(kManualExample).replace("Bench_A", "Old");
-    for (const auto &[name, bytes] :
-         {std::pair{"unit.state", earlier}, {"presets.state.partial", "x"}, {"unit.state.Ab12Cd", "x"}}) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    Instrument unit(options("AA", true, dir.path()));
-    QString message;
-    QVERIFY2(unit.load(&message), qPrintable(message));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"unit.state"});
-    Session session;
-    QCOMPARE(exchange(unit, session, {"MEM:PRES:CAT?", "MEM:PRES:CURR?", "ROUT:ALI? X3"}).replies,
-             (QByteArrayList{"#13Old", "\"Old\"", "\"Sense+\""}));
-
-    // A hundred presets with every line named: a relay write still
-    // rewrites only the small file.
-    QByteArrayList setUp;
-    for (int line = 1; line <= 96; ++line) {
-        setUp << "ROUT:ALI X" + QByteArray::number(line) + ",\"" + QByteArray(31, 'n') + "\"";
-    }
-    for (int i = 0; i < 99; ++i) {
-        setUp << "MEM:PRES:STOR \"Preset-" + QByteArray::number(i) + "\"";
-    }
-    QCOMPARE(exchange(unit, session, setUp).errors, QList<int>());
-    const QFileInfo presets(dir.filePath("presets.state"));
-    const QDateTime stored = presets.lastModified();
-    QTest::qWait(20);
-    QCOMPARE(exchange(unit, session, {"ROUT:MATR " + words(18, {{0, 1}})}).errors, QList<int>());
-    QCOMPARE(QFileInfo(dir.filePath("presets.state")).lastModified(), stored);
-    QVERIFY(presets.size() > 100 * 3000);
-    QVERIFY(QFileInfo(dir.filePath("current.state")).size() < 6000);
-}
-
-void TestSimUnit::fullDiskRefusesChangesAndLosesNothing()
-{
-    QTemporaryDir dir;
-    // A 64 KiB file system of our own, in a mount namespace of this process.
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount("ts4820-full", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") != 0) {
-        QSKIP("a small tmpfs cannot be mounted here (needs root and a private mount namespace)");
-    }
-    const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(dir.path())); });
-    const QByteArrayList read = {"ROUT:MATR?", "ROUT:ALI:CAT?", "MEM:PRES:CAT?", "MEM:PRES:CURR?", "*TST?"};
-    QByteArrayList before;
-    int refused = 0;
-    {
-        Instrument unit(options("AB", true, dir.path()));
-        QString message;
-        QVERIFY(unit.load(&message));
-        Session session;
-        for (int i = 0; i < 100 && refused < 3; ++i) {
-            const QByteArray n = QByteArray::number(i + 1);
-            before = exchange(unit, session, read).replies;
-            const Run run = exchange(unit, session,
-                                     {"ROUT:MATR " + words(36, {{i % 36, quint32(i)}}),
-                                      "ROUT:ALI Y" + n + ",\"" + QByteArray(31 - n.size(), 'y') + n + "\"",
-                                      "MEM:PRES:STOR \"P" + n + "\""});
-            if (run.errors.isEmpty()) {
-                continue;
-            }
-            QCOMPARE(run.errors.last(), int(SystemError));
-            // A store that was refused leaves everything as it was: the
-            // relay and name written before it remain.
-            ++refused;
-            QCOMPARE(exchange(unit, session, {"MEM:PRES:CAT?"}).replies, QByteArrayList{before[2]});
-            before = exchange(unit, session, read).replies;
-        }
-        QVERIFY(refused > 0);
-    }
-    Instrument again(options("AB", true, dir.path()));
-    QString message;
-    QVERIFY2(again.load(&message), qPrintable(message));
-    Session session;
-    QCOMPARE(exchange(again, session, read).replies, before);
-    QVERIFY(before[2].size() > 10); // presets stored while there was room are there
-}
-
-void TestSimUnit::unwritableMemoryFailsTheCommandWithoutEffect()
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("unit");
-    Instrument unit(options("AA", true, folder));
-    QString message;
-    QVERIFY(unit.load(&message));
-    Session session;
-    exchange(unit, session, {"MEM:PRES:STOR \"Kept\"", "ROUT:ALI X1,\"in\""});
-    // A file where the folder was: nothing can be written (whoever runs the test).
-    QVERIFY(QDir(folder).removeRecursively());
-    QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
-    const Run run = exchange(unit, session,
-                             {"ROUT:MATR " + words(18, {{1, 1}}), "ROUT:ALI X1,\"out\"",
-                              "MEM:PRES:STOR \"New\"", "MEM:PRES:DEL \"Kept\"", "*RST", "ROUT:MATR?",
-                              "ROUT:ALI? X1", "MEM:PRES:CAT?", "MEM:PRES:CURR?"});
-    QCOMPARE(run.errors, QList<int>(5, SystemError));
-    QCOMPARE(run.replies, (QByteArrayList{words(18), "\"in\"", "#14Kept", "\"Kept*\""}));
-}
-
-void TestSimUnit::rpcRecordsAreJoinedFromFragments()
-{
-    rpc::RecordReader reader;
-    QByteArray record;
-    QByteArray first = rpc::recordMark("abcd");
-    first[0] = 0; // not the last fragment
-    reader.append(first + rpc::recordMark("ef").left(5));
-    QCOMPARE(reader.next(&record), rpc::RecordReader::NeedMore);
-    reader.append("f" + rpc::recordMark("g"));
-    QCOMPARE(reader.next(&record), rpc::RecordReader::Record);
-    QCOMPARE(record, QByteArray("abcdef"));
-    QCOMPARE(reader.next(&record), rpc::RecordReader::Record);
-    QCOMPARE(record, QByteArray("g"));
-    reader.append(QByteArray::fromHex("ffffffff"));
-    QCOMPARE(reader.next(&record), rpc::RecordReader::Broken);
-
-    rpc::XdrWriter w;
-    w.u32(7).opaque("abcde").u32(9);
-    QCOMPARE(w.data().size(), 4 + 4 + 8 + 4);
-    rpc::XdrReader r(w.data());
-    QCOMPARE(r.u32(), 7u);
-    QCOMPARE(r.opaque(4), QByteArray()); // longer than allowed
-    QVERIFY(!r.ok());
-}
 
 QTEST_GUILESS_MAIN(TestSimUnit)
 #include "test_sim_unit.moc"
