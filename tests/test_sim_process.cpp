@@ -124,8 +124,7 @@ private slots:
         Client bystander(unit);
         const QByteArray input = "ROUT:ALI X1,\"open\nROUT:ALI X1,\"" + QByteArray(200000, 'a')
                                  + "\"\nMEM:PRES:DATA "
-                                 + QByteArray("#540000" + QByteArray(40000, 'b')).repeated(20)
-                                 + "\nSYST:ERR?\nSYST:ERR?\nSYST:ERR?\nSYST:ERR?\n";
+                                 + QByteArray("#540000" + QByteArray(40000, 'b')).repeated(20) + "\n";
         const QByteArray errors =
             "-102,\"Syntax error\"\n-363,\"Input buffer overrun\"\n-223,\"Too much data\"\n"
             "0,\"No error\"\n";
@@ -134,7 +133,7 @@ private slots:
         for (int i = 0; i < 240; ++i) {
             settled = i == 40 ? unit.residentKiB() : settled;
             Client(unit).talk("MEM:PRES:DATA #3100abc", 0); // gone mid-message
-            QCOMPARE(Client(unit).talk(input, 4), errors);
+            QCOMPARE(Client(unit).talk(input + QByteArray("SYST:ERR?\n").repeated(4), 4), errors);
         }
         QVERIFY2(kSanitized || unit.residentKiB() - settled < 1024, qPrintable(QString::number(settled)));
         QCOMPARE(bystander.talk("SYST:ERR?\nMEM:PRES:COUN?\n", 2), "0,\"No error\"\n0\n");
@@ -176,8 +175,7 @@ private slots:
         QCOMPARE(vxiQuery(core, lid, "SYST:ERR?"), "-410,\"Query INTERRUPTED\"\n");
         QCOMPARE(vxiQuery(core, lid, "SYST:ERR?"), "-160,\"Block data error\"\n");
 
-        // Records of 2045 and 98301 bytes, past the limits with their headers,
-        // end their connection only.
+        // Records just past the limits, with their headers, end their connection only.
         for (const auto &[port, mark] : {std::pair{unit.portmapper, "000007fd"}, {unit.core, "00017ffd"}}) {
             Client big(unit.address, port);
             big.talk(QByteArray::fromHex(mark) + QByteArray(999, 0), 0);
@@ -194,15 +192,13 @@ private slots:
     void placesOfGoneOrIdleClientsAreFreed()
     {
         SimProcess unit("127.0.0.13", {"--keepalive", "1", "--message-timeout", "2"});
-        // Eight clients vanish, eight leave a message unfinished, sixteen sit
-        // idle on the portmapper, where no place is held but as many may wait.
+        // 8 vanish, 8 leave a message unfinished, 16 sit idle on the portmapper (no place).
         std::vector<std::unique_ptr<Client>> held;
         bool vanished = true;
         for (int i = 0; i < 32; ++i) {
             held.push_back(std::make_unique<Client>(unit.address, i < 16 ? unit.raw : unit.portmapper));
             if (i < 8 && held.back()->talk("*OPC?\n") == "1\n") {
-                // In repair mode a socket closes without FIN or RST: its peer
-                // hears nothing, as from a host that lost its power.
+                // In repair mode a socket closes without FIN or RST, as a host losing power.
                 const int on = 1, fd = int(held.back()->socket.socketDescriptor());
                 vanished = ::setsockopt(fd, SOL_TCP, TCP_REPAIR, &on, sizeof on) == 0 && vanished;
                 held.back()->socket.abort();
@@ -220,20 +216,18 @@ private slots:
     void faultOptions()
     {
         SimProcess unit("127.0.0.15",
-                        {"--drop-after", "3", "--latency", "30", "--fail", "MEM:PRES:STOR=-225",
-                         "--malformed", "SYST:SER?", "--oversized", "ROUT:ALI:CAT?=70000", "--oversized",
-                         "SYST:COMM:LAN:HOST?=5", "--idn", "Other Corp,Scope 1,7,1.0", "--slow",
-                         "MEM:PRES:COUN?=400", "--drop-on", "SYST:IDEN"});
+                        {"--drop-after", "3", "--latency", "30", "--slow", "MEM:PRES:COUN?=400", "--fail",
+                         "MEM:PRES:STOR=-225", "--malformed", "SYST:SER?", "--drop-on", "SYST:IDEN",
+                         "--oversized", "ROUT:ALI:CAT?=70000", "--idn", "Other Corp,Scope 1,7,1.0"});
         Client client(unit), dropped(unit), other(unit);
         // Blank lines are no messages: *OPC? is message 4, closed unanswered.
         QCOMPARE(client.talk("*IDN?\nMEM:PRES:STOR 'P'\nSYST:ERR?\n\n\n*OPC?\n", 3),
                  "Other Corp,Scope 1,7,1.0\n-225,\"Out of memory\"\n");
-        QCOMPARE(dropped.talk("SYST:COMM:LAN:HOST?\nSYST:IDEN 1\n*OPC?\n"), "\"xentra-4820000fWWWWW\"\n");
+        QCOMPARE(dropped.talk("SYST:IDEN 1\n*OPC?\n"), QByteArray());
         QVERIFY(client.closedByUnit() && dropped.closedByUnit());
-        QElapsedTimer late;
-        late.start();
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
         QCOMPARE(other.talk("SYST:IDEN?\nMEM:PRES:COUN?\nSYST:SER?\n", 3), "0\n0\n4820?!\n");
-        QVERIFY(late.elapsed() >= 400 + 3 * 30);
+        QVERIFY(QDateTime::currentMSecsSinceEpoch() - start >= 400 + 3 * 30);
         QCOMPARE(Client(unit).talk("ROUT:ALI:CAT?\n"), "#570000" + QByteArray(70000, 'W') + '\n');
     }
 
@@ -242,18 +236,18 @@ private slots:
         // Killed at random after an acknowledgement, the unit keeps all acknowledged.
         QTemporaryDir state;
         QRandomGenerator random(4820); // the same kills on every run
-        QByteArrayList acknowledged;
+        int acknowledged = 0;          // of the names a0z, a1z, ...
         for (int round = 0; round < 15; ++round) {
             SimProcess unit("127.0.0.19", {"--subtype", "AA", "--state", state.path()});
             Client client(unit);
             const QByteArray catalogue = client.talk("*TST?\nMEM:PRES:CAT?\n", 2);
-            for (const QByteArray &name : acknowledged) {
-                QVERIFY2(catalogue.startsWith("0\n#") && catalogue.contains(name), name.constData());
+            QVERIFY(catalogue.startsWith("0\n#"));
+            for (int i = 0; i < acknowledged; ++i) {
+                QVERIFY2(catalogue.contains("a" + QByteArray::number(i) + "z"), catalogue);
             }
             QByteArray burst;
-            for (int i = 0; i < 6; ++i) { // 90 names at most: under the limit
-                burst += "ROUT:ALI X1,'-'\nMEM:PRES:STOR 'a" + QByteArray::number(round * 6 + i)
-                         + "z'\nSYST:ERR?\n";
+            for (int i = acknowledged; i < acknowledged + 6; ++i) {
+                burst += "ROUT:ALI X1,'-'\nMEM:PRES:STOR 'a" + QByteArray::number(i) + "z'\nSYST:ERR?\n";
             }
             // A reset connection drops what was not read yet: read as they come.
             QByteArray acks = client.talk(burst, int(random.bounded(1, 4)));
@@ -262,9 +256,7 @@ private slots:
             acks += client.socket.readAll();
             acks.truncate(acks.lastIndexOf('\n') + 1); // an unfinished line acknowledges nothing
             QCOMPARE(acks, QByteArray("0,\"No error\"\n").repeated(qMax<qsizetype>(1, acks.count('\n'))));
-            for (int i = 0; i < acks.count('\n'); ++i) {
-                acknowledged << "a" + QByteArray::number(round * 6 + i) + "z";
-            }
+            acknowledged += int(acks.count('\n'));
         }
     }
 
@@ -273,8 +265,8 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("output");
         QTest::newRow("subtype") << QStringList{"--subtype", "AC"} << "--subtype takes AA, AB, BA or BB";
-        QTest::newRow("fault header")
-            << QStringList{"--fail", "ROUT:NOPE"} << "no command has the header 'ROUT:NOPE'";
+        QTest::newRow("header") << QStringList{"--fail", "ROUT:NOPE"}
+                                << "no command has the header 'ROUT:NOPE'";
         QTest::newRow("fault code") << QStringList{"--fail", "*RST=-999"} << "-999 is not an error code";
     }
 

@@ -81,10 +81,8 @@ private slots:
         // A failed query's reply is empty; a blank message is none.
         row("headers, syntax and identity", "AA", {-113, -113, -113, -100, -101, -108, -114},
             "route:matrix:rows?\n:Rout:Matr:Rows?\nROU:MATR:ROWS?\nROUTEX:MATR?\n*RST?\n \t \n*RST;*IDN?\n"
-            "ROUT:ALI? X\x01\n*IDN? 1\nSYST:COMM:LAN:DNS?\nSYST:COMM:LAN:DNS3?\n*IDN?\nSYST:COMM:LAN:SMAS?\n"
-            "SYST:VERS?",
-            "96\n96\n\n\n\n\n\n\n\"0.0.0.0\"\n\nTarsel Ltd.,Xentra 4820-AA,48209481,2.1.0\n\"255.0.0.0\"\n"
-            "1999.0\n");
+            "ROUT:ALI? X\x01\n*IDN? 1\nSYST:COMM:LAN:DNS?\nSYST:COMM:LAN:DNS3?\n*IDN?\nSYST:COMM:LAN:SMAS?",
+            "96\n96\n\n\n\n\n\n\n\"0.0.0.0\"\n\nTarsel Ltd.,Xentra 4820-AA,48209481,2.1.0\n\"255.0.0.0\"\n");
         row("framing: CR LF, quotes, blocks, lengths", "AA", {-161, -363, -223},
             "*OPC?\r\nROUT:ALI X1,\"#9\"\r\nROUT:ALI? X1\nMEM:PRES:DATA #15a\nb\r\n\n*OPC?"
                 + QString(4091, ' ') + "\n*OPC?" + QString(4092, ' ') + "\nMEM:PRES:DATA #565537"
@@ -99,7 +97,7 @@ private slots:
             "ROUT:ALI X12,'Sense+'\nROUT:ALI a,'bus'\nROUT:ALI y007,'out'\nROUT:ALI? x12\nROUT:ALI X97,'a'\n"
             "ROUT:ALI Q5,'a'\nROUT:ALI X1,abc\nROUT:ALI X1,'a=b'\nROUT:ALI X1,'a\"b'\nROUT:ALI X1,\""
                 + QString(32, 'n') + "\"\nROUT:ALI X1,\"abc\nROUT:ALI:CAT?\nROUT:ALI D,\"" + QString(31, 'n')
-                + "\"\nROUT:ALI X12,\"\"\nROUT:ALI:CAT?",
+                + "\"\nROUT:ALI X12,''\nROUT:ALI:CAT?",
             "\"Sense+\"\n#223X12=Sense+,Y7=out,A=bus\n#246Y7=out,A=bus,D=" + QString(31, 'n') + '\n');
         row("voltage reference", "AA", {-222, -104, -224, -224, -109},
             "SOUR:VOLT 4.4\nSOUR:VOLT?\nSOUR:VOLT .0004\nSOUR:VOLT?\nSOUR:VOLT:LEV -4.5E-3\nSOUR:VOLT?\n"
@@ -111,14 +109,14 @@ private slots:
                 + "'\nMEM:PRES:DATA? 'Nope'\nMEM:PRES:NAME? 0",
             "\n\n");
         row("preset in use and edited mark", "AA", {},
-            "MEM:PRES:STOR \"Bench\"\nMEM:PRES:CURR?\nSOUR:VOLT:LINK B,ON\nMEM:PRES:CURR?\nSYST:IDEN ON\n"
-            "MEM:PRES:REC \"Bench\"\nMEM:PRES:CURR?\nSOUR:VOLT:LINK? B\nSYST:IDEN?\nROUT:ALI X1,\"\"\n"
-            "MEM:PRES:CURR?\nMEM:PRES:DEL \"Bench\"\nMEM:PRES:CURR?\nMEM:PRES:COUN?",
+            "MEM:PRES:STOR 'Bench'\nMEM:PRES:CURR?\nSOUR:VOLT:LINK B,ON\nMEM:PRES:CURR?\nSYST:IDEN ON\n"
+            "MEM:PRES:REC 'Bench'\nMEM:PRES:CURR?\nSOUR:VOLT:LINK? B\nSYST:IDEN?\nROUT:ALI X1,''\n"
+            "MEM:PRES:CURR?\nMEM:PRES:DEL 'Bench'\nMEM:PRES:CURR?\nMEM:PRES:COUN?",
             "\"Bench\"\n\"Bench*\"\n\"Bench\"\n0\n1\n\"Bench*\"\n\"\"\n0\n");
         row("reset opens relays, keeps names and presets", "AA", {},
-            "ROUT:MATR " + kRelays
-                + "\nSOUR:VOLT 9\nSOUR:VOLT:LINK C,ON\nROUT:ALI Y3,\"out\"\nMEM:PRES:STOR \"Keep\"\n*RST\n"
-                  "ROUT:MATR?\nSOUR:VOLT?\nSOUR:VOLT:LINK? C\nROUT:ALI:CAT?\nMEM:PRES:CAT?\nMEM:PRES:CURR?",
+            "SOUR:VOLT 9\nSOUR:VOLT:LINK C,ON\nROUT:ALI Y3,'out'\nMEM:PRES:STOR 'Keep'\nROUT:MATR " + kRelays
+                + "\n*RST\nROUT:MATR?\nSOUR:VOLT?\nSOUR:VOLT:LINK? C\nROUT:ALI:CAT?\nMEM:PRES:CAT?\n"
+                  "MEM:PRES:CURR?",
             words(18) + "\n0\n0\n#16Y3=out\n#14Keep\n\"\"\n");
         // The queue holds twenty: the last replaced by an overflow.
         row("status registers and error queue", "AA", E(19, -113) + E{-350},
@@ -126,35 +124,33 @@ private slots:
             "SYST:ERR:NEXT?\nSYST:ERR?\nBOGUS\n*CLS\n"
                 + QString("BOGUS\n").repeated(19) + "ROUT:ALI X0,'a'\n*RST;",
             "36\n32\n0\n17\n1\n-113,\"Undefined header\"\n-222,\"Data out of range\"\n0,\"No error\"\n");
-        QString presets =
-            "MEM:PRES:STOR \"b\"\nMEM:PRES:STOR \"B\"\nMEM:PRES:STOR \"_\"\nMEM:PRES:STOR \"-\"\n"
-            "MEM:PRES:STOR \"9\"\nMEM:PRES:CAT?\nMEM:PRES:NAME? 4\n";
+        QString presets = "MEM:PRES:STOR 'b'\nMEM:PRES:STOR 'B'\nMEM:PRES:STOR '_'\nMEM:PRES:STOR '-'\n"
+                          "MEM:PRES:STOR '9'\nMEM:PRES:CAT?\nMEM:PRES:NAME? 4\n";
         for (int i = 5; i < 100; ++i) {
-            presets += QStringLiteral("MEM:PRES:STOR \"p%1\"\n").arg(i);
+            presets += QStringLiteral("MEM:PRES:STOR 'p%1'\n").arg(i);
         }
         row("presets in ASCII order, a hundred at most", "AA", {-225, -225},
-            presets + "MEM:PRES:STOR \"extra\"\nMEM:PRES:DATA " + formatBlock(kManualExample)
-                + "\nMEM:PRES:STOR \"p7\"\nMEM:PRES:COUN?",
+            presets + "MEM:PRES:STOR 'extra'\nMEM:PRES:DATA " + formatBlock(kManualExample)
+                + "\nMEM:PRES:STOR 'p7'\nMEM:PRES:COUN?",
             "#19-,9,B,_,b\n\"b\"\n100\n");
         // As the manual shows it; back with CR LF; again under the name in use.
         const QByteArray copy =
             formatBlock(QByteArray(kManualExample).replace("Bench_A", "Copy").replace("\n", "\r\n") + "\r\n");
         row("preset data", "AA", {},
-            "ROUT:ALI X3,\"Sense+\"\nROUT:ALI A,\"bus\"\nROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0\n"
-            "SOUR:VOLT 4.5\nSOUR:VOLT:LINK A,ON\nSOUR:VOLT:LINK D,1\nMEM:PRES:STOR \"Bench_A\"\n"
-            "MEM:PRES:DATA? \"Bench_A\"\nMEM:PRES:DATA "
-                + copy + "\n*RST\nROUT:ALI Y9,\"gone\"\nMEM:PRES:REC \"Copy\"\nROUT:MATR?\nSOUR:VOLT?\n"
+            "ROUT:ALI X3,'Sense+'\nROUT:ALI A,'bus'\nROUT:MATR 4,0,0,0,0,0,4,0,0,0,0,0,0,0,0,0,0,0\n"
+            "SOUR:VOLT 4.5\nSOUR:VOLT:LINK A,ON\nSOUR:VOLT:LINK D,1\nMEM:PRES:STOR 'Bench_A'\n"
+            "MEM:PRES:DATA? 'Bench_A'\nMEM:PRES:DATA "
+                + copy + "\n*RST\nROUT:ALI Y9,'gone'\nMEM:PRES:REC 'Copy'\nROUT:MATR?\nSOUR:VOLT?\n"
                 + "ROUT:ALI:CAT?\nMEM:PRES:CAT?\nMEM:PRES:DATA " + copy + "\nMEM:PRES:CURR?",
             "#3248" + kManualExample + '\n' + words(18, {{0, 4}, {6, 4}})
                 + "\n4.5\n#215X3=Sense+,A=bus\n#212Bench_A,Copy\n\"Copy*\"\n");
-        QByteArray refused =
-            "MEM:PRES:DATA #0\nMEM:PRES:DATA #3ab\nMEM:PRES:DATA #13abc x\nMEM:PRES:DATA 'x'\n";
+        QByteArray refused = "MEM:PRES:DATA #0\nMEM:PRES:DATA #3ab\nMEM:PRES:DATA #13abc x\n";
         for (const char *edit : {"00000004,|", "configname=Bench_A\n|", "h_A|h A", "4.5|5.5",
                                  "X3=|X97=", "=bus|=a=b", "9\n|9\n\n"}) {
             const QByteArrayList e = QByteArray(edit).split('|');
             refused += "MEM:PRES:DATA " + formatBlock(QByteArray(kManualExample).replace(e[0], e[1])) + '\n';
         }
-        row("data refused", "AA", E{-160, -160, -102, -104} + E(7, -161), refused + "MEM:PRES:COUN?", "0\n");
+        row("data refused", "AA", E{-160, -160, -102} + E(7, -161), refused + "MEM:PRES:COUN?", "0\n");
         row("96 rows on 192", "AB", {-161}, "MEM:PRES:DATA " + formatBlock(kManualExample), "");
     }
 
@@ -226,11 +222,9 @@ private slots:
         Run run;
         for (int i = 10; i < 100 && run.errors.isEmpty(); ++i) {
             const QByteArray n = QByteArray::number(i);
-            run = powerCycle("AB",
-                             read + "ROUT:MATR " + words(36, {{i % 36, quint32(i)}}) + "\nROUT:ALI Y" + n
-                                 + ",\"" + QByteArray(29, 'y') + n + "\"\nMEM:PRES:STOR \"P" + n + "\"\n"
-                                 + read,
-                             dir.path());
+            const QByteArray change = "ROUT:MATR " + words(36, {{i % 36, quint32(i)}}) + "\nROUT:ALI Y" + n
+                                      + ",'" + QByteArray(29, 'y') + n + "'\nMEM:PRES:STOR 'P" + n + "'\n";
+            run = powerCycle("AB", read + change + read, dir.path());
         }
         // The store refused changed nothing; what was acknowledged remains.
         QVERIFY(run.errors.endsWith(-310));
