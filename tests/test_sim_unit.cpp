@@ -191,8 +191,7 @@ private slots:
 
         // A damaged state is moved aside as it was, the presets kept; not on 192 rows.
         QFile damaged(dir.filePath("current.state"));
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("garbage") > 0);
-        damaged.close();
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("garbage") > 0 && damaged.flush());
         const Run cleared = powerCycle("AA", "*TST?\nMEM:PRES:COUN?\nMEM:PRES:CURR?", dir.path());
         QCOMPARE(cleared.replies, "1\n100\n\"\"\n");
         QFile aside(dir.filePath(QDir(dir.path()).entryList({"current.state.unreadable-*"}).value(0)));
