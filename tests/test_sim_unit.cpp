@@ -102,8 +102,9 @@ private slots:
         row("voltage reference", "AA", {-222, -104, -224, -224, -109},
             "SOUR:VOLT 4.4\nSOUR:VOLT?\nSOUR:VOLT .0004\nSOUR:VOLT?\nSOUR:VOLT:LEV -4.5E-3\nSOUR:VOLT?\n"
             "SOUR:VOLT 100\nSOUR:VOLT 4.5V\nSOUR:VOLT:LINK A,ON\nSOUR:VOLT:LINK d,1\nSOUR:VOLT:LINK? a\n"
-            "SOUR:VOLT:LINK? B\nSOUR:VOLT:LINK E,ON\nSOUR:VOLT:LINK A,2\nSOUR:VOLT:LINK A",
-            "4.5\n0\n-0.0045\n1\n0\n");
+            "SOUR:VOLT:LINK? B\nSOUR:VOLT:LINK E,ON\nSOUR:VOLT:LINK A,2\nSOUR:VOLT:LINK A\nSOUR:VOLT:CAT?",
+            "4.5\n0\n-0.0045\n1\n0\n"
+            "17,0,9,-9,4.5,-4.5,0.9,-0.9,0.45,-0.45,0.09,-0.09,0.045,-0.045,0.009,-0.009,0.0045,-0.0045\n");
         row("preset names refused", "AA", {-104, -151, -151, -223, -256, -222},
             "MEM:PRES:STOR Bench\nMEM:PRES:STOR ''\nMEM:PRES:STOR 'a b'\nMEM:PRES:STOR '" + QString(64, 'p')
                 + "'\nMEM:PRES:DATA? 'Nope'\nMEM:PRES:NAME? 0",
