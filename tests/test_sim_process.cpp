@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(word(link(third), 1), 9u);
         QVERIFY(Client(unit).closedByUnit());
 
-        // Two writes, one message; nothing to read: -420; a reply unread: -410.
+        // Two writes, one message; then -420 (nothing to read), -410 (a reply unread), -160 (END in a block).
         QCOMPARE(deviceWrite(core, lid, "*ID", false) + deviceWrite(core, lid, "N?\n"), 0u);
         const QByteArray reply = deviceRead(core, lid);
         QCOMPARE(word(reply, 2), 4u);
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(vxiQuery(core, lid, "ROUT:MATR:ROWS?"), "192\n");
         QCOMPARE(word(call(core, rpc::kCoreProgram, 23, {lid}), 1), 0u);
         QCOMPARE(deviceWrite(core, lid, "*IDN?"), 4u);
-        QVERIFY(placeIsFree(unit));
+        QVERIFY(placeIsFree(unit));     // the link's
         QCOMPARE(unit.stop(SIGINT), 0); // and the clients' connections end with it
         const QByteArray output = unit.process.readAllStandardOutput();
         QVERIFY2(output.contains("4820000c,2.1.0 on 127.0.0.12:") && output.endsWith("stopped\n"), output);
