@@ -217,13 +217,14 @@ private slots:
         SimProcess unit("127.0.0.15",
                         {"--drop-after", "3", "--latency", "30", "--slow", "MEM:PRES:COUN?=400", "--fail",
                          "MEM:PRES:STOR=-225", "--malformed", "SYST:SER?", "--drop-on", "SYST:IDEN",
-                         "--oversized", "ROUT:ALI:CAT?=70000", "--idn", "Other Corp,Scope 1,7,1.0"});
+                         "--oversized", "ROUT:ALI:CAT?=70000", "--oversized", "SYST:COMM:LAN:HOST?=5",
+                         "--idn", "Other Corp,Scope 1,7,1.0"});
         Client client(unit), dropped(unit), other(unit);
         // Blank lines are no messages: *OPC? is message 4, closed unanswered.
         QCOMPARE(client.talk("*IDN?\nMEM:PRES:STOR 'P'\nSYST:ERR?\n\n\n*OPC?\n", 3),
                  "Other Corp,Scope 1,7,1.0\n-225,\"Out of memory\"\n");
-        QCOMPARE(dropped.talk("SYST:IDEN 1\n*OPC?\n"), QByteArray()); // closed before it ran
-        QVERIFY(client.closedByUnit() && dropped.closedByUnit());
+        QCOMPARE(dropped.talk("SYST:COMM:LAN:HOST?\nSYST:IDEN 1\n*OPC?\n"), "\"xentra-4820000fWWWWW\"\n");
+        QVERIFY(client.closedByUnit() && dropped.closedByUnit()); // the latter before SYST:IDEN ran
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         QCOMPARE(other.talk("SYST:IDEN?\nMEM:PRES:COUN?\nSYST:SER?\n", 3), "0\n0\n4820?!\n");
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - start >= 400 + 3 * 30);
