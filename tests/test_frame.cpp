@@ -1,92 +1,67 @@
 // The front-panel frame as the operator meets it: the status lamp, the
-// splash picture, the message boxes, the close confirmation, placement on
-// the screen and the tool-column controls.
+// splash picture, the message boxes and the close confirmation, the tool
+// column, the window icon, and the About panel.
+#include <QFile>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
-#include <QVBoxLayout>
+#include <QTextDocumentFragment>
 
-#include <memory>
-
+#include "clickablelabel.h"
 #include "frameicons.h"
+#include "licenceviewer.h"
 #include "modalanswer.h"
 #include "testenv.h"
+#include "ts1900fp_about.h"
 #include "ts1900fp_app.h"
 #include "ts1900fp_led.h"
 #include "ts1900fp_splashlabel.h"
 
 namespace {
 
-// Exposes the frame's controls to the tests.
 class FrameProbe : public ts1900fp_app
 {
 public:
-    using ts1900fp_app::m_aboutButton;
-    using ts1900fp_app::m_activeLed;
-    using ts1900fp_app::m_autoscaleButton;
-    using ts1900fp_app::m_autoscaleLabel;
-    using ts1900fp_app::m_busLogoLabel;
     using ts1900fp_app::m_closeButton;
-    using ts1900fp_app::m_contentWidget;
-    using ts1900fp_app::m_helpButton;
     using ts1900fp_app::m_identifyButton;
-    using ts1900fp_app::m_identifyLabel;
-    using ts1900fp_app::m_moduleLabel;
     using ts1900fp_app::m_resetButton;
     using ts1900fp_app::m_startButton;
     using ts1900fp_app::m_startContButton;
 };
 
-QImage render(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-QImage argb(const QPixmap &p) { return p.toImage().convertToFormat(QImage::Format_ARGB32); }
-
-// A LED whose font gives the wanted line height (in pixels, approximately).
-std::unique_ptr<ts1900fp_led> ledWithFont(int pixelSize, const QColor &on, const QColor &off,
-                                          const QString &caption = QStringLiteral("Active"))
+bool near(const QColor &a, const QColor &b, int tol)
 {
-    auto led = std::make_unique<ts1900fp_led>(caption, on, off);
-    QFont font = led->font();
-    font.setPixelSize(pixelSize);
-    led->setFont(font);
-    led->resize(led->sizeHint());
-    return led;
+    return std::max({qAbs(a.red() - b.red()), qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())}) <= tol;
 }
 
-bool near(QRgb a, const QColor &b, int tol = 8)
+// The texts of a group's labels in reading order, rich text as plain, "|" between.
+QString groupTexts(QWidget *about, const QString &title)
 {
-    return qAbs(qRed(a) - b.red()) <= tol && qAbs(qGreen(a) - b.green()) <= tol
-           && qAbs(qBlue(a) - b.blue()) <= tol;
+    QStringList texts;
+    for (QGroupBox *group : about->findChildren<QGroupBox *>()) {
+        for (QLabel *label : group->title() == title ? group->findChildren<QLabel *>() : QList<QLabel *>()) {
+            const QString text = label->text();
+            texts << (Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText() : text);
+        }
+    }
+    return texts.join('|');
 }
 
-const QColor kOn(0, 200, 0);
+const char kCopyright[] = "Copyright (C) 2024 Tarsel Ltd.";
 
-// Lamp colour: the colour to expect is "on", "off", "window" or "third".
-struct Lamp
-{
-    int state;
-    QColor off;
-    bool setThird;
-    QString expected;
-    int pixelSize = 16;
-};
-// Splash: the device picture of `model` fills `drawn` (null: not drawn, and a
-// console line complains).
-struct Splash
-{
-    int model;
-    QColor colour;
-    QRect drawn;
-};
-// Message boxes: error, warning, info, or the frame's close confirmation.
-enum Kind { Error, Warning, Info, Close };
+// A message box shown, the answer given, and its title, text, icon and buttons.
 struct Box
 {
-    Kind kind;
-    int model;
-    QString title, text;
-    QMessageBox::Icon icon;
-    QStringList buttons;
+    QString kind, answer, seen;
+};
+
+// A link of the About panel, the answer to the box it opens, the box's title
+// and the licence text it shows.
+struct Link
+{
+    QString text, answer, title, resource;
 };
 
 } // namespace
@@ -98,321 +73,143 @@ class TestFrame : public QObject
 private slots:
     void init() { ts1900fp_app::setModelText(4820); }
 
-    // ---- status LED ------------------------------------------------------
-    void ledSizeHintFollowsCaptionAndFont()
-    {
-        for (const auto &[caption, pixelSize] : {std::pair{"Active", 12}, {"Instrument connected", 20}}) {
-            const auto led = ledWithFont(pixelSize, Qt::green, Qt::black, QString::fromLatin1(caption));
-            // Lamp, caption and half a lamp of space, one line high plus a pixel on each side.
-            const QFontMetrics fm(led->font());
-            const int H = fm.height() + 2;
-            QCOMPARE(led->minimumSizeHint(), QSize(H + fm.horizontalAdvance(caption) - 1 + (H - 1) / 2, H));
-        }
-    }
-
-    void ledRepaintsOnlyWhenStateChanges()
-    {
-        ts1900fp_led led(QStringLiteral("Active"), Qt::green, Qt::black);
-        led.resize(led.sizeHint());
-        led.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&led));
-        struct : QObject
-        {
-            int paints = 0;
-            bool eventFilter(QObject *, QEvent *e) override
-            {
-                paints += e->type() == QEvent::Paint;
-                return false;
-            }
-        } counter;
-        led.installEventFilter(&counter);
-        led.setState(0);
-        QCOMPARE(counter.paints, 0);
-        led.setState(1);
-        QCOMPARE(counter.paints, 1);
-        led.setState(1);
-        QCOMPARE(counter.paints, 1);
-    }
-
     void ledLampColour_data()
     {
-        QTest::addColumn<Lamp>("l");
-        QTest::newRow("on") << Lamp{1, Qt::black, false, "on"};
-        QTest::newRow("off") << Lamp{0, Qt::blue, false, "off"};
-        QTest::newRow("magenta off is the window colour") << Lamp{0, Qt::magenta, false, "window"};
-        QTest::newRow("state 2 without third colour") << Lamp{2, Qt::black, false, "on"};
-        QTest::newRow("state 2 with third colour") << Lamp{2, Qt::black, true, "third"};
-        QTest::newRow("7 px font: plain disc") << Lamp{1, Qt::black, false, "on", 7};
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QColor>("off");
+        QTest::addColumn<QColor>("third"); // invalid: none set
+        QTest::addColumn<QColor>("shown"); // invalid: the window colour
+        const QColor on(0, 200, 0), black(Qt::black), none;
+        QTest::newRow("on") << 1 << black << none << on;
+        QTest::newRow("off") << 0 << QColor(Qt::blue) << none << QColor(Qt::blue);
+        QTest::newRow("magenta off is the window colour") << 0 << QColor(Qt::magenta) << none << none;
+        QTest::newRow("state 2 without third colour") << 2 << black << none << on;
+        QTest::newRow("state 2 with third colour") << 2 << black << QColor(Qt::red) << QColor(Qt::red);
     }
     void ledLampColour()
     {
-        QFETCH(Lamp, l);
-        const QColor third(200, 0, 0);
-        const auto led = ledWithFont(l.pixelSize, kOn, l.off);
-        if (l.setThird) {
-            led->setThirdColour(third);
+        QFETCH(int, state);
+        QFETCH(QColor, off);
+        QFETCH(QColor, third);
+        QFETCH(QColor, shown);
+        ts1900fp_led led(QStringLiteral("Active"), QColor(0, 200, 0), off);
+        QFont font = led.font();
+        font.setPixelSize(16);
+        led.setFont(font);
+        led.resize(led.sizeHint());
+        if (third.isValid()) {
+            led.setThirdColour(third);
         }
-        led->setState(l.state);
-        const int h = QFontMetrics(led->font()).height();
-        QCOMPARE(h < 10, l.pixelSize < 10);
-        const QImage image = render(led.get());
-        const QRgb centre = image.pixel(2 + h / 2, h / 2);
-        const QColor wanted = l.expected == "on"       ? kOn
-                              : l.expected == "third"  ? third
-                              : l.expected == "window" ? led->palette().color(QPalette::Window)
-                                                       : l.off;
-        QVERIFY2(near(centre, wanted), qPrintable(QColor(centre).name() + " wanted " + wanted.name()));
-        // Two pixels inside the lamp's left edge, on its middle row: the fill
-        // colour for a plain disc below 10 px, the rings' colours above.
-        if (l.expected == "on") {
-            QCOMPARE(near(image.pixel(2 + 2, h / 2), kOn, 40), h < 10);
-        }
+        led.setState(state);
+        const int h = QFontMetrics(led.font()).height();
+        const QColor centre = led.grab().toImage().pixel(2 + h / 2, h / 2);
+        const QColor wanted = shown.isValid() ? shown : led.palette().color(QPalette::Window);
+        QVERIFY2(near(centre, wanted, 8), qPrintable(centre.name() + " wanted " + wanted.name()));
     }
 
-    // ---- splash ----------------------------------------------------------
     void splashDrawsDeviceImageOnlyInAcceptedSizes_data()
     {
-        QTest::addColumn<Splash>("s");
-        QTest::newRow("520 x 400 bitmap is clipped") << Splash{9001, Qt::red, QRect(67, 38, 453, 199)};
-        QTest::newRow("452 x 194 PNG is drawn whole") << Splash{9002, Qt::blue, QRect(67, 43, 452, 194)};
-        QTest::newRow("400 x 200 PNG is refused") << Splash{9003, Qt::green, QRect()};
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QRect>("drawn"); // null: not drawn, and a console line complains
+        QTest::newRow("520 x 400 bitmap is clipped") << 9001 << QColor(Qt::red) << QRect(67, 38, 453, 199);
+        QTest::newRow("452 x 194 PNG is drawn whole") << 9002 << QColor(Qt::blue) << QRect(67, 43, 452, 194);
+        QTest::newRow("400 x 200 PNG is refused") << 9003 << QColor(Qt::green) << QRect();
     }
     void splashDrawsDeviceImageOnlyInAcceptedSizes()
     {
-        QFETCH(Splash, s);
+        QFETCH(int, model);
+        QFETCH(QColor, colour);
+        QFETCH(QRect, drawn);
         StdoutCapture capture;
-        const ts1900fp_splashLabel splash(1.0, 20, s.model, false, QStringLiteral("(c)"),
-                                          QStringLiteral("Test"));
-        QCOMPARE(capture.text(),
-                 s.drawn.isNull() ? QStringLiteral(
-                     "The size of the image of the device, that is to be used in the splash screen, is not "
-                     "as required!!!\n")
-                                  : QString());
-
-        const QImage image = splash.toImage().convertToFormat(QImage::Format_RGB32);
-        QVERIFY(image.width() >= 540 && image.height() >= 400);
-        if (s.drawn.isNull()) {
-            QVERIFY(!near(image.pixel(100, 100), s.colour, 2));
-            return;
-        }
-        // Corners and centre drawn, the pixels just outside not.
-        const QRect d = s.drawn;
-        const auto at = [](QPoint p) { return QStringLiteral("(%1,%2)").arg(p.x()).arg(p.y()).toLatin1(); };
-        for (const QPoint &p : {d.topLeft(), d.bottomRight(), d.center()}) {
-            QVERIFY2(near(image.pixel(p), s.colour, 2), at(p));
-        }
-        for (const QPoint &p : {d.topLeft() - QPoint(1, 0), d.topLeft() - QPoint(0, 1),
-                                d.bottomRight() + QPoint(1, 0), d.bottomRight() + QPoint(0, 1)}) {
-            QVERIFY2(!near(image.pixel(p), s.colour, 2), at(p));
+        const QImage image = ts1900fp_splashLabel(1.0, 20, model, false, "(c)", "Test").toImage();
+        QCOMPARE(capture.text(), drawn.isNull()
+                                     ? "The size of the image of the device, that is to be used in the "
+                                       "splash screen, is not as required!!!\n"
+                                     : QString());
+        const QRect d = drawn.isNull() ? QRect(100, 100, 1, 1) : drawn;
+        for (const QPoint &p : {d.topLeft(), d.bottomRight()}) {
+            QCOMPARE(near(image.pixel(p), colour, 2), !drawn.isNull());
+            QVERIFY(!near(image.pixel(p + (p == d.topLeft() ? QPoint(-1, -1) : QPoint(1, 1))), colour, 2));
         }
     }
 
-    // ---- message boxes ---------------------------------------------------
-    void messageBoxesHaveTitleTextIconAndButtons_data()
+    void messageBoxesAndCloseConfirmation_data()
     {
         QTest::addColumn<Box>("b");
-        QTest::newRow("error") << Box{Error,
-                                      4820,
-                                      "Xentra 4820 SFP Error message",
-                                      "It broke\nDo you want to exit?",
-                                      QMessageBox::Critical,
-                                      {"Yes", "No"}};
-        QTest::newRow("warning") << Box{
-            Warning, 4820, "Xentra 4820 SFP Warning message", "It broke", QMessageBox::Warning, {"OK"}};
-        QTest::newRow("info") << Box{
-            Info, 4820, "Xentra 4820 SFP Info message", "It broke", QMessageBox::Information, {"OK"}};
-        QTest::newRow("three-digit model is padded")
-            << Box{Info, 482, "Xentra  482 SFP Info message", "It broke", QMessageBox::Information, {"OK"}};
-        QTest::newRow("close confirmation, No keeps the window") << Box{
-            Close,        4820, "Xentra 4820 SFP", "Do you really want to exit?", QMessageBox::Question,
-            {"Yes", "No"}};
+        const QString close = QStringLiteral("Xentra 4820 SFP|Do you really want to exit?|4|Yes, No");
+        // Never "Yes" to the error box: that ends the process.
+        QTest::newRow("error") << Box{
+            "error", "No", "Xentra 4820 SFP Error message|It broke\nDo you want to exit?|3|Yes, No"};
+        QTest::newRow("warning") << Box{"warning", "OK", "Xentra 4820 SFP Warning message|It broke|2|OK"};
+        QTest::newRow("info, three-digit model padded")
+            << Box{"info", "OK", "Xentra  482 SFP Info message|It broke|1|OK"};
+        QTest::newRow("close, No keeps the window") << Box{"close", "No", close};
+        QTest::newRow("close, Yes closes it") << Box{"close", "Yes", close};
     }
-    void messageBoxesHaveTitleTextIconAndButtons()
+    void messageBoxesAndCloseConfirmation()
     {
         QFETCH(Box, b);
-        ts1900fp_app::setModelText(b.model);
+        ts1900fp_app::setModelText(b.kind == "info" ? 482 : 4820);
         FrameProbe frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        // "No" to the error box: "Yes" would end the test process.
-        ModalAnswer box(b.buttons.last());
-        const QString message = QStringLiteral("It broke");
-        if (b.kind == Error) {
-            ts1900fp_app::showErrorMessage(message);
-        } else if (b.kind == Warning) {
-            ts1900fp_app::showWarningMessage(message);
-        } else if (b.kind == Info) {
-            ts1900fp_app::showInfoMessage(message);
+        ModalAnswer box(b.answer);
+        if (b.kind == "error") {
+            ts1900fp_app::showErrorMessage(QStringLiteral("It broke"));
+        } else if (b.kind == "warning") {
+            ts1900fp_app::showWarningMessage(QStringLiteral("It broke"));
+        } else if (b.kind == "info") {
+            ts1900fp_app::showInfoMessage(QStringLiteral("It broke"));
         } else {
-            QVERIFY(!frame.close());
+            frame.m_closeButton->click();
         }
         QVERIFY2(box.done(), qPrintable(box.error()));
-        QVERIFY(frame.isVisible());
-        QCOMPARE(box.report().title, b.title);
-        QCOMPARE(box.report().text, b.text);
-        QCOMPARE(box.report().icon, b.icon);
-        QCOMPARE(box.report().buttons, b.buttons);
+        const BoxReport r = box.report();
+        QCOMPARE(
+            QStringLiteral("%1|%2|%3|%4").arg(r.title, r.text).arg(int(r.icon)).arg(r.buttons.join(", ")),
+            b.seen);
+        QCOMPARE(frame.isVisible(), b.answer != "Yes");
     }
 
-    // ---- frame -----------------------------------------------------------
-    void closeButtonClosesAfterYes()
+    void toolColumnAndStartButtons()
     {
         FrameProbe frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        ModalAnswer yes(QStringLiteral("Yes"));
-        frame.m_closeButton->click();
-        QVERIFY2(yes.done(), qPrintable(yes.error()));
-        QVERIFY(!frame.isVisible());
-    }
-
-    void centreOnScreenHalvesTowardZero()
-    {
-        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-        for (const QSize &size : {QSize(301, 201), QSize(3001, 2001)}) {
-            QWidget widget;
-            widget.resize(size);
-            ts1900fp_app::centreOnScreen(&widget);
-            // C++ division truncates toward zero, also for negative differences.
-            const QPoint expected((available.width() - size.width()) / 2,
-                                  (available.height() - size.height()) / 2);
-            QCOMPARE(widget.geometry(), QRect(expected, size));
-            if (size.width() > available.width()) {
-                QCOMPARE(widget.geometry().x() * 2, available.width() - size.width() + 1);
-            }
-        }
-    }
-
-    void toolColumnControls()
-    {
-        FrameProbe frame;
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QPushButton *single = frame.m_startButton, *cont = frame.m_startContButton;
         // Only the status group and the commands show until a panel asks for more.
-        for (QWidget *w : QList<QWidget *>{frame.m_autoscaleLabel, frame.m_autoscaleButton,
-                                           frame.m_identifyLabel, frame.m_identifyButton, frame.m_startButton,
-                                           frame.m_startContButton, frame.m_moduleLabel}) {
-            QVERIFY(!w->isVisible());
-        }
-        QVERIFY(frame.m_activeLed->isVisible() && frame.m_resetButton->isVisible());
-        QCOMPARE(frame.m_activeLed->caption(), QStringLiteral("Active"));
-        QCOMPARE(frame.m_resetButton->text(), QStringLiteral("Reset Device"));
+        QVERIFY(!frame.m_identifyButton->isVisible() && !single->isVisible() && !cont->isVisible());
         QCOMPARE(frame.m_resetButton->toolTip(),
                  QStringLiteral("<html>Reset the device to the default state</html>"));
-        QCOMPARE(frame.m_aboutButton->whatsThis(), QStringLiteral("Displays \"About\" panel"));
-        QCOMPARE(frame.m_closeButton->whatsThis(), QStringLiteral("Close main panel and terminates program"));
-        QCOMPARE(frame.m_helpButton->iconSize(), frameicons::whatsThisIcon().size()); // the arrow unscaled
-        QVERIFY(frame.m_autoscaleButton->isChecked());
-        QCOMPARE(frame.m_autoscaleButton->text(), QStringLiteral("ON"));
-        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("OFF"));
-        // The user cannot resize the window.
-        QCOMPARE(frame.minimumSize(), frame.maximumSize());
-
         frame.showIdentify(true);
-        QVERIFY(frame.m_identifyLabel->isVisible() && frame.m_identifyButton->isVisible());
-
-        // The toggles relabel themselves and report; Reset reports.
-        QSignalSpy ident(&frame, &ts1900fp_app::identToggled);
-        QSignalSpy autoscale(&frame, &ts1900fp_app::autoscaleToggled);
-        QSignalSpy reset(&frame, &ts1900fp_app::resetPressed);
+        QSignalSpy ident(&frame, &ts1900fp_app::identToggled), reset(&frame, &ts1900fp_app::resetPressed);
         frame.m_identifyButton->click();
-        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("ON"));
-        frame.m_identifyButton->click();
-        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("OFF"));
-        QCOMPARE(ident, (QList<QVariantList>{{true}, {false}}));
-        frame.m_autoscaleButton->click();
-        QCOMPARE(frame.m_autoscaleButton->text(), QStringLiteral("OFF"));
-        QCOMPARE(autoscale, (QList<QVariantList>{{false}}));
         frame.m_resetButton->click();
+        QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("ON"));
+        QCOMPARE(ident, (QList<QVariantList>{{true}}));
         QCOMPARE(reset.count(), 1);
-    }
 
-    void startButtonsSwapIconTextAndEnabling()
-    {
-        FrameProbe frame;
-        QSignalSpy startSingle(&frame, &ts1900fp_app::startSingle);
-        QSignalSpy breakSingle(&frame, &ts1900fp_app::breakSingle);
-        QSignalSpy startCont(&frame, &ts1900fp_app::startCont);
-        QSignalSpy stopCont(&frame, &ts1900fp_app::stopCont);
-        QPushButton *single = frame.m_startButton;
-        QPushButton *cont = frame.m_startContButton;
+        // A started acquisition's button becomes its stop and locks the
+        // other; ending it waits for enableStart(); a break ends either.
         const auto shows = [](QPushButton *b, const QPixmap &icon) {
+            const auto argb = [](const QPixmap &p) {
+                return p.toImage().convertToFormat(QImage::Format_ARGB32);
+            };
             return argb(b->icon().pixmap(icon.size())) == argb(icon);
         };
-        const QString continuousHelp = QStringLiteral(
-            "<html>Starts the repetitive data acquisition (or continuous data acquisition, when "
-            "file storage option is turned on)</html>");
-        QVERIFY(shows(single, frameicons::playIcon()) && shows(cont, frameicons::doublePlayIcon()));
-        QCOMPARE(cont->toolTip(), continuousHelp);
-
-        // Single shot: the button becomes its own stop; ending it waits for enableStart().
+        QSignalSpy started(&frame, &ts1900fp_app::startSingle), stopped(&frame, &ts1900fp_app::stopCont);
         single->setChecked(true);
-        QCOMPARE(startSingle.count(), 1);
-        QVERIFY(shows(single, frameicons::stopIcon()));
+        QVERIFY(shows(single, frameicons::stopIcon()) && !cont->isEnabled() && started.count() == 1);
         QCOMPARE(single->toolTip(), QStringLiteral("<html>Breaks the Single-Shot Data Acquisition</html>"));
-        QVERIFY(single->isEnabled() && !cont->isEnabled());
         single->setChecked(false);
-        QCOMPARE(breakSingle.count(), 1);
-        QVERIFY(shows(single, frameicons::playIcon()));
-        QCOMPARE(single->whatsThis(), QStringLiteral("Starts the Single-Shot Data Acquisition"));
-        QVERIFY(!single->isEnabled() && !cont->isEnabled());
-
+        QVERIFY(shows(single, frameicons::playIcon()) && !single->isEnabled() && !cont->isEnabled());
         frame.enableStart();
         cont->setChecked(true);
-        QCOMPARE(startCont.count(), 1);
-        QVERIFY(shows(cont, frameicons::stopIcon()));
         QCOMPARE(cont->whatsThis(), QStringLiteral("Stops the Data Acquisition process"));
-        QVERIFY(!single->isEnabled() && cont->isEnabled());
-        cont->setChecked(false);
-        QCOMPARE(stopCont.count(), 1);
-        QVERIFY(shows(cont, frameicons::doublePlayIcon()));
-        QCOMPARE(cont->whatsThis(), continuousHelp);
-        QVERIFY(!single->isEnabled() && !cont->isEnabled());
-
-        // A break from the program ends whichever acquisition runs and enables both.
-        single->setChecked(true);
         frame.userBreak();
-        QVERIFY(!single->isChecked());
-        QCOMPARE(breakSingle.count(), 2);
-        QVERIFY(single->isEnabled() && cont->isEnabled());
-        cont->setChecked(true);
-        frame.userBreak();
-        QVERIFY(!cont->isChecked());
-        QCOMPARE(stopCont.count(), 2);
-        QCOMPARE(breakSingle.count(), 2);
-        QVERIFY(single->isEnabled() && cont->isEnabled());
-    }
-
-    void moduleInfoLogoDemoAndPanelLayout()
-    {
-        FrameProbe frame;
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        frame.setModuleInfo(QStringLiteral("10.1.2.3"), QStringLiteral("Which module"));
-        QVERIFY(frame.m_moduleLabel->isVisible());
-        QCOMPARE(frame.m_moduleLabel->text(), QStringLiteral("10.1.2.3"));
-        QCOMPARE(frame.m_moduleLabel->whatsThis(), QStringLiteral("Which module"));
-        // No text hides the line; no help text keeps the old one.
-        frame.setModuleInfo(QString(), QString());
-        QVERIFY(!frame.m_moduleLabel->isVisible());
-        QCOMPARE(frame.m_moduleLabel->whatsThis(), QStringLiteral("Which module"));
-
-        frame.setDemoMode(true);
-        QCOMPARE(frame.m_activeLed->state(), 0);
-        frame.setDemoMode(false);
-        QCOMPARE(frame.m_activeLed->state(), 1);
-
-        const QImage vxi = frame.m_busLogoLabel->pixmap().toImage();
-        frame.setLxiLogo(false);
-        QCOMPARE(frame.m_busLogoLabel->pixmap().toImage(), vxi);
-        frame.setLxiLogo(true);
-        QCOMPARE(frame.m_busLogoLabel->pixmap().toImage(),
-                 QPixmap(QStringLiteral(":/lxi-logo.bmp")).toImage());
-        QVERIFY(vxi != frame.m_busLogoLabel->pixmap().toImage());
-
-        auto *panel = new QVBoxLayout;
-        frame.setPanelLayout(panel);
-        QCOMPARE(frame.m_contentWidget->layout(), panel);
+        QVERIFY(shows(cont, frameicons::doublePlayIcon()) && single->isEnabled() && cont->isEnabled());
+        QCOMPARE(stopped.count(), 1);
     }
 
     void windowIconMatchesItsPixelTable()
@@ -423,39 +220,101 @@ private slots:
             "bbbbb.##########", "bbbbb..#########", ".bbb....########", "................",
             "c..cc.cc.c.cc.cc", "cc.cc.c..c.cc.c.", "cc.cc..c.c.c..c.", "cc.cc.cc.c.cc.cc",
         };
-        const QMap<char, QRgb> colours{{'c', qRgba(255, 255, 255, 255)},
-                                       {'b', qRgba(0, 0, 255, 255)},
-                                       {'#', qRgba(128, 128, 128, 255)},
-                                       {'a', qRgba(255, 0, 0, 255)},
-                                       {'.', qRgba(0, 0, 0, 0)}};
-        FrameProbe frame;
-        const QImage icon = argb(frame.windowIcon().pixmap(16, 16));
+        const QMap<char, QRgb> colours{{'c', qRgb(255, 255, 255)},
+                                       {'b', qRgb(0, 0, 255)},
+                                       {'#', qRgb(128, 128, 128)},
+                                       {'a', qRgb(255, 0, 0)}};
+        const QImage icon =
+            FrameProbe().windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(icon.size(), QSize(16, 16));
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 16; ++x) {
-                const QRgb expected = colours.value(rows[y][x]);
-                const QRgb actual = icon.pixel(x, y);
-                // Transparent pixels may carry any colour.
-                QVERIFY2(qAlpha(expected) == 0 ? qAlpha(actual) == 0 : actual == expected,
-                         qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
-            }
+        for (int i = 0; i < 256; ++i) {
+            // Transparent pixels may carry any colour.
+            const QRgb actual = icon.pixel(i % 16, i / 16);
+            const char wanted = rows[i / 16][i % 16];
+            QVERIFY2(wanted == '.' ? qAlpha(actual) == 0 : actual == colours.value(wanted),
+                     qPrintable(QString::number(i)));
         }
     }
 
-    void startIconsHaveTheirShapes()
+    // The optional licence and library rows, and one hardware page a module:
+    // the first one's revisions replace the labels' texts, a later page
+    // without its own shows the first one's.
+    void aboutTextsAndHardwarePages()
     {
-        const QImage play = argb(frameicons::playIcon());
-        const QImage stop = argb(frameicons::stopIcon());
-        const QImage twin = argb(frameicons::doublePlayIcon());
-        QVERIFY(play.size() == QSize(12, 12) && stop.size() == QSize(12, 12) && twin.size() == QSize(12, 12));
-        QCOMPARE(frameicons::whatsThisIcon().size(), QSize(20, 17));
-        const QRgb green = qRgba(0, 0x80, 0, 255);
-        // Stop: a #800000 square with the top and bottom rows left empty.
-        QCOMPARE(stop.pixel(5, 5), qRgba(0x80, 0, 0, 255));
-        QVERIFY(qAlpha(stop.pixel(5, 0)) == 0 && qAlpha(stop.pixel(5, 11)) == 0);
-        // Play points right; two triangles show green, gap, green near the top.
-        QVERIFY(play.pixel(2, 5) == green && qAlpha(play.pixel(9, 1)) == 0);
-        QVERIFY(twin.pixel(1, 2) == green && qAlpha(twin.pixel(4, 2)) == 0 && twin.pixel(6, 2) == green);
+        const QString qt = QStringLiteral("Qt| libraries version %1:|LGPL v3|").arg(qVersion());
+        ts1900fp_About plain("1.5.0", "2.0.0", "4820", kCopyright, nullptr);
+        QCOMPARE(groupTexts(&plain, "Third-Party Licenses"), qt + "Learn more about licenses");
+        ts1900fp_About about("1.5.0", "2.0.0", "4820", kCopyright, nullptr, "3.2.1", "6.1.2", true);
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Xentra 4820 Soft Front Panel"));
+        QStringList texts;
+        for (QLabel *label : about.findChildren<QLabel *>()) {
+            texts << label->text();
+        }
+        QVERIFY(texts.contains(kCopyright));
+        QVERIFY(texts.contains(
+            "<font size='5' bold>Xentra 4820 VXIplug&play Driver<br>Soft Front Panel Application</font>"));
+        QCOMPARE(groupTexts(&about, "Third-Party Licenses"),
+                 qt + "Qwt library version 6.1.2:|LGPL v2.1|KISS FFT library:|BSD|Learn more about licenses");
+        QCOMPARE(
+            groupTexts(&about, "Software Revisions"),
+            QStringLiteral("Xentra Common Library:|3.2.1|Instrument Driver:|2.0.0|Soft Front Panel:|1.5.0"));
+        QCOMPARE(groupTexts(&about, "Hardware Information"), QString());
+
+        about.addHardwareInfo("0000a001", "1.0 (Product: A)", "4820-AA", "2.1.0");
+        about.addHardwareInfo("0000b002", "1.1 (Product: B)", "4820-AB", QString(), "1.6.0");
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const auto page = [&] {
+            return groupTexts(&about, "Software Revisions").section('|', 2) + '|'
+                   + groupTexts(&about, "Hardware Information");
+        };
+        QCOMPARE(page(),
+                 QStringLiteral("Instrument Driver:|2.1.0|Soft Front Panel:|1.5.0|Device Model:|4820-AA|"
+                                "Revision:|1.0 (Product: A)|Serial Number:|0000a001"));
+        QVERIFY(!about.previousButton()->isEnabled());
+        about.nextButton()->click();
+        QCOMPARE(page(),
+                 QStringLiteral("Instrument Driver:|2.1.0|Soft Front Panel:|1.6.0|Device Model:|4820-AB|"
+                                "Revision:|1.1 (Product: B)|Serial Number:|0000b002"));
+        QVERIFY(about.previousButton()->isEnabled() && !about.nextButton()->isEnabled());
+        about.okButton()->click(); // only hides
+        about.previousButton()->click();
+        QVERIFY(about.isHidden() && page().contains("|1.5.0|Device Model:|4820-AA|"));
+    }
+
+    void aboutLinksOpenTheirTexts_data()
+    {
+        QTest::addColumn<Link>("l");
+        QTest::newRow("Qt: About Qt box") << Link{"Qt", "OK", "About Qt", ""};
+        QTest::newRow("Qt licence") << Link{"LGPL v3", "Ok", "Qt LGPL License", ":/qt5-lgpl-license.txt"};
+        QTest::newRow("Qwt licence") << Link{"LGPL v2.1", "Ok", "Qwt LGPL License", ":/qwt-lgpl-license.txt"};
+        QTest::newRow("KISS FFT licence")
+            << Link{"BSD", "Ok", "KISS FFT BSD License", ":/kiss-fft-bsd-license.txt"};
+    }
+    void aboutLinksOpenTheirTexts()
+    {
+        QFETCH(Link, l);
+        ts1900fp_About about("1.5.0", "2.0.0", "4820", kCopyright, nullptr, nullptr, "6.1.2", true);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const QList<clickableLabel *> links = about.findChildren<clickableLabel *>();
+        const auto link = std::find_if(links.cbegin(), links.cend(), [&](clickableLabel *label) {
+            return label->text() == "<u><font color='#22e'>" + l.text + "</font></u>";
+        });
+        QVERIFY(link != links.cend());
+        QString shown;
+        ModalAnswer box(QList<ModalAnswer::Step>{{l.answer, [&](QWidget *box) {
+                                                      if (auto *area = box->findChild<QPlainTextEdit *>()) {
+                                                          shown = area->toPlainText();
+                                                      }
+                                                  }}});
+        QTest::mouseClick(*link, Qt::LeftButton);
+        QVERIFY2(box.done(), qPrintable(box.error()));
+        QCOMPARE(box.report().title, l.title);
+        QFile text(l.resource);
+        QVERIFY(l.resource.isEmpty() || text.open(QIODevice::ReadOnly | QIODevice::Text));
+        QCOMPARE(shown, QString::fromUtf8(text.readAll()));       // the whole text, nothing cut
+        QVERIFY(about.findChildren<licenceViewer *>().isEmpty()); // destroyed once closed
     }
 };
 
