@@ -5,8 +5,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -14,19 +14,21 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include "fakedriver.h"
 #include "fakevisa.h"
 #include "modalanswer.h"
 #include "settingsstore.h"
 #include "testenv.h"
 #include "ts1900fp_about.h"
 #include "ts1900fp_appspc.h"
-#include "ts1900fp_genspc.h"
 #include "ts1900fp_led.h"
 #include "ts1900fp_spcenteraddress.h"
 #include "ts1900fp_spcselect.h"
+#include "ts4820_spc.h"
 #include "ts4820fp_demosubtypeselect.h"
 #include "visadiscovery.h"
 
+using fake::driver;
 using fake::visa;
 
 namespace {
@@ -34,38 +36,18 @@ namespace {
 const QString kTyped = QStringLiteral("TCPIP::192.168.250.20::INSTR"); // the address offered first
 const QString kUnit = QStringLiteral("TCPIP0::10.0.0.9::INSTR");
 const QString kDemo = QStringLiteral("VXI0::1::INSTR");
-using Opening = QPair<ViStatus, ViSession>;
-
-// Opens sessions as scripted (by default session 77) and records its calls.
-class Adapter : public ts1900fp_genSPC
-{
-public:
-    ViStatus init(const char *d, ViBoolean idQuery, ViBoolean reset, ViSession *vi) override
-    {
-        calls << QStringLiteral("init(%1, %2, %3)").arg(QLatin1String(d)).arg(idQuery).arg(reset);
-        const Opening next = script.isEmpty() ? Opening(0, 77) : script.takeFirst();
-        *vi = next.second;
-        return next.first;
-    }
-    ViStatus close(ViSession vi) override
-    {
-        calls << QStringLiteral("close(%1)").arg(vi);
-        return VI_SUCCESS;
-    }
-    QString softwareVersion() override { return QStringLiteral("4.3.1"); }
-    QString productDescription() override { return QStringLiteral("LXI Matrix Switching Unit"); }
-    QString driverRevision() override { return QStringLiteral("1.0"); }
-    QString copyrightText() override { return QStringLiteral("(c) Tarsel Ltd."); }
-    QString secondVersionText() override { return {}; }
-    QList<Opening> script;
-    QStringList calls;
-};
 
 fake::VisaResource &addResource(const QString &descriptor, const QByteArray &idn,
                                 ViUInt16 intf = VI_INTF_TCPIP)
 {
     visa().resources << fake::VisaResource{descriptor, intf, 0, descriptor.section("::", 1, 1), "inst0", idn};
     return visa().resources.last();
+}
+
+// The driver's calls but the revision query, which any real start makes.
+QString driverCalls()
+{
+    return driver().callTexts().filter(QRegularExpression("^(?!ts4820_revision_query)")).join(", ");
 }
 
 QString iniFile() { return qEnvironmentVariable("ALLUSERSPROFILE") + "/Tarsel/DefaultInstrDescr.ini"; }
@@ -90,9 +72,10 @@ QString history(ts1900fp_genSPC *adapter)
            + (next.combo->currentText() == offered.value(0) ? "" : "?");
 }
 
-class Frame : public ts1900fp_AppSPC
+// What the frame shows: its title, the module label ("-" hidden), the lamp,
+// the bus logo, the driver revision and whether About opens.
+struct Frame : ts1900fp_AppSPC
 {
-public:
     using ts1900fp_AppSPC::ts1900fp_AppSPC;
     QString shown() const
     {
@@ -129,12 +112,14 @@ private slots:
     void init()
     {
         visa().reset();
+        driver().reset();
+        driver().nextSession = 77;
         QFile::remove(iniFile());
         QSettings(settingsstore::organisation(), settingsstore::application()).clear();
     }
 
-    // Every resource is identified at once, on at most 128 threads, under a
-    // progress dialog; the result comes sorted and every session closed.
+    // Every resource is identified at once, on at most 128 threads; the
+    // result comes sorted and every session closed.
     void identificationInParallel()
     {
         for (int i = 1; i <= 200; ++i) {
@@ -146,16 +131,8 @@ private slots:
         visa().resources[3].readStatus = VI_ERROR_TMO;
         visa().resources[4].openStatus = VI_ERROR_RSRC_BUSY;
         visa().resources[5].intfType = VI_INTF_VXI; // opened and closed only
-        Adapter adapter;
+        ts4820_spc adapter;
         QWidget parent;
-        QString progress;
-        QTimer peek;
-        connect(&peek, &QTimer::timeout, &peek, [&] {
-            if (const auto *dialog = parent.findChild<QProgressDialog *>(); dialog && dialog->isVisible()) {
-                progress = dialog->windowTitle() + '|' + dialog->labelText();
-            }
-        });
-        peek.start(5);
         StdoutCapture capture;
         const QList<resourceInfo_t> found = discoverResources(&adapter, &parent);
         QCOMPARE(capture.text(), "viOpen() for TCPIP0::10.0.0.5::INSTR failed with VI_ERROR_RSRC_BUSY!\n");
@@ -167,7 +144,6 @@ private slots:
                  "4820-AB LXI*|LXI|4830-BB LXI|LXI|||4820-AB LXI*|4820-AB LXI*|4820-AB LXI*|4820-AB LXI*");
         QCOMPARE(found.at(9).descriptor, QStringLiteral("TCPIP0::10.0.0.10::INSTR"));
         QCOMPARE(visa().count("viWrite(TCPIP0::10.0.0.6::INSTR"), 0);
-        QCOMPARE(progress, QStringLiteral("Xentra 4820|Searching..."));
         QCOMPARE(QThreadPool::globalInstance()->maxThreadCount(), 128);
         QVERIFY2(visa().peakInFlight() > 1 && visa().peakInFlight() <= 128,
                  qPrintable(QString::number(visa().peakInFlight())));
@@ -176,27 +152,18 @@ private slots:
         QVERIFY(discoverResources(&adapter, &parent).isEmpty());
     }
 
-    void treeOffersOnlyAvailableModules_data()
-    {
-        QTest::addColumn<QString>("clicked");
-        QTest::addColumn<bool>("doubleClick");
-        QTest::addColumn<QString>("descriptor"); // empty: the dialog stays
-        QTest::newRow("OK, other maker") << "10.0.0.10" << false << "";
-        QTest::newRow("double-click, group row") << "TCPIP0" << true << "";
-        QTest::newRow("double-click, available") << "10.0.0.9" << true << kUnit;
-    }
+    // "*" marks the rows that can be chosen; OK on another row, or a
+    // double-click on a group row, leaves the dialog open.
     void treeOffersOnlyAvailableModules()
     {
-        QFETCH(QString, clicked);
-        QFETCH(QString, descriptor);
         addResource("TCPIP1::10.0.0.5::INSTR", "Tarsel Ltd.,Xentra 4820-AA,1,1.0");
         addResource("TCPIP0::10.0.0.10::INSTR", "Other Co.,Meter 12,1,1.0");
         addResource("GPIB0::5::INSTR", {}, VI_INTF_GPIB);
         addResource(kUnit, "Tarsel Ltd.,Xentra 4820-AB,4,2.4.7");
-        Adapter spc;
+        ts4820_spc spc;
         ts1900fp_spcSelect select(&spc);
         QCOMPARE(select.findModules(), 2);
-        QStringList rows; // "*" marks the rows that can be chosen
+        QStringList rows;
         for (QTreeWidgetItemIterator it(select.tree); *it; ++it) {
             rows << QStringList{(*it)->text(0), (*it)->text(1), (*it)->text(2)}.join(' ').trimmed()
                         + ((*it)->flags() & Qt::ItemIsSelectable ? "*" : "");
@@ -204,26 +171,22 @@ private slots:
         QCOMPARE(
             rows.join('|'),
             "GPIB0|TCPIP0|10.0.0.9 inst0 4820-AB LXI*|10.0.0.10 inst0 LXI|TCPIP1|10.0.0.5 inst0 4820-AA LXI*");
-        select.show();
-        const auto item = [&](const QString &text) {
+        const auto row = [&](const QString &text) {
             return select.tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive).value(0);
         };
-        QFETCH(bool, doubleClick);
-        if (doubleClick) {
-            // A double-click goes by the row clicked, not by the current row.
-            select.tree->setCurrentItem(item("10.0.0.9"));
-            emit select.tree->itemDoubleClicked(item(clicked), 0);
-        } else {
-            select.tree->setCurrentItem(item(clicked));
-            QTest::ignoreMessage(
-                QtDebugMsg,
-                "Select one available motherboard and then click \"OK\" \nor click \"Cancel\" to quit");
-            select.okButton->click();
-        }
-        QCOMPARE(select.isVisible(), descriptor.isEmpty());
-        // The last available row is the preset choice.
-        QCOMPARE(select.descriptor,
-                 descriptor.isEmpty() ? QStringLiteral("TCPIP1::10.0.0.5::INSTR") : descriptor);
+        select.show();
+        select.tree->setCurrentItem(row("10.0.0.10"));
+        QTest::ignoreMessage(
+            QtDebugMsg,
+            "Select one available motherboard and then click \"OK\" \nor click \"Cancel\" to quit");
+        select.okButton->click();
+        select.tree->setCurrentItem(row("10.0.0.9"));
+        emit select.tree->itemDoubleClicked(row("TCPIP0"), 0); // goes by the row clicked
+        QVERIFY(select.isVisible());
+        QCOMPARE(select.descriptor, QStringLiteral("TCPIP1::10.0.0.5::INSTR")); // the last available row
+        emit select.tree->itemDoubleClicked(row("10.0.0.9"), 0);
+        QVERIFY(!select.isVisible());
+        QCOMPARE(select.descriptor, kUnit);
     }
 
     void dialogueOutcome_data()
@@ -264,8 +227,8 @@ private slots:
         } else if (d.modules < 0) {
             QSettings(iniFile(), QSettings::IniFormat).setValue("4820/1.Descriptor", QString());
         }
-        Adapter spc;
-        spc.script << Opening(d.status, 77);
+        driver().script("ts4820_init", d.status, 1);
+        ts4820_spc spc;
         ts1900fp_spcSelect select(&spc);
         ModalAnswer boxes(d.answers.split('|'));
         QCOMPARE(select.selectModule(), d.result);
@@ -282,8 +245,8 @@ private slots:
         QCOMPARE(select.demo, d.descriptor == kDemo ? 1 : 0);
         // Only a found or typed descriptor is opened, with neither query nor reset.
         const bool opened = d.descriptor == kTyped || d.descriptor == kUnit;
-        QCOMPARE(spc.calls, opened ? QStringList{"init(" + d.descriptor + ", 0, 0)"} : QStringList());
-        QCOMPARE(select.vi, ViSession(opened ? 77 : 0));
+        QCOMPARE(driverCalls(), opened ? "ts4820_init(\"" + d.descriptor + "\", 0, 0, out)" : QString());
+        QCOMPARE(select.vi, ViSession(opened && d.status >= 0 ? 77 : 0));
     }
 
     void historyFile_data()
@@ -308,7 +271,7 @@ private slots:
         QFile file(iniFile());
         QVERIFY(ini.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(ini.toUtf8()) == ini.size()));
         file.close();
-        Adapter spc;
+        ts4820_spc spc;
         for (const QString &text : taken) {
             ts1900fp_spcEnterAddress dialog(&spc);
             dialog.loadHistory();
@@ -323,7 +286,7 @@ private slots:
     // folder holds the file.
     void historyPlacesAndPaddedTitles()
     {
-        Adapter full, padded;
+        ts4820_spc full, padded;
         padded.model = 482;
         ts1900fp_spcEnterAddress dialog(&padded);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Xentra  482 SFP: Enter Module Address"));
@@ -347,9 +310,9 @@ private slots:
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<bool>("pressOk");  // on AB, or close the dialog on AA
         QTest::addColumn<QString>("shown"); // now and at the next start
-        QTest::newRow("first start, Ok") << QVariant() << true << "Xentra 4820-AA, Xentra 4820-AB";
+        QTest::newRow("stored index out of range, Ok")
+            << QVariant(5) << true << "Xentra 4820-AA, Xentra 4820-AB";
         QTest::newRow("last AB, closed") << QVariant(1) << false << "Xentra 4820-AB, Xentra 4820-AB";
-        QTest::newRow("index out of range, Ok") << QVariant(5) << true << "Xentra 4820-AA, Xentra 4820-AB";
     }
     void demoSubtypeRemembersOnlyOk()
     {
@@ -372,8 +335,6 @@ private slots:
         QTEST(shown + ", " + ts4820fp_demoSubtypeSelect().combo->currentText(), "shown");
     }
 
-    // What the frame shows: its title, the module label ("-" hidden), the
-    // lamp, the bus logo, the driver revision and whether About opens.
     void startUpPresentsTheModule_data()
     {
         QTest::addColumn<QString>("answer"); // empty: demo forced
@@ -384,9 +345,9 @@ private slots:
                               << title + ": 192.168.250.20|192.168.250.20|off|LXI|Not used (DEMO)|About";
         QTest::newRow("forced demo, no dialogue") << "" << 0 << title + ": |-|off|LXI|Not used (DEMO)|-";
         QTest::newRow("LXI unit") << "Auto Find" << int(VI_INTF_TCPIP)
-                                  << title + ": lab-unit-3|lab-unit-3|on|LXI|1.0|About";
+                                  << title + ": lab-unit-3|lab-unit-3|on|LXI|4.3.1.0|About";
         QTest::newRow("VXI module in slot 7")
-            << "Auto Find" << int(VI_INTF_VXI) << title + "|Slot 7|on|VXI|1.0|About";
+            << "Auto Find" << int(VI_INTF_VXI) << title + "|Slot 7|on|VXI|4.3.1.0|About";
     }
     void startUpPresentsTheModule()
     {
@@ -394,7 +355,7 @@ private slots:
         QFETCH(int, interface);
         addResource(kUnit, "Tarsel Ltd.,Xentra 4820-AB,48209481,2.4.7");
         visa().foreignSession = {ViUInt16(interface), 7, QStringLiteral("lab-unit-3"), VI_SUCCESS};
-        Adapter adapter;
+        ts4820_spc adapter;
         ModalAnswer answers(answer.isEmpty() ? QStringList() : QStringList{answer});
         {
             const Frame frame(&adapter, answer.isEmpty());
@@ -403,20 +364,24 @@ private slots:
         }
         // A unit's session is the one the dialogue opened, closed once; demo mode calls nothing.
         const bool real = interface != 0;
-        QCOMPARE(adapter.calls.join(", "), real ? "init(" + kUnit + ", 0, 0), close(77)" : QString());
-        QCOMPARE(visa().calls().isEmpty(), !real);
+        QCOMPARE(driverCalls(),
+                 real ? "ts4820_init(\"" + kUnit + "\", 0, 0, out), ts4820_close(77)" : QString());
+        QCOMPARE(visa().calls().isEmpty() && driver().calls.isEmpty(), !real);
     }
 
     void missingSessionIsOpenedWithResetAndFailureReported()
     {
         addResource(kUnit, "Tarsel Ltd.,Xentra 4820-AB,4,2.4.7");
-        Adapter adapter;
         // The dialogue's opening hands over no session; the frame's own attempt fails.
-        adapter.script << Opening(0, 0) << Opening(VI_ERROR_RSRC_NFOUND, 0);
+        driver().nextSession = 0;
+        driver().script("ts4820_init", VI_SUCCESS, 1);
+        driver().script("ts4820_init", VI_ERROR_RSRC_NFOUND, 1);
+        ts4820_spc adapter;
         ModalAnswer answers({QStringLiteral("Auto Find"), QStringLiteral("No")});
         ts1900fp_AppSPC frame(&adapter);
         QVERIFY2(answers.done(), qPrintable(answers.error()));
-        QCOMPARE(adapter.calls.join(", "), "init(" + kUnit + ", 0, 0), init(" + kUnit + ", 0, 1)");
+        QCOMPARE(driverCalls(),
+                 "ts4820_init(\"" + kUnit + "\", 0, 0, out), ts4820_init(\"" + kUnit + "\", 0, 1, out)");
         QCOMPARE(
             answers.report(1).title + '|' + answers.report(1).text,
             "Xentra 4820 SFP Error message|Function Call failed due to [0xbfff0011]\nDo you want to exit?");

@@ -21,19 +21,17 @@
 
 namespace {
 
-class FrameProbe : public ts1900fp_app
+struct Frame : ts1900fp_app
 {
-public:
     using ts1900fp_app::m_closeButton;
     using ts1900fp_app::m_identifyButton;
-    using ts1900fp_app::m_resetButton;
     using ts1900fp_app::m_startButton;
     using ts1900fp_app::m_startContButton;
 };
 
-bool near(const QColor &a, const QColor &b, int tol)
+bool near(const QColor &a, const QColor &b)
 {
-    return std::max({qAbs(a.red() - b.red()), qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())}) <= tol;
+    return std::max({qAbs(a.red() - b.red()), qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())}) <= 8;
 }
 
 // The texts of a group's labels in reading order, rich text as plain, "|" between.
@@ -49,19 +47,10 @@ QString groupTexts(QWidget *about, const QString &title)
     return texts.join('|');
 }
 
-const char kCopyright[] = "Copyright (C) 2024 Tarsel Ltd.";
-
-// A message box shown, the answer given, and its title, text, icon and buttons.
+// A box: how it is shown, the answer given, and its title, text, icon and buttons.
 struct Box
 {
     QString kind, answer, seen;
-};
-
-// A link of the About panel, the answer to the box it opens, the box's title
-// and the licence text it shows.
-struct Link
-{
-    QString text, answer, title, resource;
 };
 
 } // namespace
@@ -77,34 +66,28 @@ private slots:
     {
         QTest::addColumn<int>("state");
         QTest::addColumn<QColor>("off");
-        QTest::addColumn<QColor>("third"); // invalid: none set
         QTest::addColumn<QColor>("shown"); // invalid: the window colour
-        const QColor on(0, 200, 0), black(Qt::black), none;
-        QTest::newRow("on") << 1 << black << none << on;
-        QTest::newRow("off") << 0 << QColor(Qt::blue) << none << QColor(Qt::blue);
-        QTest::newRow("magenta off is the window colour") << 0 << QColor(Qt::magenta) << none << none;
-        QTest::newRow("state 2 without third colour") << 2 << black << none << on;
-        QTest::newRow("state 2 with third colour") << 2 << black << QColor(Qt::red) << QColor(Qt::red);
+        QTest::newRow("on") << 1 << QColor(Qt::black) << QColor(Qt::green);
+        QTest::newRow("off") << 0 << QColor(Qt::blue) << QColor(Qt::blue);
+        QTest::newRow("magenta off is the window colour") << 0 << QColor(Qt::magenta) << QColor();
+        QTest::newRow("state 2 with third colour") << 2 << QColor(Qt::black) << QColor(Qt::red);
     }
     void ledLampColour()
     {
         QFETCH(int, state);
         QFETCH(QColor, off);
-        QFETCH(QColor, third);
         QFETCH(QColor, shown);
-        ts1900fp_led led(QStringLiteral("Active"), QColor(0, 200, 0), off);
-        QFont font = led.font();
-        font.setPixelSize(16);
-        led.setFont(font);
+        ts1900fp_led led(QStringLiteral("Active"), Qt::green, off);
+        led.setFont(QFont(led.font().family(), 12)); // a lamp with rings
         led.resize(led.sizeHint());
-        if (third.isValid()) {
-            led.setThirdColour(third);
+        if (shown == Qt::red) {
+            led.setThirdColour(Qt::red);
         }
         led.setState(state);
         const int h = QFontMetrics(led.font()).height();
         const QColor centre = led.grab().toImage().pixel(2 + h / 2, h / 2);
-        const QColor wanted = shown.isValid() ? shown : led.palette().color(QPalette::Window);
-        QVERIFY2(near(centre, wanted, 8), qPrintable(centre.name() + " wanted " + wanted.name()));
+        QVERIFY2(near(centre, shown.isValid() ? shown : led.palette().color(QPalette::Window)),
+                 qPrintable(centre.name()));
     }
 
     void splashDrawsDeviceImageOnlyInAcceptedSizes_data()
@@ -128,10 +111,11 @@ private slots:
                                        "splash screen, is not as required!!!\n"
                                      : QString());
         const QRect d = drawn.isNull() ? QRect(100, 100, 1, 1) : drawn;
-        for (const QPoint &p : {d.topLeft(), d.bottomRight()}) {
-            QCOMPARE(near(image.pixel(p), colour, 2), !drawn.isNull());
-            QVERIFY(!near(image.pixel(p + (p == d.topLeft() ? QPoint(-1, -1) : QPoint(1, 1))), colour, 2));
-        }
+        const QList<QColor> seen{image.pixel(d.topLeft()), image.pixel(d.bottomRight()),
+                                 image.pixel(d.topLeft() - QPoint(1, 1)),
+                                 image.pixel(d.bottomRight() + QPoint(1, 1))};
+        QCOMPARE(near(seen[0], colour) && near(seen[1], colour), !drawn.isNull());
+        QVERIFY(!near(seen[2], colour) && !near(seen[3], colour));
     }
 
     void messageBoxesAndCloseConfirmation_data()
@@ -151,7 +135,7 @@ private slots:
     {
         QFETCH(Box, b);
         ts1900fp_app::setModelText(b.kind == "info" ? 482 : 4820);
-        FrameProbe frame;
+        Frame frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         ModalAnswer box(b.answer);
@@ -172,26 +156,22 @@ private slots:
         QCOMPARE(frame.isVisible(), b.answer != "Yes");
     }
 
+    // Identify and the start buttons show only when a panel asks for them.
+    // A started acquisition's button becomes its stop and locks the other;
+    // ending it waits for enableStart(); a break from the program ends either.
     void toolColumnAndStartButtons()
     {
-        FrameProbe frame;
+        Frame frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         QPushButton *single = frame.m_startButton, *cont = frame.m_startContButton;
-        // Only the status group and the commands show until a panel asks for more.
         QVERIFY(!frame.m_identifyButton->isVisible() && !single->isVisible() && !cont->isVisible());
-        QCOMPARE(frame.m_resetButton->toolTip(),
-                 QStringLiteral("<html>Reset the device to the default state</html>"));
         frame.showIdentify(true);
-        QSignalSpy ident(&frame, &ts1900fp_app::identToggled), reset(&frame, &ts1900fp_app::resetPressed);
+        QSignalSpy ident(&frame, &ts1900fp_app::identToggled);
         frame.m_identifyButton->click();
-        frame.m_resetButton->click();
         QCOMPARE(frame.m_identifyButton->text(), QStringLiteral("ON"));
         QCOMPARE(ident, (QList<QVariantList>{{true}}));
-        QCOMPARE(reset.count(), 1);
 
-        // A started acquisition's button becomes its stop and locks the
-        // other; ending it waits for enableStart(); a break ends either.
         const auto shows = [](QPushButton *b, const QPixmap &icon) {
             const auto argb = [](const QPixmap &p) {
                 return p.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -212,107 +192,90 @@ private slots:
         QCOMPARE(stopped.count(), 1);
     }
 
-    void windowIconMatchesItsPixelTable()
+    // Grey, red, blue and white squares on a transparent ground.
+    void windowIcon()
     {
-        const char *const rows[16] = {
-            "########....aaa.", "#########..aaaaa", "##########.aaaaa", "#########..aaaaa",
-            "########....aaa.", "................", ".bbb....########", "bbbbb..#########",
-            "bbbbb.##########", "bbbbb..#########", ".bbb....########", "................",
-            "c..cc.cc.c.cc.cc", "cc.cc.c..c.cc.c.", "cc.cc..c.c.c..c.", "cc.cc.cc.c.cc.cc",
-        };
-        const QMap<char, QRgb> colours{{'c', qRgb(255, 255, 255)},
-                                       {'b', qRgb(0, 0, 255)},
-                                       {'#', qRgb(128, 128, 128)},
-                                       {'a', qRgb(255, 0, 0)}};
         const QImage icon =
-            FrameProbe().windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+            Frame().windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(icon.size(), QSize(16, 16));
-        for (int i = 0; i < 256; ++i) {
-            // Transparent pixels may carry any colour.
-            const QRgb actual = icon.pixel(i % 16, i / 16);
-            const char wanted = rows[i / 16][i % 16];
-            QVERIFY2(wanted == '.' ? qAlpha(actual) == 0 : actual == colours.value(wanted),
-                     qPrintable(QString::number(i)));
-        }
+        const QList<QRgb> seen{icon.pixel(0, 0), icon.pixel(13, 2), icon.pixel(2, 8), icon.pixel(10, 8),
+                               icon.pixel(3, 15)};
+        QCOMPARE(seen, (QList<QRgb>{qRgb(128, 128, 128), qRgb(255, 0, 0), qRgb(0, 0, 255),
+                                    qRgb(128, 128, 128), qRgb(255, 255, 255)}));
+        QCOMPARE(qAlpha(icon.pixel(15, 0)) + qAlpha(icon.pixel(8, 5)) + qAlpha(icon.pixel(1, 12)), 0);
     }
 
-    // The optional licence and library rows, and one hardware page a module:
-    // the first one's revisions replace the labels' texts, a later page
-    // without its own shows the first one's.
+    // The optional library rows, and a hardware page a module: the first
+    // one's revisions replace the labels' texts, a later page without its
+    // own shows the first one's.
     void aboutTextsAndHardwarePages()
     {
         const QString qt = QStringLiteral("Qt| libraries version %1:|LGPL v3|").arg(qVersion());
-        ts1900fp_About plain("1.5.0", "2.0.0", "4820", kCopyright, nullptr);
+        const char copyright[] = "Copyright (C) 2024 Tarsel Ltd.";
+        ts1900fp_About plain("1.5.0", "2.0.0", "4820", copyright, nullptr);
         QCOMPARE(groupTexts(&plain, "Third-Party Licenses"), qt + "Learn more about licenses");
-        ts1900fp_About about("1.5.0", "2.0.0", "4820", kCopyright, nullptr, "3.2.1", "6.1.2", true);
+        ts1900fp_About about("1.5.0", "2.0.0", "4820", copyright, nullptr, "3.2.1", "6.1.2", true);
         QCOMPARE(about.windowTitle(), QStringLiteral("About Xentra 4820 Soft Front Panel"));
         QStringList texts;
         for (QLabel *label : about.findChildren<QLabel *>()) {
             texts << label->text();
         }
-        QVERIFY(texts.contains(kCopyright));
+        QVERIFY(texts.contains(copyright));
         QVERIFY(texts.contains(
             "<font size='5' bold>Xentra 4820 VXIplug&play Driver<br>Soft Front Panel Application</font>"));
         QCOMPARE(groupTexts(&about, "Third-Party Licenses"),
                  qt + "Qwt library version 6.1.2:|LGPL v2.1|KISS FFT library:|BSD|Learn more about licenses");
         QCOMPARE(
-            groupTexts(&about, "Software Revisions"),
+            groupTexts(&about, "Software Revisions") + groupTexts(&about, "Hardware Information"),
             QStringLiteral("Xentra Common Library:|3.2.1|Instrument Driver:|2.0.0|Soft Front Panel:|1.5.0"));
-        QCOMPARE(groupTexts(&about, "Hardware Information"), QString());
 
         about.addHardwareInfo("0000a001", "1.0 (Product: A)", "4820-AA", "2.1.0");
         about.addHardwareInfo("0000b002", "1.1 (Product: B)", "4820-AB", QString(), "1.6.0");
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
         const auto page = [&] {
-            return groupTexts(&about, "Software Revisions").section('|', 2) + '|'
+            return groupTexts(&about, "Software Revisions").section('|', 3) + '|'
                    + groupTexts(&about, "Hardware Information");
         };
-        QCOMPARE(page(),
-                 QStringLiteral("Instrument Driver:|2.1.0|Soft Front Panel:|1.5.0|Device Model:|4820-AA|"
-                                "Revision:|1.0 (Product: A)|Serial Number:|0000a001"));
-        QVERIFY(!about.previousButton()->isEnabled());
+        const QString first =
+            "2.1.0|Soft Front Panel:|1.5.0|Device Model:|4820-AA|Revision:|1.0 (Product: A)|Serial Number:|0000a001";
+        QCOMPARE(page(), first);
+        QVERIFY(about.nextButton()->isVisibleTo(&about) && !about.previousButton()->isEnabled());
         about.nextButton()->click();
-        QCOMPARE(page(),
-                 QStringLiteral("Instrument Driver:|2.1.0|Soft Front Panel:|1.6.0|Device Model:|4820-AB|"
-                                "Revision:|1.1 (Product: B)|Serial Number:|0000b002"));
+        QCOMPARE(
+            page(),
+            "2.1.0|Soft Front Panel:|1.6.0|Device Model:|4820-AB|Revision:|1.1 (Product: B)|Serial Number:|0000b002");
         QVERIFY(about.previousButton()->isEnabled() && !about.nextButton()->isEnabled());
-        about.okButton()->click(); // only hides
         about.previousButton()->click();
-        QVERIFY(about.isHidden() && page().contains("|1.5.0|Device Model:|4820-AA|"));
+        QCOMPARE(page(), first);
     }
 
     void aboutLinksOpenTheirTexts_data()
     {
-        QTest::addColumn<Link>("l");
-        QTest::newRow("Qt: About Qt box") << Link{"Qt", "OK", "About Qt", ""};
-        QTest::newRow("Qt licence") << Link{"LGPL v3", "Ok", "Qt LGPL License", ":/qt5-lgpl-license.txt"};
-        QTest::newRow("Qwt licence") << Link{"LGPL v2.1", "Ok", "Qwt LGPL License", ":/qwt-lgpl-license.txt"};
+        QTest::addColumn<QStringList>("link"); // its text, the viewer's title, the licence text
+        QTest::newRow("Qt licence") << QStringList{"LGPL v3", "Qt LGPL License", ":/qt5-lgpl-license.txt"};
+        QTest::newRow("Qwt licence") << QStringList{"LGPL v2.1", "Qwt LGPL License",
+                                                    ":/qwt-lgpl-license.txt"};
         QTest::newRow("KISS FFT licence")
-            << Link{"BSD", "Ok", "KISS FFT BSD License", ":/kiss-fft-bsd-license.txt"};
+            << QStringList{"BSD", "KISS FFT BSD License", ":/kiss-fft-bsd-license.txt"};
     }
     void aboutLinksOpenTheirTexts()
     {
-        QFETCH(Link, l);
-        ts1900fp_About about("1.5.0", "2.0.0", "4820", kCopyright, nullptr, nullptr, "6.1.2", true);
+        QFETCH(QStringList, link);
+        ts1900fp_About about("1.5.0", "2.0.0", "4820", "(c)", nullptr, nullptr, "6.1.2", true);
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        const QList<clickableLabel *> links = about.findChildren<clickableLabel *>();
-        const auto link = std::find_if(links.cbegin(), links.cend(), [&](clickableLabel *label) {
-            return label->text() == "<u><font color='#22e'>" + l.text + "</font></u>";
-        });
-        QVERIFY(link != links.cend());
+        clickableLabel *label = nullptr;
+        for (clickableLabel *l : about.findChildren<clickableLabel *>()) {
+            label = l->text() == "<u><font color='#22e'>" + link[0] + "</font></u>" ? l : label;
+        }
+        QVERIFY(label);
         QString shown;
-        ModalAnswer box(QList<ModalAnswer::Step>{{l.answer, [&](QWidget *box) {
-                                                      if (auto *area = box->findChild<QPlainTextEdit *>()) {
-                                                          shown = area->toPlainText();
-                                                      }
-                                                  }}});
-        QTest::mouseClick(*link, Qt::LeftButton);
+        ModalAnswer box(QList<ModalAnswer::Step>{
+            {"Ok", [&](QWidget *w) { shown = w->findChild<QPlainTextEdit *>()->toPlainText(); }}});
+        QTest::mouseClick(label, Qt::LeftButton);
         QVERIFY2(box.done(), qPrintable(box.error()));
-        QCOMPARE(box.report().title, l.title);
-        QFile text(l.resource);
-        QVERIFY(l.resource.isEmpty() || text.open(QIODevice::ReadOnly | QIODevice::Text));
+        QCOMPARE(box.report().title, link[1]);
+        QFile text(link[2]);
+        QVERIFY(text.open(QIODevice::ReadOnly | QIODevice::Text));
         QCOMPARE(shown, QString::fromUtf8(text.readAll()));       // the whole text, nothing cut
         QVERIFY(about.findChildren<licenceViewer *>().isEmpty()); // destroyed once closed
     }
