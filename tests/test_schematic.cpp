@@ -1,11 +1,9 @@
-// The schematic as the operator works with it: a relay's click, menu and
-// frame, editing a line's name, every change reaching the model as one undo
-// step, bus names alike at both ends, and the open/close expression.
+// The schematic as the operator works with it: relays, line names, every
+// change reaching the model as one undo step, and the open/close expression.
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSignalSpy>
 
 #include <functional>
 
@@ -74,7 +72,8 @@ struct Bench
     Schematic view;
 };
 
-// A relay, its menu's entries ("" not compared), the entry chosen and what it reports.
+// A relay, its menu's entries ("" not compared), the entry chosen and what it
+// reports: its own switching (relayToggled) or a group command (openCloseClicked).
 struct Menu
 {
     int row, col, rows;
@@ -82,9 +81,8 @@ struct Menu
     QString chosen, report, entries = {};
 };
 
-// Editing "Sense" (opened by a left click): the keys typed; ended by a key,
-// (0) focus moving away or (-1) setText("Old"); the name then shown and the
-// edit reported ("-" none).
+// Editing "Sense": the keys typed; ended by a key, (0) focus moving away or (-1)
+// setText("Old"); the name then shown and the edit reported ("-" none).
 struct Edit
 {
     QString typed;
@@ -105,22 +103,15 @@ private slots:
     {
         QTest::addColumn<Menu>("m");
         const QString xy = "|---|Close X7 && Y7|Open X7 && Y7|---|Open All Relays|---|Custom Pattern ...";
+        const QString d192 = "Close D192|---|Open D1-192|---|Close X192 && Y192|Open X192 && Y192|---|"
+                             "Open All Relays|Open ABCD1-192|---|Custom Pattern ...";
         QTest::newRow("X7 open") << Menu{
             6, 0, 96, false, "Close X7", "toggled 6 0 1", "Close X7|---|Close X1-96|Open X1-96" + xy};
         QTest::newRow("Y7 closed") << Menu{
-            6, 5, 96, true, "Close Y1-96", "openClose -1 5 1", "Open Y7|---|Close Y1-96|Open Y1-96" + xy};
-        QTest::newRow("D192 open") << Menu{191,
-                                           4,
-                                           192,
-                                           false,
-                                           "Open ABCD1-192",
-                                           "openClose -1 -2 0",
-                                           "Close D192|---|Open D1-192|---|Close X192 && Y192|Open X192 && "
-                                           "Y192|---|Open All Relays|Open ABCD1-192|---|Custom Pattern ..."};
+            6, 5, 96, true, "Close Y1-96", "group -1 5 1", "Open Y7|---|Close Y1-96|Open Y1-96" + xy};
+        QTest::newRow("D192 open") << Menu{191, 4, 192, false, "Open ABCD1-192", "group -1 -2 0", d192};
         QTest::newRow("VRef D closed") << Menu{-1, 3, 192, true, "Open VRD", "toggled -1 3 0", "Open VRD"};
-        QTest::newRow("B7, X and Y of its row")
-            << Menu{6, 2, 96, false, "Close X7 && Y7", "openClose 6 -1 1"};
-        QTest::newRow("C7, all relays") << Menu{6, 3, 96, false, "Open All Relays", "openClose -1 -1 0"};
+        QTest::newRow("B7, X and Y") << Menu{6, 2, 96, false, "Close X7 && Y7", "group 6 -1 1"};
         QTest::newRow("C7, custom pattern") << Menu{6, 3, 96, false, "Custom Pattern ...", "custom 0 0 0"};
     }
     void relayMenu()
@@ -128,7 +119,6 @@ private slots:
         QFETCH(Menu, m);
         RelayButton button(nullptr, m.row, m.col, 1.0, m.rows);
         button.setChecked(m.closed);
-        button.setApplied(m.closed);
         button.show();
         QVERIFY(QTest::qWaitForWindowExposed(&button));
         QVERIFY(m.entries.isEmpty() || rightClickMenu(&button) == m.entries);
@@ -138,7 +128,7 @@ private slots:
         };
         connect(&button, &RelayButton::relayToggled, [&](int r, int c, char s) { say("toggled", r, c, s); });
         connect(&button, &RelayButton::openCloseClicked,
-                [&](int r, int c, bool s) { say("openClose", r, c, s); });
+                [&](int r, int c, bool s) { say("group", r, c, s); });
         connect(&button, &RelayButton::customClicked, [&] { say("custom", 0, 0, 0); });
         trigger(button.contextMenu(), m.chosen);
         QCOMPARE(reports, QStringList{m.report});
@@ -178,7 +168,6 @@ private slots:
     {
         QTest::addColumn<Edit>("e");
         const int ret = Qt::Key_Return;
-        const QString longest = QStringLiteral("Senseabcdefghijklmnopqrstuvwxyz");
         QTest::newRow("Return without change") << Edit{"", ret, "Sense", "-"};
         QTest::newRow("Return after typing") << Edit{"2", ret, "Sense2", "Sense2"};
         QTest::newRow("Escape keeps what was typed") << Edit{"2", Qt::Key_Escape, "Sense2", "Sense2"};
@@ -186,7 +175,6 @@ private slots:
         QTest::newRow("setText reports the edit first") << Edit{"2", -1, "Old", "Sense2"};
         QTest::newRow("comma, quotes, backquote, equals refused")
             << Edit{",a'b\"c`d=e", ret, "Senseabcde", "Senseabcde"};
-        QTest::newRow("31 characters at most") << Edit{longest.mid(5) + "0123", ret, longest, longest};
     }
     void aliasEditing()
     {
@@ -240,13 +228,8 @@ private slots:
         bench.view.setScale(1.25);
         QCOMPARE(bench.view.size(), QSize(1000, 6187));
         QCOMPARE(bench.view.aliasWidgets.at(index)->geometry().size(), QSize(103, 37));
-        QStringList stored;
-        for (int i = 0; i < 2 * 96 + 4; ++i) {
-            stored << QString::number(i);
-        }
-        bench.view.setAliases(stored);
+        bench.view.setAliases(QStringList(2 * 96 + 4, QStringLiteral("n")));
         const QList<Alias *> &all = bench.view.aliasWidgets;
-        QCOMPARE(all.at(otherEnd)->text(), all.at(index)->text());
         QTest::mouseClick(all.at(index), Qt::LeftButton);
         all.at(index)->editor()->setText(QStringLiteral("Sense"));
         QTest::keyClick(all.at(index)->editor(), Qt::Key_Return);
@@ -277,7 +260,6 @@ private slots:
         QTest::newRow("all") << Action([](Schematic &s) { s.setAll(1); }) << "576 X1-Y96";
         QTest::newRow("marked C9") << Action([](Schematic &s) { s.markRelay(8, 3), s.applyMarked(true); })
                                    << "1 C9-C9";
-        QTest::newRow("nothing marked") << Action([](Schematic &s) { s.applyMarked(true); }) << "0 -";
         QTest::newRow("VRef voltage")
             << Action([](Schematic &s) { s.vrefCombo->setCurrentIndex(4); }) << "0 -";
     }
@@ -295,22 +277,14 @@ private slots:
         QCOMPARE(int(bench.model.getState(-1, -1)), bench.view.vrefCombo->currentIndex());
         QCOMPARE(bench.model.matrixState.size(), 2);
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(bench.view.isModified(), QTest::currentDataTag() != QByteArray("nothing marked"));
+        QVERIFY(bench.view.isModified());
+        // A voltage the unit does not hold yet is framed in yellow.
+        const QRect combo = bench.view.vrefCombo->geometry();
+        const bool framed = pixel(&bench.view, combo.center().x(), combo.top() - 1) == qRgb(255, 255, 0);
+        QCOMPARE(framed, QTest::currentDataTag() == QByteArray("VRef voltage"));
         QVERIFY(!bench.view.undo(true)); // nothing more to undo
         QVERIFY(bench.closed().isEmpty() && bench.view.vrefCombo->currentIndex() == 0
                 && !bench.view.isModified());
-    }
-
-    void vrefChoiceFramedUntilApplied()
-    {
-        Bench bench(96);
-        const QRect combo = bench.view.vrefCombo->geometry();
-        QList<bool> framed;
-        for (int index : {0, 4, 0}) {
-            bench.view.vrefCombo->setCurrentIndex(index);
-            framed << (pixel(&bench.view, combo.center().x(), combo.top() - 1) == qRgb(255, 255, 0));
-        }
-        QCOMPARE(framed, (QList<bool>{false, true, false}));
     }
 
     void expressionMarksAndValidity_data()
@@ -320,12 +294,8 @@ private slots:
         QTest::addColumn<QString>("marked"); // row by row
         QTest::newRow("X1-4,Y1,Y6") << "X1-4,Y1,Y6" << true << "X1 Y1 X2 X3 X4 Y6";
         QTest::newRow("spaces and lower case") << "b 95 - 96" << true << "B95 B96";
-        QTest::newRow("reversed range marks nothing") << "X4-1" << true << "";
         QTest::newRow("X0 invalid, rest marked") << "X0,B2" << false << "B2";
         QTest::newRow("X1-97 stops evaluation") << "A1,X1-97,Y2" << false << "A1";
-        QTest::newRow("two hyphens") << "X1-2-3" << false << "";
-        QTest::newRow("trailing comma") << "C5," << false << "C5";
-        QTest::newRow("unknown line E") << "E1" << false << "";
         QTest::newRow("other character") << "X1;" << false << "";
     }
     void expressionMarksAndValidity()
