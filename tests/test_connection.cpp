@@ -98,7 +98,6 @@ private slots:
     {
         visa().reset();
         driver().reset();
-        driver().nextSession = 77;
         QFile::remove(iniFile());
         QSettings(settingsstore::organisation(), settingsstore::application()).clear();
     }
@@ -264,7 +263,7 @@ private slots:
         const QString title = QStringLiteral("Xentra 4820 Soft Front Panel");
         const QString lan = title + ": lab-unit-3|lab-unit-3|on|LXI|4.3.1.0|About";
         const QString init = "ts4820_init(\"" + kUnit + "\", 0, %1, out), ",
-                      kept = init.arg(0) + "ts4820_close(77)";
+                      kept = init.arg(0) + "ts4820_close(1)";
         QTest::newRow("demo") << "Run In Demo Mode" << 0
                               << title + ": 192.168.250.20|192.168.250.20|off|LXI|Not used (DEMO)|About"
                               << "";

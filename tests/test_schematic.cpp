@@ -112,6 +112,7 @@ private slots:
         QTest::newRow("D192 open") << Menu{191, 4, 192, false, "Open ABCD1-192", "group -1 -2 0", d192};
         QTest::newRow("VRef D closed") << Menu{-1, 3, 192, true, "Open VRD", "toggled -1 3 0", "Open VRD"};
         QTest::newRow("B7, X and Y") << Menu{6, 2, 96, false, "Close X7 && Y7", "group 6 -1 1"};
+        QTest::newRow("C7, all relays") << Menu{6, 3, 96, false, "Open All Relays", "group -1 -1 0"};
         QTest::newRow("C7, custom pattern") << Menu{6, 3, 96, false, "Custom Pattern ...", "custom 0 0 0"};
     }
     void relayMenu()
