@@ -1,49 +1,46 @@
-// The preset dialogs as the operator meets them: what the lists offer,
-// which names are refused, what is asked before anything is overwritten,
-// and what ends up in the (demo) unit's memory and on disk.
+// The panel's dialogs as the operator meets them (presets, device information) and the adapter that
+// opens the session and gives the product's texts.
 #include <QDesktopServices>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <memory>
 
+#include "demoidentity.h"
 #include "driverstatus.h"
 #include "fakedriver.h"
-#include "loadpresetdialog.h"
 #include "managepresetsdialog.h"
 #include "modalanswer.h"
 #include "presethost.h"
 #include "savepresetdialog.h"
 #include "settingsstore.h"
 #include "testenv.h"
+#include "ts4820_spc.h"
+#include "ts4820fp_devconfig.h"
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
+
+using fake::driver;
 
 namespace {
 
 const QString kOverwrite = QStringLiteral("Preset '%1' already exists. Do you want to overwrite it?");
-const QString kUnwritten =
-    QStringLiteral("The current relay configuration hasn't been written to the device yet. It will be done "
-                   "when the preset is saved. Do you want to continue?");
 
 // The main window as far as the dialogs see it.
 struct TestHost : presetHost
 {
-    explicit TestHost(ts4820inst *model) : model(model) {}
-    ts4820inst *presetInstrument() override { return model; }
+    explicit TestHost(bool demo) : model(demo ? 0 : 5, demo, 96, "AA") {}
+    ts4820inst *presetInstrument() override { return &model; }
     QString presetLabelText() const override { return label; }
     bool hasUnappliedChanges() const override { return unapplied; }
     void refreshFromDevice() override
     {
         ++refreshes;
-        model->readState();
+        model.readState();
     }
-    ts4820inst *model;
+    ts4820inst model;
     QString label;
     bool unapplied = false;
     int refreshes = 0;
@@ -59,43 +56,22 @@ QPushButton *button(const QWidget *dialog, const QString &text)
     qFatal("no button '%s'", qPrintable(text));
 }
 
-// The rows of a combo box or list widget, as shown.
-QStringList items(const QAbstractItemModel *rows)
-{
-    QStringList out;
-    for (int r = 0; r < rows->rowCount(); ++r) {
-        out << rows->index(r, 0).data().toString();
-    }
-    return out;
-}
-
 // A value of the demo unit's preset memory, e.g. "P1/Relays".
 QString stored(const QString &key)
 {
     return QSettings(settingsstore::organisation(), settingsstore::application())
-        .value(QStringLiteral("AA/Presets/") + key)
+        .value("AA/Presets/" + key)
         .toString();
 }
 
-// The texts of the boxes answered; a box without the dialog's title shows.
-QStringList texts(const ModalAnswer &answer, const QString &title)
+// The boxes answered, each as "title: text".
+QStringList boxes(const ModalAnswer &answer)
 {
     QStringList out;
     for (const BoxReport &report : answer.reports()) {
-        out << (report.title == title ? report.text : "<titled " + report.title + ">");
+        out << report.title + ": " + report.text;
     }
     return out;
-}
-
-const QByteArray kFolder = QByteArrayLiteral("<a folder>");
-const QByteArray kDevice = QByteArrayLiteral("<a device>");
-
-// A preset file as a unit reads it; 36 words are a 192-row unit's.
-QByteArray presetFile(const QByteArray &nameLine, const QByteArray &eol,
-                      const QByteArray &firstWord = "00000001", int words = 18)
-{
-    const QByteArray relays = firstWord + QByteArray(",00000000").repeated(words - 1);
-    return nameLine + eol + "mainrelays=" + relays + eol + "vrefvolt=0.000000" + eol + "vrefrelays=0";
 }
 
 } // namespace
@@ -105,431 +81,239 @@ class TestPresets : public QObject
     Q_OBJECT
 
 public slots:
-    // Stands in for the desktop's file manager.
-    void openedUrl(const QUrl &url) { opened << url; }
+    void openedUrl(const QUrl &url) { m_opened << url; } // stands in for the file manager and browser
 
 private:
-    std::unique_ptr<ts4820inst> model;
-    std::unique_ptr<TestHost> host;
-    QList<QUrl> opened;
-    bool folderAsked = false;
-
-    void storeWithRelay(const QString &name, int row)
-    {
-        model->setState(row, 0, 1);
-        model->storePreset(name);
-    }
-    QString pending() const { return model->patternToHex(model->matrixState.last().constData()); }
+    std::unique_ptr<TestHost> m_host;
+    ts4820inst *m_model = nullptr;
+    QList<QUrl> m_opened;
 
 private slots:
     void init()
     {
         QSettings(settingsstore::organisation(), settingsstore::application()).clear();
-        model = std::make_unique<ts4820inst>(0, true, 96, QStringLiteral("AA"));
-        model->setDemoVoltRef();
-        model->readState();
-        host = std::make_unique<TestHost>(model.get());
-        opened.clear();
-        folderAsked = false;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedUrl");
-        // A chooser a test does not set answers like a cancelled one.
-        managePresetsDialog::chooseFolder = [this](QWidget *) {
-            folderAsked = true;
-            return QString();
-        };
-        managePresetsDialog::chooseFiles = [](QWidget *) { return QStringList(); };
-    }
-    void cleanup() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-
-    void loadDialogOffersAndRestoresStoredPresets_data()
-    {
-        QTest::addColumn<QStringList>("presets");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("selected");
-        const QStringList three{"Alpha", "Beta", "Gamma"};
-        QTest::newRow("nothing stored") << QStringList() << QString() << QString();
-        QTest::newRow("label not saved") << three << "Beta <i>(preset not saved)</i>"
-                                         << "Beta";
-        QTest::newRow("other case keeps first") << three << "beta"
-                                                << "Alpha";
-    }
-    void loadDialogOffersAndRestoresStoredPresets()
-    {
-        QFETCH(QStringList, presets);
-        QFETCH(QString, selected);
-        for (int i = 0; i < presets.size(); ++i) {
-            storeWithRelay(presets[i], i); // Alpha X1, Beta X1-2, Gamma X1-3
-        }
-        QFETCH(QString, label);
-        host->label = label;
-        loadPresetDialog dialog(nullptr, host.get());
-        dialog.show();
-        auto *list = dialog.findChild<ts4820fp_presetList *>();
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Load preset"));
-        QCOMPARE(items(list->model()), presets);
-        QCOMPARE(list->currentText(), selected);
-        QCOMPARE(list->isEnabled(), !presets.isEmpty());
-        QCOMPARE(button(&dialog, "Load")->isEnabled(), !presets.isEmpty());
-
-        // The next showing sees what was stored meanwhile.
-        dialog.hide();
-        model->storePreset(QStringLiteral("Zulu"));
-        dialog.show();
-        QCOMPARE(items(list->model()), presets + QStringList{"Zulu"});
-        QVERIFY(list->isEnabled() && button(&dialog, "Load")->isEnabled());
-        if (selected.isEmpty()) {
-            return;
-        }
-        model->setState(5, 0, 1); // an unsaved change the restore must undo
-        model->writeState();
-        button(&dialog, "Load")->click();
-        QCOMPARE(stored("{current}/Relays"), stored(selected + "/Relays"));
-        QCOMPARE(pending(), stored(selected + "/Relays")); // the schematic was refreshed
-        QCOMPARE(host->refreshes, 1);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!dialog.isVisible());
+        driver().reset();
+        m_host = std::make_unique<TestHost>(true);
+        m_model = &m_host->model;
+        m_model->setDemoVoltRef();
+        m_model->readState();
+        m_opened.clear();
+        QDesktopServices::setUrlHandler("file", this, "openedUrl");
+        QDesktopServices::setUrlHandler("http", this, "openedUrl");
     }
 
-    void saveDialog_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<bool>("unapplied"); // X3 closed on the schematic only
-        QTest::addColumn<QStringList>("answers");
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<bool>("saved");
-        const QString longName = QStringLiteral("Bench_rig-7").repeated(7).left(70);
-        const QStringList overwrite{kOverwrite.arg("P1")}, unwritten{kUnwritten}, none;
-        QTest::newRow("letters digits - _") << "Rack-07_b"
-                                            << "Rack-07_b" << false << none << none << true;
-        QTest::newRow("70 characters, cut to 63")
-            << longName << longName.left(63) << false << none << none << true;
-        QTest::newRow("dot refused")
-            << "cfg.1"
-            << "cfg.1" << false << QStringList{"OK"}
-            << QStringList{"New preset name is invalid. It may contain only alphanumeric characters, hyphens "
-                           "and underscores."}
-            << false;
-        QTest::newRow("empty refused")
-            << ""
-            << "" << false << QStringList{"OK"} << QStringList{"Please enter the name of the preset to save."}
-            << false;
-        QTest::newRow("overwrite: No") << "P1"
-                                       << "P1" << false << QStringList{"No"} << overwrite << false;
-        QTest::newRow("unwritten: No") << "P2"
-                                       << "P2" << true << QStringList{"No"} << unwritten << false;
-        QTest::newRow("both: Yes, No")
-            << "P1"
-            << "P1" << true << QStringList{"Yes", "No"} << overwrite + unwritten << false;
-        QTest::newRow("both: Yes, Yes")
-            << "P1"
-            << "P1" << true << QStringList{"Yes", "Yes"} << overwrite + unwritten << true;
-    }
+    // Saving until a name passes: refused names, then the questions before overwriting and writing.
     void saveDialog()
     {
-        QFETCH(QString, typed);
-        QFETCH(QString, field);
-        QFETCH(QStringList, answers);
-        QFETCH(bool, saved);
-        savePresetDialog dialog(nullptr, host.get());
+        m_model->storePreset("Alpha");
+        m_host->label = "Alpha <i>(preset not saved)</i>";
+        savePresetDialog dialog(nullptr, m_host.get());
         dialog.show();
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Save preset"));
-        // Stored after the showing: saving must re-read the unit's list.
-        storeWithRelay(QStringLiteral("P1"), 0);
-        model->writeState();
-        model->setState(2, 0, 1);
-        QFETCH(bool, unapplied);
-        host->unapplied = unapplied;
-        if (!unapplied) {
-            model->writeState();
-        }
-        const QString wanted = pending();
-        const QString currentBefore = stored("{current}/Relays"), nameBefore = stored(field + "/Relays");
         auto *list = dialog.findChild<ts4820fp_presetList *>();
-        QTest::keyClicks(list->lineEdit(), typed);
-        QCOMPARE(list->currentText(), field);
-        ModalAnswer box(answers + QStringList{"OK"}); // a spare: a box too many shows
-        button(&dialog, "Save")->click();
-
-        QTEST(texts(box, "Save preset"), "boxes");
-        if (!answers.isEmpty()) { // refusals are errors, the rest questions
-            const bool error = answers == QStringList{"OK"};
-            QCOMPARE(box.report().icon, error ? QMessageBox::Critical : QMessageBox::Question);
-            QCOMPARE(box.report().buttons, (error ? QStringList{"OK"} : QStringList{"Yes", "No"}));
+        QCOMPARE(list->currentText(), QStringLiteral("Alpha")); // the label's preset
+        m_model->storePreset("P1"); // after the showing: saving must re-read the unit's list
+        m_model->setState(2, 0, 1); // on the schematic only
+        m_host->unapplied = true;
+        const QString current = stored("{current}/Relays"), p1 = stored("P1/Relays"),
+                      wanted = m_model->patternToHex(m_model->matrixState.last().constData()),
+                      overwrite = kOverwrite.arg("P1"), longName = QString("Bench_rig-7").repeated(7);
+        ModalAnswer box({"OK", "OK", "No", "Yes", "No", "Yes", "OK"}); // and a spare: a box too many shows
+        for (const QString &typed : {QString("cfg.1"), QString(), QString("P1"), QString("P1"), longName}) {
+            list->setEditText(typed);
+            button(&dialog, "Save")->click();
         }
-        QCOMPARE(stored(field + "/Relays"), saved ? wanted : nameBefore);
-        QCOMPARE(stored("{current}/Relays"), saved ? wanted : currentBefore);
-        QStringList presets = model->getPresetList();
-        QCOMPARE(presets.removeAll(field), int(saved || field == "P1"));
-        QCOMPARE(presets, field == "P1" ? QStringList() : QStringList{"P1"});
-        QCOMPARE(host->refreshes, saved ? 1 : 0);
-        QCOMPARE(dialog.isVisible(), !saved);
-        QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : 0);
+        const QString invalid = "New preset name is invalid. It may contain only alphanumeric characters, "
+                                "hyphens and underscores.",
+                      unwritten = "The current relay configuration hasn't been written to the device yet. It "
+                                  "will be done when the preset is saved. Do you want to continue?";
+        QStringList expected{invalid,   "Please enter the name of the preset to save.",
+                             overwrite, overwrite,
+                             unwritten, unwritten};
+        QCOMPARE(boxes(box), expected.replaceInStrings(QRegularExpression("^"), "Save preset: "));
+        QVERIFY(box.report(0).icon == QMessageBox::Critical && box.report(2).icon == QMessageBox::Question);
+        QCOMPARE(QStringList({stored("P1/Relays"), stored("{current}/Relays"),
+                              stored(longName.left(63) + "/Relays")}),
+                 QStringList({p1, wanted, wanted})); // saved under the name cut to 63 characters
+        QVERIFY(current != wanted && m_host->refreshes == 1 && dialog.result() == QDialog::Accepted);
     }
 
-    void downloadNumbersFilesAndReportsUnwritable()
+    // From a real unit: names that are no preset names build no path; a second download started while
+    // the first is inside the driver's write gets a file of its own.
+    void downloadFromUnit()
     {
-        storeWithRelay(QStringLiteral("Other"), 5);
-        storeWithRelay(QStringLiteral("Cfg"), 0);
-        QTemporaryDir dir;
-        managePresetsDialog::chooseFolder = [&dir](QWidget *) { return dir.path(); };
-        managePresetsDialog dialog(nullptr, host.get());
-        dialog.show();
-        dialog.findChild<QListWidget *>()->findItems("Cfg", Qt::MatchExactly)[0]->setSelected(true);
-        ModalAnswer box(QStringLiteral("OK"));
-        QStringList written;
-        for (int row = 1; row <= 3; ++row) {
-            written << pending();
-            button(&dialog, "Save to File")->click();
-            storeWithRelay(QStringLiteral("Cfg"), row); // a different Cfg each time
+        for (const char *name : {"../../x", "Cfg", "/abs", "sub/dir"}) {
+            driver().unit.presets.append({name, fake::FakePreset()});
+            driver().unit.presets.last().second.words.resize(18);
         }
-        QCOMPARE(box.answered(), 0);
-        // Each file holds the preset as it was when saved: none was overwritten.
-        QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name), read;
-        QCOMPARE(files, (QStringList{"Cfg.prs", "Cfg_1.prs", "Cfg_2.prs"}));
-        for (const QString &file : files) { // read back as the unit would upload them
-            QCOMPARE(int(model->loadPresetFromFile(dir.filePath(file))), 0);
-            read << stored("Cfg/Relays");
-        }
-        QCOMPARE(read, written);
-        QCOMPARE(opened, QList<QUrl>(3, QUrl::fromLocalFile(dir.path())));
-
-        // Folders that cannot take a file: one that is gone, one that is a file.
-        const QString gone = dir.filePath("gone"), notFolder = dir.filePath("Cfg.prs");
-        for (const QString &folder : {gone, notFolder}) {
-            const auto content = [&folder] {
-                QFile file(folder);
-                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-            };
-            const QByteArray before = content();
-            ModalAnswer failed(QStringLiteral("OK"));
-            managePresetsDialog::chooseFolder = [&folder](QWidget *) { return folder; };
-            button(&dialog, "Save to File")->click();
-            QCOMPARE(texts(failed, "Manage presets"),
-                     QStringList{"Failed to download preset. Unable to write file: " + folder + "/Cfg.prs."});
-            QCOMPARE(failed.report().icon, QMessageBox::Critical);
-            QCOMPARE(content(), before);
-            QVERIFY(!QApplication::overrideCursor());
-        }
-        QVERIFY(!QFileInfo::exists(gone));
-    }
-
-    // Two downloads of Cfg into one folder, the second started while the
-    // first is inside the driver's write: each gets its own file with its
-    // own content. A driver failure leaves no empty file behind.
-    void racingDownloadsKeepBothFiles()
-    {
-        fake::driver().reset();
-        fake::driver().unit.subType = QStringLiteral("AA");
-        fake::driver().unit.ensureSize();
-        fake::FakePreset cfg;
-        cfg.words = QVector<quint32>(18, 0);
-        fake::driver().unit.presets.append({QStringLiteral("Cfg"), cfg});
-        ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
-        unitModel.setReporter(driverStatusBoxes(5));
-        TestHost unitHost(&unitModel);
-        QTemporaryDir dir;
-        managePresetsDialog::chooseFolder = [&dir](QWidget *) { return dir.path(); };
-        managePresetsDialog first(nullptr, &unitHost), second(nullptr, &unitHost);
-        for (managePresetsDialog *dialog : {&first, &second}) {
-            dialog->show();
-            dialog->findChild<QListWidget *>()->item(0)->setSelected(true);
-        }
-        quint32 &firstWord = fake::driver().unit.presets[0].second.words[0];
-        fake::driver().beforeCall = [&](const QString &function) {
-            if (function != "ts4820_savePresetToFile") {
-                return;
-            }
-            firstWord = 2; // the unit as the second download reads it
-            button(&second, "Save to File")->click();
-            firstWord = 1;
-        };
-        button(&first, "Save to File")->click();
-        fake::driver().beforeCall = nullptr;
-        const auto content = [&dir](const QString &file) {
-            QFile f(dir.filePath(file));
-            if (!f.open(QIODevice::ReadOnly)) {
-                return QByteArray();
-            }
-            const QByteArray name = f.readLine().trimmed();
-            return name + "|" + f.readLine().left(20);
-        };
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"Cfg.prs", "Cfg_1.prs"}));
-        QCOMPARE(content("Cfg.prs"), QByteArray("configname=Cfg|mainrelays=00000001,"));
-        QCOMPARE(content("Cfg_1.prs"), QByteArray("configname=Cfg|mainrelays=00000002,"));
-
-        fake::driver().script("ts4820_savePresetToFile", VI_ERROR_CONN_LOST, 1);
-        ModalAnswer box(QStringLiteral("No"));
-        button(&first, "Save to File")->click();
-        QCOMPARE(box.answered(), 1);
-        QCOMPARE(box.report().title, QStringLiteral("Xentra 4820 SFP Error message"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"Cfg.prs", "Cfg_1.prs"}));
-    }
-
-    // Names a unit offers that are no preset names never become part of a
-    // path: one warning names them all, the proper one is saved.
-    void unitNamesOutsideTheRulesBuildNoPath()
-    {
-        fake::driver().reset();
-        fake::driver().unit.subType = QStringLiteral("AA");
-        fake::driver().unit.ensureSize();
-        fake::FakePreset preset;
-        preset.words = QVector<quint32>(18, 0);
-        for (const char *name : {"../../x", "/abs", "Good", "sub/dir", ".."}) {
-            fake::driver().unit.presets.append({QString::fromLatin1(name), preset});
-        }
-        ts4820inst unitModel(5, false, 96, QStringLiteral("AA"));
-        unitModel.setReporter(driverStatusBoxes(5));
-        TestHost unitHost(&unitModel);
+        TestHost unitHost(false);
+        unitHost.model.setReporter(driverStatusBoxes(5));
         QTemporaryDir root;
-        const QString folder = root.filePath("a/b/chosen");
+        const QString folder = root.filePath("a/chosen");
         QVERIFY(QDir().mkpath(folder));
-        managePresetsDialog::chooseFolder = [&folder](QWidget *) { return folder; };
-        managePresetsDialog dialog(nullptr, &unitHost);
-        dialog.show();
-        dialog.findChild<QListWidget *>()->selectAll();
-        ModalAnswer box(QStringLiteral("OK"));
-        button(&dialog, "Save to File")->click();
-        QCOMPARE(texts(box, "Manage presets"),
-                 QStringList{"These presets were not saved, because their names are not valid preset "
-                             "names: '../../x', '/abs', 'sub/dir', '..'."});
-        QCOMPARE(box.report().icon, QMessageBox::Warning);
-        QStringList files;
-        for (QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-            files << QDir(root.path()).relativeFilePath(it.next());
-        }
-        QCOMPARE(files, QStringList{"a/b/chosen/Good.prs"});
-        QCOMPARE(fake::driver().callNames().count("ts4820_savePresetToFile"), 1);
+        managePresetsDialog::chooseFolder = [folder](QWidget *) { return folder; };
+        managePresetsDialog first(nullptr, &unitHost), second(nullptr, &unitHost);
+        first.show();
+        second.show();
+        first.findChild<QListWidget *>()->selectAll();
+        second.findChild<QListWidget *>()->item(1)->setSelected(true);
+        quint32 &word = driver().unit.presets[1].second.words[0];
+        driver().beforeCall = [&](const QString &) {
+            word = 2; // the preset as the second download reads it
+            button(&second, "Save to File")->click();
+            word = 1;
+        };
+        ModalAnswer warning(QStringLiteral("OK"));
+        button(&first, "Save to File")->click();
+        driver().beforeCall = nullptr;
+        QCOMPARE(boxes(warning),
+                 QStringList{"Manage presets: These presets were not saved, because their names are "
+                             "not valid preset names: '../../x', '/abs', 'sub/dir'."});
+        const auto head = [&folder](const char *name) {
+            QFile file(folder + "/" + name);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().mid(26, 8) : QByteArray();
+        };
+        QCOMPARE(head("Cfg.prs") + head("Cfg_1.prs"), QByteArray("0000000100000002")); // each its own preset
+        QCOMPARE(QDir(root.path()).entryList(QDir::Files) + QDir(folder).entryList(QDir::Files),
+                 QStringList({"Cfg.prs", "Cfg_1.prs"}));
+        QCOMPARE(m_opened, QList<QUrl>(2, QUrl::fromLocalFile(folder)));
     }
 
-    void uploadFiles_data()
+    // The commands on the selection, then uploads: what is asked or refused, where uploads stop.
+    void manageDialog()
     {
-        // A null entry: no such file; kFolder, kDevice: a folder, /dev/zero.
-        QTest::addColumn<QList<QByteArray>>("files");
-        QTest::addColumn<QStringList>("answers");
-        QTest::addColumn<QString>("message"); // %1: the path of the second file
-        QTest::addColumn<QStringList>("presetsAfter");
-        QTest::addColumn<bool>("listRefreshed");
-        const QByteArray a = presetFile("configname=A", "\n");
-        const QByteArray c = presetFile("configname=C", "\n");
-        const QString overwrite = kOverwrite.arg("Cfg");
-        QTest::newRow("CR LF name, No stops")
-            << QList<QByteArray>{a, presetFile("configname = Cfg", "\r\n"), c} << QStringList{"No"}
-            << overwrite << QStringList{"A", "Cfg"} << false;
-        QTest::newRow("overwrite: Yes") << QList<QByteArray>{presetFile("configname=Cfg", "\r\n", "000000ff")}
-                                        << QStringList{"Yes"} << overwrite << QStringList{"Cfg"} << true;
-        QTest::newRow("syntax error goes on")
-            << QList<QByteArray>{a, presetFile("configname=W", "\n", "00000001", 36), c} << QStringList{"OK"}
-            << "Failed to upload preset. Syntax error in file: %1. The file may be valid for "
-               "different Xentra 4820 subtype."
-            << QStringList{"A", "C", "Cfg"} << true;
-        QTest::newRow("missing file stops") << QList<QByteArray>{a, QByteArray(), c} << QStringList{"OK"}
-                                            << "Failed to open file: %1." << QStringList{"A", "Cfg"} << false;
-        QTest::newRow("a folder stops") << QList<QByteArray>{a, kFolder, c} << QStringList{"OK"}
-                                        << "Failed to open file: %1." << QStringList{"A", "Cfg"} << false;
-        const QString unreadable = QStringLiteral("Failed to upload preset. Unable to read file: %1.");
-        QTest::newRow("a device that never ends goes on")
-            << QList<QByteArray>{a, kDevice, c} << QStringList{"OK"} << unreadable
-            << QStringList{"A", "C", "Cfg"} << true;
-        QTest::newRow("a preset grown past any unit's goes on")
-            << QList<QByteArray>{a,
-                                 presetFile("configname=H", "\n") + "\n==alias==\n"
-                                     + QByteArray("X1=").append(70000, 'h'),
-                                 c}
-            << QStringList{"OK"} << unreadable << QStringList{"A", "C", "Cfg"} << true;
-        QTest::newRow("binary goes on")
-            << QList<QByteArray>{a,
-                                 QByteArray("\0\x7f\xff"
-                                            "configname\0",
-                                            14),
-                                 c}
-            << QStringList{"OK"}
-            << "Failed to upload preset. Syntax error in file: %1. The file may be valid for "
-               "different Xentra 4820 subtype."
-            << QStringList{"A", "C", "Cfg"} << true;
-    }
-    void uploadFiles()
-    {
-        QFETCH(QList<QByteArray>, files);
-        QFETCH(QStringList, answers);
-        QFETCH(QString, message);
-        QFETCH(bool, listRefreshed);
-        storeWithRelay(QStringLiteral("Cfg"), 0);
-        const QString cfgBefore = stored("Cfg/Relays");
-        QTemporaryDir dir;
-        QStringList paths;
-        for (int i = 0; i < files.size(); ++i) {
-            paths << (files[i] == kDevice ? QStringLiteral("/dev/zero")
-                                          : dir.filePath(QStringLiteral("upload%1.prs").arg(i)));
-            QFile file(paths.last());
-            QVERIFY(files[i].isNull() || files[i] == kDevice
-                    || (files[i] == kFolder && QDir().mkdir(paths.last()))
-                    || (file.open(QIODevice::WriteOnly) && file.write(files[i])));
-        }
-        managePresetsDialog::chooseFiles = [&paths](QWidget *) { return paths; };
-        managePresetsDialog dialog(nullptr, host.get());
-        dialog.show();
-        ModalAnswer box(answers + QStringList{"OK"});
-        button(&dialog, "Load from File")->click();
-
-        QCOMPARE(texts(box, "Manage presets"),
-                 QStringList{message.contains("%1") ? message.arg(paths[1]) : message});
-        QStringList presets = model->getPresetList();
-        presets.sort();
-        QTEST(presets, "presetsAfter");
-        const bool replaced = answers == QStringList{"Yes"};
-        QCOMPARE(stored("Cfg/Relays").startsWith("000000ff"), replaced);
-        QVERIFY(replaced || stored("Cfg/Relays") == cfgBefore);
-        QCOMPARE(items(dialog.findChild<QListWidget *>()->model()),
-                 listRefreshed ? model->getPresetList() : QStringList{"Cfg"});
-        QCOMPARE(host->refreshes, 0);
-    }
-
-    void deleteAndSaveToFileWorkOnSelection_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QList<int>>("selectedRows");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("remaining");
-        const QString really =
-            QStringLiteral("Do you really want to remove the selected presets from device's memory?");
-        const QStringList all{"A", "B", "C"};
-        QTest::newRow("Delete, nothing selected") << "Delete" << QList<int>() << "OK"
-                                                  << "Please select presets to be deleted." << all;
-        QTest::newRow("Save to File, nothing selected")
-            << "Save to File" << QList<int>() << "OK"
-            << "Please select presets to be saved to files." << all;
-        QTest::newRow("Delete A and C: No") << "Delete" << QList<int>{0, 2} << "No" << really << all;
-        QTest::newRow("Delete A and C: Yes")
-            << "Delete" << QList<int>{0, 2} << "Yes" << really << QStringList{"B"};
-    }
-    void deleteAndSaveToFileWorkOnSelection()
-    {
-        QFETCH(QString, command);
-        QFETCH(QList<int>, selectedRows);
-        QFETCH(QString, answer);
-        QFETCH(QString, message);
-        QFETCH(QStringList, remaining);
         for (const char *name : {"A", "B", "C"}) {
-            model->storePreset(QString::fromLatin1(name));
+            m_model->storePreset(name);
         }
-        managePresetsDialog dialog(nullptr, host.get());
+        QTemporaryDir dir;
+        const QString gone = dir.filePath("gone");
+        const auto file = [&dir](const QByteArray &name, const char *eol = "\n", int words = 18) {
+            QFile out(dir.filePath(name + ".prs"));
+            out.open(QIODevice::WriteOnly);
+            out.write("configname" + name + eol + "mainrelays=000000ff"
+                      + QByteArray(",00000000").repeated(words - 1) + eol + "vrefvolt=0" + eol
+                      + "vrefrelays=0");
+            return out.fileName();
+        };
+        const QList<QStringList> uploads{{file("=D"), file(" = B", "\r\n"), file("=E")},
+                                         {file("=W", "\n", 36), file("=F")},
+                                         {dir.filePath("missing.prs"), file("=G")},
+                                         {"/dev/zero", file("=H")},
+                                         {file("=B")}};
+        managePresetsDialog::chooseFolder = [gone](QWidget *) { return gone; };
+        managePresetsDialog dialog(nullptr, m_host.get());
         dialog.show();
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Manage presets"));
         auto *list = dialog.findChild<QListWidget *>();
-        for (int row : selectedRows) {
-            list->item(row)->setSelected(true);
+        ModalAnswer box({"OK", "OK", "OK", "Yes", "No", "OK", "OK", "OK", "Yes", "OK"}); // and a spare
+        button(&dialog, "Delete")->click();
+        button(&dialog, "Save to File")->click();
+        list->item(0)->setSelected(true);
+        button(&dialog, "Save to File")->click();
+        list->item(2)->setSelected(true);
+        button(&dialog, "Delete")->click();
+        QCOMPARE(m_host->refreshes, 1);
+        for (const QStringList &paths : uploads) {
+            managePresetsDialog::chooseFiles = [paths](QWidget *) { return paths; };
+            button(&dialog, "Load from File")->click();
         }
-        ModalAnswer box(QStringList{answer, "OK"});
-        button(&dialog, command)->click();
+        const QString overwrite = kOverwrite.arg("B"), failed = "Failed to ";
+        QStringList expected{"Please select presets to be deleted.",
+                             "Please select presets to be saved to files.",
+                             failed + "download preset. Unable to write file: " + gone + "/A.prs.",
+                             "Do you really want to remove the selected presets from device's memory?",
+                             overwrite,
+                             failed + "upload preset. Syntax error in file: " + uploads[1][0]
+                                 + ". The file may be valid for different Xentra 4820 subtype.",
+                             failed + "open file: " + uploads[2][0] + ".",
+                             failed + "upload preset. Unable to read file: /dev/zero.",
+                             overwrite};
+        QCOMPARE(boxes(box), expected.replaceInStrings(QRegularExpression("^"), "Manage presets: "));
+        QVERIFY(box.report(0).icon == QMessageBox::Critical && box.report(3).icon == QMessageBox::Question);
+        QCOMPARE(m_model->getPresetList(), QStringList({"B", "D", "F", "H"})); // after a stop, no more
+        QVERIFY(list->count() == 4 && stored("B/Relays").startsWith("000000ff,") && m_host->refreshes == 1);
+        QVERIFY(!QFileInfo::exists(gone) && !QApplication::overrideCursor());
+    }
 
-        QCOMPARE(texts(box, "Manage presets"), QStringList{message});
-        QCOMPARE(box.report().icon, answer == "OK" ? QMessageBox::Critical : QMessageBox::Question);
-        QCOMPARE(model->getPresetList(), remaining);
-        QCOMPARE(items(list->model()), remaining);
-        QCOMPARE(host->refreshes, answer == "Yes" ? 1 : 0);
-        QVERIFY(!folderAsked && opened.isEmpty());
+    // The twelve fields and the web interface's address; a failed read is boxed, its field left as read.
+    void deviceInformation_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("boxes");
+        const QString
+            error = "Xentra 4820 SFP Error message: ts4820_get%1Attribute(parent->d_vi, ts4820_ATTR_%2, %3) "
+                    "failed due to [It failed]\nDo you want to exit?",
+            demo = demoidentity::address();
+        QStringList lost;
+        for (const QString &read :
+             QString("SUB_TYPE SER_NUM ETH_ADDR LXI_CLASS DESCRIPTION ASSET_NO CURRENT_HOSTNAME "
+                     "CURRENT_IPADDR CURRENT_NETMASK CURRENT_GATEWAY CURRENT_DNS1 CURRENT_DNS2 "
+                     "CURRENT_IPADDR")
+                 .split(' ')) {
+            lost << error.arg(read == "SER_NUM" ? "" : "String", read, read == "SER_NUM" ? "&val" : "strVal");
+        }
+        const QStringList unit =
+            QString("4820-AB|Class C|00001234|02:00:00:AA:BB:CC|ts4820-fake|192.168.7.20|255.255.255.0|"
+                    "192.168.7.1|192.168.7.100|192.168.7.101|Tarsel Ltd - Xentra 4820 - 48209481 - LXI "
+                    "Matrix Switching Unit||http://ts4820-fake")
+                .split('|');
+        QTest::newRow("demo")
+            << "demo"
+            << QString("4820-AA|Class A|48209481|02:00:00:01:02:03|%1|%2|255.255.255.0|%3.1|%3.100|"
+                       "%3.101|Tarsel Ltd - Xentra 4820 - 48209481 - LXI Matrix Switching Unit "
+                       "(DEMO)||http://%2")
+                   .arg(demoidentity::hostName(), demo, demo.section('.', 0, 2))
+                   .split('|')
+            << QStringList();
+        QTest::newRow("all read") << "" << unit << QStringList();
+        const QStringList warning{"Xentra 4820 SFP Warning message: Warning: [Reply cut short]"},
+            nothing = QStringList({"4820-", "Class ", "00000000"}) + QStringList(9, "") << "http://";
+        QTest::newRow("a warning") << "warning" << unit << warning;
+        QTest::newRow("connection lost") << "lost" << nothing << lost;
+    }
+    void deviceInformation()
+    {
+        QFETCH(QString, unit);
+        driver().unit.serial = 0x1234;
+        driver().errorTexts[VI_ERROR_TMO] = "It failed";
+        driver().errorTexts[ts4820_WARN_TRUNCATED] = "Reply cut short";
+        if (unit == "warning") {
+            driver().script("ts4820_getStringAttribute", ts4820_WARN_TRUNCATED, 1);
+        } else if (unit == "lost") {
+            driver().script("ts4820_getStringAttribute", VI_ERROR_TMO);
+            driver().script("ts4820_getAttribute", VI_ERROR_TMO);
+        }
+        ts4820inst model(5, unit == "demo", 192, unit == "demo" ? "AA" : "AB");
+        ModalAnswer answers(QStringList(14, unit == "warning" ? "OK" : "No")); // a box too many shows too
+        ts4820fp_devConfig dialog(nullptr, &model);
+        QStringList shown;
+        for (int i = 0; i < ts4820fp_devConfig::FieldCount; ++i) {
+            shown << dialog.field(i)->text();
+        }
+        dialog.openWebInterface();
+        QTEST(shown << m_opened.value(0).toString(), "shown");
+        QTEST(boxes(answers), "boxes");
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Xentra 4820 Device Information & Status"));
+        QVERIFY(unit != "demo" || driver().calls.isEmpty());
+    }
+
+    void adapter()
+    {
+        ts4820_spc spc;
+        ViSession vi = 0;
+        QCOMPARE(QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
+                              spc.copyrightText(), spc.driverRevision(),
+                              QString::number(spc.init("TCPIP0::1::INSTR", VI_TRUE, VI_FALSE, &vi)),
+                              QString::number(vi)}),
+                 QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
+                              "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "4.3.1.0", "0",
+                              "1"}));
+        driver().script("ts4820_revision_query", VI_ERROR_IO);
+        driver().script("ts4820_init", VI_ERROR_RSRC_NFOUND);
+        QCOMPARE(spc.driverRevision() + QString::number(spc.init("TCPIP0::2::INSTR", VI_FALSE, VI_TRUE, &vi)),
+                 QString::number(VI_ERROR_RSRC_NFOUND)); // no revision, and nothing reported
+        QCOMPARE(driver().callTexts().filter(QRegularExpression("init|error_message")),
+                 QStringList({"ts4820_init(\"TCPIP0::1::INSTR\", 1, 0, out)",
+                              "ts4820_init(\"TCPIP0::2::INSTR\", 0, 1, out)"}));
     }
 };
 
