@@ -100,31 +100,12 @@ private slots:
         qputenv("TS4820_VISA_CONFIG", QFile::encodeName(testenv::root() + "/no-visa.conf"));
     }
 
-    void autoFindOpensTheOnlyUnit();
     void treeListsWhatAnswersWhateverTheOthersDo();
     void operatorWorkReachesTheUnit();
     void unitLostMidSessionThenBackAfterRefresh();
     void faultShowsItsBoxAndWorkGoesOn_data();
     void faultShowsItsBoxAndWorkGoesOn();
 };
-
-void TestProgramSim::autoFindOpensTheOnlyUnit()
-{
-    SimProcess unit("127.0.0.50", {"--subtype", "AB", "--serial", "48209481"}, kPortmapper);
-    QVERIFY2(unit.running(), qPrintable(unit.banner));
-    // A listed resource where nothing answers neither shows nor stalls.
-    listResources({"TCPIP0::127.0.0.58::INSTR", unit.instr()});
-    ts4820_spc adapter;
-    auto window = autoFind(adapter);
-    QVERIFY(window);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: 127.0.0.50"));
-    QCOMPARE(window->findChild<ts1900fp_led *>()->state(), 1);
-    QCOMPARE(window->instrument->nRows, 192);
-    QCOMPARE(window->about()->serialNumberLabel()->text(), QStringLiteral("48209481"));
-    QCOMPARE(window->about()->revisionLabel()->text(), QStringLiteral("2.1.0 (Product: 1.2.0)"));
-    QCOMPARE(window->about()->modelLabel()->text(), QStringLiteral("4820-AB"));
-    QCOMPARE(window->schematic->vrefCombo->count(), 17);
-}
 
 // Other models, a unit that drops the connection at "*IDN?", one that
 // accepts connections and never answers (stopped) and an address where
@@ -160,12 +141,22 @@ void TestProgramSim::treeListsWhatAnswersWhateverTheOthersDo()
 void TestProgramSim::operatorWorkReachesTheUnit()
 {
     QTemporaryDir state;
-    SimProcess unit("127.0.0.54", {"--subtype", "AA", "--state", state.path()}, kPortmapper);
+    SimProcess unit("127.0.0.54", {"--subtype", "AA", "--serial", "48209481", "--state", state.path()},
+                    kPortmapper);
     QVERIFY2(unit.running(), qPrintable(unit.banner));
-    listResources({unit.instr()});
+    // A listed resource where nothing answers neither shows nor stalls: the
+    // only unit opens at once.
+    listResources({"TCPIP0::127.0.0.58::INSTR", unit.instr()});
     ts4820_spc adapter;
     auto window = autoFind(adapter);
     QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: 127.0.0.54"));
+    QCOMPARE(window->findChild<ts1900fp_led *>()->state(), 1);
+    QCOMPARE(window->instrument->nRows, 96);
+    QCOMPARE(window->about()->serialNumberLabel()->text(), QStringLiteral("48209481"));
+    QCOMPARE(window->about()->revisionLabel()->text(), QStringLiteral("2.1.0 (Product: 1.2.0)"));
+    QCOMPARE(window->about()->modelLabel()->text(), QStringLiteral("4820-AA"));
+    QCOMPARE(window->schematic->vrefCombo->count(), 17);
     Probe probe(unit);
     Schematic *schematic = window->schematic;
 
@@ -242,15 +233,15 @@ void TestProgramSim::operatorWorkReachesTheUnit()
 
     // Device information and the web address, as the unit reports them.
     window->devConfig->loadDevInfo();
-    QCOMPARE(window->devConfig->field(ts4820fp_devConfig::SerialNumber)->text(), QStringLiteral("48200036"));
+    QCOMPARE(window->devConfig->field(ts4820fp_devConfig::SerialNumber)->text(), QStringLiteral("48209481"));
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::IpAddress)->text(), QStringLiteral("127.0.0.54"));
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::HostName)->text(),
-             QStringLiteral("xentra-48200036"));
+             QStringLiteral("xentra-48209481"));
     QCOMPARE(window->devConfig->field(ts4820fp_devConfig::Model)->text(), QStringLiteral("4820-AA"));
     QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "urlOpened");
     window->devConfig->openWebInterface();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QCOMPARE(openedUrls.last(), QUrl("http://xentra-48200036"));
+    QCOMPARE(openedUrls.last(), QUrl("http://xentra-48209481"));
 
     // Reset: the unit opens everything and forgets the preset in use.
     ModalAnswer reset(QStringLiteral("Yes"));
