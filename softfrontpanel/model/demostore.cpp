@@ -80,7 +80,6 @@ void DemoStore::writeState(const char *pattern)
     store.setValue(QStringLiteral("VRef/Voltage"), m_model.getVRefVoltage(pattern[relays + 4]));
     writeBusLinks(store, pattern + relays);
     store.endGroup();
-    markEdited(store);
 }
 
 void DemoStore::setAlias(int row, int col, const QString &text)
