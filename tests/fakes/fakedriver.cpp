@@ -19,7 +19,8 @@ QString words(const ViInt32 *pattern)
         return "NULL";
     }
     QStringList words;
-    for (int i = 0; i < visa().unitRows() * 6 / 32; ++i) {
+    const int count = visa().scpi("ROUT:MATR:ROWS?").toInt() * 6 / 32;
+    for (int i = 0; i < count; ++i) {
         words << QString::asprintf("%08x", static_cast<unsigned>(pattern[i]));
     }
     return words.join(',');
@@ -38,20 +39,16 @@ Driver &Driver::instance()
 void Driver::reset(const sim::UnitOptions &unit, ViSession session)
 {
     visa().plugUnit(unit);
-    {
-        QMutexLocker lock(&m_mutex);
-        m_counted.clear();
-        m_always.clear();
-        beforeCall = nullptr;
-        nextSession = session == VI_NULL ? 1 : session;
-    }
+    m_counted.clear();
+    m_always.clear();
+    beforeCall = nullptr;
+    nextSession = session == VI_NULL ? 1 : session;
     ViSession opened = VI_NULL;
     if (session != VI_NULL
         && (ts4820_init(const_cast<ViRsrc>("TCPIP0::127.0.0.1::INSTR"), VI_FALSE, VI_FALSE, &opened) < 0
             || opened != session)) {
         qFatal("the unit did not open as session %u", unsigned(session));
     }
-    QMutexLocker lock(&m_mutex);
     calls.clear();
 }
 

@@ -43,7 +43,7 @@ public:
     // A new unit (the simulator's defaults: subtype AB, with voltage
     // reference), no scripts or hook, sessions numbered from 1; or, for a
     // model handed its session, the unit opened as `session` and numbering
-    // on from there. Then an empty log.
+    // on from there. Then an empty log. Between tests, when no call runs.
     void reset(const sim::UnitOptions &unit = {}, ViSession session = VI_NULL);
 
     QList<DriverCall> calls; // every call in order, ts4820_error_message included

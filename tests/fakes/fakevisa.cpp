@@ -98,12 +98,6 @@ void Visa::plugUnit(const sim::UnitOptions &options)
     unitReplies.clear();
 }
 
-int Visa::unitRows() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_unit->rows();
-}
-
 QByteArray Visa::scpi(const QByteArray &messages)
 {
     QMutexLocker lock(&m_mutex);

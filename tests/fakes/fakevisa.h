@@ -78,7 +78,6 @@ public:
     int openSessions() const;               // sessions not yet closed (rm and lists included)
 
     void plugUnit(const sim::UnitOptions &options); // a new unit: driver().reset() calls it
-    int unitRows() const;
     // Runs messages (ended by LF) on the unit outside any session and gives
     // their replies joined by LF; a message the unit refuses stops the test.
     QByteArray scpi(const QByteArray &messages);
