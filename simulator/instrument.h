@@ -41,8 +41,8 @@ struct UnitOptions
     QByteArray subtype = "AB";
     quint32 serial = 0x48200001;
     bool voltageReference = true;
-    QString stateFolder; // empty: nothing kept across restarts
-    QByteArray hostname; // empty: "xentra-<serial>"
+    QString stateFolder{}; // empty: nothing kept across restarts
+    QByteArray hostname{}; // empty: "xentra-<serial>"
     QByteArray address = "127.0.0.1";
 };
 

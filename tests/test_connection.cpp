@@ -261,7 +261,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("calls");
         const QString title = QStringLiteral("Xentra 4820 Soft Front Panel");
-        const QString lan = title + ": lab-unit-3|lab-unit-3|on|LXI|4.3.1.0|About";
+        const QString lan = title + ": lab-unit-3|lab-unit-3|on|LXI|1.0.0|About";
         const QString init = "ts4820_init(\"" + kUnit + "\", 0, %1, out), ",
                       kept = init.arg(0) + "ts4820_close(1)";
         QTest::newRow("demo") << "Run In Demo Mode" << 0
@@ -271,7 +271,7 @@ private slots:
                                      << "";
         QTest::newRow("LXI unit") << "Auto Find" << int(VI_INTF_TCPIP) << lan << kept;
         QTest::newRow("VXI module in slot 7")
-            << "Auto Find" << int(VI_INTF_VXI) << title + "|Slot 7|on|VXI|4.3.1.0|About" << kept;
+            << "Auto Find" << int(VI_INTF_VXI) << title + "|Slot 7|on|VXI|1.0.0|About" << kept;
         QTest::newRow("no session handed over")
             << "Auto Find|No" << int(VI_INTF_TCPIP)
             << lan + "|Xentra 4820 SFP Error message|Function Call failed due to [0xbfff0011]\nDo you want to exit?"

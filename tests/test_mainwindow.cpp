@@ -280,8 +280,7 @@ void TestMainWindow::demoWindowControls()
 // its box and still refreshes, hardware facts that cannot be read say so.
 void TestMainWindow::realModeCallsAndBoxes()
 {
-    driver().unit.subType = QStringLiteral("BA");
-    driver().unit.vrefTable.clear();
+    driver().reset({"BA", 0x48209481, false});
     driver().script(QStringLiteral("ts4820_revision_query"), VI_ERROR_IO);
     ts4820_spc adapter;
     auto window = start(adapter);
@@ -293,7 +292,7 @@ void TestMainWindow::realModeCallsAndBoxes()
     QCOMPARE(calls.mid(calls.size() - 7),
              (QStringList{"ts4820_getDefaultPresetName", "ts4820_getMatrixState", "ts4820_getAlias"}
               + QStringList(4, "ts4820_getVoltRefConnectionState")));
-    QCOMPARE(window->about()->revisionLabel()->text(), QStringLiteral("Not Available (Product: 2.1.0)"));
+    QCOMPARE(window->about()->revisionLabel()->text(), QStringLiteral("Not Available (Product: 1.2.0)"));
     QCOMPARE(window->about()->modelLabel()->text(), QStringLiteral("4820-BA"));
 
     window->schematic->relayAt(0, 5)->click();
@@ -314,12 +313,12 @@ void TestMainWindow::realModeCallsAndBoxes()
     emit window->resetPressed();
     QCOMPARE(driver().count(QStringLiteral("ts4820_reset")), 0);
     window->schematic->relayAt(3, 3)->click();
-    driver().errorTexts[VI_ERROR_TMO] = QStringLiteral("Unit did not answer");
     driver().script(QStringLiteral("ts4820_reset"), VI_ERROR_TMO, 1);
     ModalAnswer yes({QStringLiteral("Yes"), QStringLiteral("No")});
     emit window->resetPressed();
     QCOMPARE(yes.report(1).text,
-             QStringLiteral("ts4820_reset(d_vi) failed due to [Unit did not answer]\nDo you want to exit?"));
+             QStringLiteral(
+                 "ts4820_reset(d_vi) failed due to [Fake VISA status 0xbfff0015]\nDo you want to exit?"));
     QVERIFY(!window->schematic->relayAt(3, 3)->isChecked() && !window->undoButton->isEnabled());
 }
 

@@ -140,18 +140,12 @@ private slots:
             "restorePreset(d_vi, name.toAscii().data())|getVoltRefOutput(d_vi, &voltage)|"
             "getDefaultPresetName(d_vi, name)|savePresetToFile(d_vi, name.toAscii().data(), path.toLocal8Bit().data())|"
             "loadPresetFromFile(d_vi, path.toLocal8Bit().data())|removePreset(d_vi, name.toAscii().data())");
-        fake::FakeUnit &unit = driver().unit;
-        unit.subType = "AA";
-        unit.ensureSize();
-        unit.words[0] = 1;       // X1
-        unit.vrefOutput = -0.45; // index 8
-        unit.links[1] = true;
-        unit.aliases[1] = "in";
-        unit.presets = {{"P1", fake::FakePreset()}, {"Alpha", fake::FakePreset()}};
-        unit.presets[0].second.words.resize(18);
+        driver().reset({"AA"}, 7);
+        fake::visa().scpi("ROUT:MATR " + bitText(0, 18).toLatin1() // X1
+                          + "\nSOUR:VOLT -0.45\nSOUR:VOLT:LINK B,ON\nROUT:ALI X2,'in'\nMEM:PRES:STOR 'P1'\n"
+                            "MEM:PRES:STOR 'Alpha'");
         ts4820inst m(7, false, 96, "AA");
-        m.voltRef.n = unit.vrefTable.size();
-        std::copy(unit.vrefTable.cbegin(), unit.vrefTable.cend(), m.voltRef.voltages);
+        ts4820_getVoltRefInfo(7, &m.voltRef.n, m.voltRef.voltages);
         m.matrixState = {QByteArray(m.patternSize(), 1), QByteArray(m.patternSize(), 1)};
         m.aliases[5] = "stale";
         m.savePresetToFile("P1", path); // for the load
@@ -177,8 +171,7 @@ private slots:
         m.removePreset("P1");
         QCOMPARE(reports, failing);
         QCOMPARE(driver().callTexts(), calls);
-        QCOMPARE(results.join(" | "),
-                 QStringLiteral("[X1] links 0100 vref 8 | X2=in | 1 | Alpha |  | 1 | 0"));
+        QCOMPARE(results.join(" | "), QStringLiteral("[X1] links 0100 vref 8 | X2=in | 1 | P1 |  | 1 | 0"));
     }
 
     void presetFileWritten()

@@ -141,10 +141,12 @@ private slots:
     // the first is inside the driver's write gets a file of its own.
     void downloadFromUnit()
     {
-        for (const char *name : {"../../x", "Cfg", "/abs", "sub/dir"}) {
-            driver().unit.presets.append({name, fake::FakePreset()});
-            driver().unit.presets.last().second.words.resize(18);
-        }
+        driver().reset({}, 5);
+        fake::visa().scpi("MEM:PRES:STOR 'Cfg'");
+        fake::visa().unitReplies = {{"MEM:PRES:COUN?", "4"},
+                                    {"MEM:PRES:NAME? 1", "\"../../x\""},
+                                    {"MEM:PRES:NAME? 2", "\"/abs\""},
+                                    {"MEM:PRES:NAME? 3", "\"sub/dir\""}};
         TestHost unitHost(false);
         unitHost.model.setReporter(driverStatusBoxes(5));
         QTemporaryDir root;
@@ -155,12 +157,11 @@ private slots:
         first.show();
         second.show();
         first.findChild<QListWidget *>()->selectAll();
-        second.findChild<QListWidget *>()->item(1)->setSelected(true);
-        quint32 &word = driver().unit.presets[1].second.words[0];
+        second.findChild<QListWidget *>()->item(0)->setSelected(true);
         driver().beforeCall = [&](const QString &) {
-            word = 2; // the preset as the second download reads it
+            fake::visa().scpi("SOUR:VOLT:LINK A,ON\nMEM:PRES:STOR 'Cfg'"); // as the second download reads it
             button(&second, "Save to File")->click();
-            word = 1;
+            fake::visa().scpi("SOUR:VOLT:LINK A,OFF\nMEM:PRES:STOR 'Cfg'");
         };
         ModalAnswer warning(QStringLiteral("OK"));
         button(&first, "Save to File")->click();
@@ -170,9 +171,9 @@ private slots:
                              "not valid preset names: '../../x', '/abs', 'sub/dir'."});
         const auto head = [&folder](const char *name) {
             QFile file(folder + "/" + name);
-            return file.open(QIODevice::ReadOnly) ? file.readAll().mid(26, 8) : QByteArray();
+            return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n').value(3) : QByteArray();
         };
-        QCOMPARE(head("Cfg.prs") + head("Cfg_1.prs"), QByteArray("0000000100000002")); // each its own preset
+        QCOMPARE(head("Cfg.prs") + head("Cfg_1.prs"), QByteArray("vrefrelays=0vrefrelays=1")); // each its own
         QCOMPARE(QDir(root.path()).entryList(QDir::Files) + QDir(folder).entryList(QDir::Files),
                  QStringList({"Cfg.prs", "Cfg_1.prs"}));
         QCOMPARE(m_opened, QList<QUrl>(2, QUrl::fromLocalFile(folder)));
@@ -241,7 +242,7 @@ private slots:
         QTest::addColumn<QStringList>("boxes");
         const QString
             error = "Xentra 4820 SFP Error message: ts4820_get%1Attribute(parent->d_vi, ts4820_ATTR_%2, %3) "
-                    "failed due to [It failed]\nDo you want to exit?",
+                    "failed due to [Fake VISA status 0xbfff0015]\nDo you want to exit?",
             demo = demoidentity::address();
         QStringList lost;
         for (const QString &read :
@@ -252,8 +253,8 @@ private slots:
             lost << error.arg(read == "SER_NUM" ? "" : "String", read, read == "SER_NUM" ? "&val" : "strVal");
         }
         const QStringList unit =
-            QString("4820-AB|Class C|00001234|02:00:00:AA:BB:CC|ts4820-fake|192.168.7.20|255.255.255.0|"
-                    "192.168.7.1|192.168.7.100|192.168.7.101|Tarsel Ltd - Xentra 4820 - 48209481 - LXI "
+            QString("4820-AB|Class C|000012ab|02:54:53:00:12:AB|ts4820-fake|192.168.7.20|255.255.255.0|"
+                    "192.168.7.1|192.168.7.100|192.168.7.101|Tarsel Ltd - Xentra 4820 - 000012ab - LXI "
                     "Matrix Switching Unit||http://ts4820-fake")
                 .split('|');
         QTest::newRow("demo")
@@ -265,7 +266,8 @@ private slots:
                    .split('|')
             << QStringList();
         QTest::newRow("all read") << "" << unit << QStringList();
-        const QStringList warning{"Xentra 4820 SFP Warning message: Warning: [Reply cut short]"},
+        const QStringList warning{"Xentra 4820 SFP Warning message: Warning: [The reply did not fit the "
+                                  "buffer and was cut.]"},
             nothing = QStringList({"4820-", "Class ", "00000000"}) + QStringList(9, "") << "http://";
         QTest::newRow("a warning") << "warning" << unit << warning;
         QTest::newRow("connection lost") << "lost" << nothing << lost;
@@ -273,9 +275,10 @@ private slots:
     void deviceInformation()
     {
         QFETCH(QString, unit);
-        driver().unit.serial = 0x1234;
-        driver().errorTexts[VI_ERROR_TMO] = "It failed";
-        driver().errorTexts[ts4820_WARN_TRUNCATED] = "Reply cut short";
+        driver().reset({"AB", 0x12ab, true, {}, "ts4820-fake", "192.168.7.20"}, 5);
+        fake::visa().unitReplies = {{"SYST:COMM:LAN:GAT?", "\"192.168.7.1\""}, // none on the simulated LAN
+                                    {"SYST:COMM:LAN:DNS1?", "\"192.168.7.100\""},
+                                    {"SYST:COMM:LAN:DNS2?", "\"192.168.7.101\""}};
         if (unit == "warning") {
             driver().script("ts4820_getStringAttribute", ts4820_WARN_TRUNCATED, 1);
         } else if (unit == "lost") {
@@ -300,13 +303,13 @@ private slots:
     {
         ts4820_spc spc;
         ViSession vi = 0;
-        QCOMPARE(QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
-                              spc.copyrightText(), spc.driverRevision(),
-                              QString::number(spc.init("TCPIP0::1::INSTR", VI_TRUE, VI_FALSE, &vi)),
-                              QString::number(vi)}),
-                 QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
-                              "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "4.3.1.0", "0",
-                              "1"}));
+        QCOMPARE(
+            QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
+                         spc.copyrightText(), spc.driverRevision(),
+                         QString::number(spc.init("TCPIP0::1::INSTR", VI_TRUE, VI_FALSE, &vi)),
+                         QString::number(vi)}),
+            QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
+                         "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "1.0.0", "0", "1"}));
         driver().script("ts4820_revision_query", VI_ERROR_IO);
         driver().script("ts4820_init", VI_ERROR_RSRC_NFOUND);
         QCOMPARE(spc.driverRevision() + QString::number(spc.init("TCPIP0::2::INSTR", VI_FALSE, VI_TRUE, &vi)),

@@ -1,10 +1,12 @@
-// In-memory stand-in for the ts4820 instrument driver.
+// The ts4820 driver as the panel's tests see it: the real driver, every call
+// recorded and open to scripting, over a simulated unit in the process.
 //
-// Unit tests link this instead of a real driver. It implements every
-// ts4820_* function over one process-wide fake unit, records each call with
-// its arguments as text, and lets a test script the status a function
-// returns. Tests set up `driver().unit`, run the panel code, then assert on
-// `driver().calls` and on the unit.
+// The link wraps each ts4820_* function (tests/CMakeLists.txt): the panel's
+// call reaches a recording entry point, which logs it, applies what a test
+// scripted, and otherwise runs the real driver. Every session the driver
+// opens reaches the unit behind the fake VISA (fakevisa.h), which reset()
+// makes afresh; a test sets the unit up with its options, with SCPI messages
+// (visa().scpi()) or with driver calls made before it clears the log.
 //
 // Call texts: integers, sessions and attribute ids in decimal, booleans as
 // 0/1, doubles as QString::number(v, 'g', 10), strings in double quotes, a
@@ -13,15 +15,14 @@
 // hex joined by ","; ts4820_error_message logs the status as 0x%08x.
 #pragma once
 
+#include "fakevisa.h"
 #include "ts4820.h"
 
 #include <QList>
 #include <QMap>
 #include <QMutex>
-#include <QPair>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 #include <functional>
 
@@ -34,56 +35,17 @@ struct DriverCall
     QString text() const; // function + "(" + args.join(", ") + ")"
 };
 
-struct FakePreset
-{
-    QVector<quint32> words;
-    QStringList aliasLines; // "X1=text" lines, as ts4820_getAlias reports them
-    double volts = 0.0;
-    bool links[4] = {}; // VRef to bus A..D
-};
-
-struct FakeUnit
-{
-    FakeUnit();
-
-    QString subType = "AB"; // "AA" and "BA" have 96 rows, the others 192
-    int rows() const;
-    int wordCount() const; // rows() * 6 / 32
-    // Fits words and aliases to the subtype. Every driver call does this
-    // first; a test that changes subType and then edits words or aliases by
-    // index calls it itself.
-    void ensureSize();
-    // Index into `aliases` of line ts4820_LINE_X..ts4820_LINE_D and row
-    // 1..rows() (row ignored for the buses), or -1 when out of range.
-    int aliasIndex(int line, int row) const;
-    // The non-empty aliases as "X<r>=text", "Y<r>=text", "A=text".. lines.
-    QStringList aliasLines() const;
-
-    quint32 serial = 0x48209481;
-    QVector<quint32> words;    // relay pattern, see ts4820_getMatrixState
-    QStringList aliases;       // X1..Xn, Y1..Yn, A, B, C, D; "" = none
-    QVector<double> vrefTable; // empty = the unit has no voltage reference
-    double vrefOutput = 0.0;
-    bool links[4] = {};                        // VRef to bus A..D
-    QList<QPair<QString, FakePreset>> presets; // in the unit's order
-    QString defaultPresetName;                 // set by store and restore
-    bool identifying = false;
-    // Every string attribute id of ts4820.h. The subtype entry is not used:
-    // reading ts4820_ATTR_SUB_TYPE always reports subType.
-    QMap<ViAttr, QString> stringAttributes;
-    QString driverRevision = "4.3.1.0";
-    QString instrumentRevision = "2.4.7";
-};
-
 class Driver
 {
 public:
     static Driver &instance();
 
-    // Fresh unit, empty log, no scripts or error texts, session counter 1.
-    void reset();
+    // A new unit (the simulator's defaults: subtype AB, with voltage
+    // reference), no scripts or hook, sessions numbered from 1; or, for a
+    // model handed its session, the unit opened as `session` and numbering
+    // on from there. Then an empty log. Between tests, when no call runs.
+    void reset(const sim::UnitOptions &unit = {}, ViSession session = VI_NULL);
 
-    FakeUnit unit;
     QList<DriverCall> calls; // every call in order, ts4820_error_message included
     QStringList callNames() const;
     QStringList callTexts() const;
@@ -92,24 +54,18 @@ public:
     // The next `times` calls of `function` return `status`; times -1 (or
     // any negative) means every call from then on. Counted scripts are used
     // up in the order given before an every-call one applies; a new
-    // every-call script replaces the previous one. A negative status makes
-    // the call do nothing and write nothing; a positive one (a warning)
-    // lets the call do its work and then returns the warning, unless the
-    // work itself failed.
+    // every-call script replaces the previous one. A negative status keeps
+    // the real driver out of the call; zero or a warning lets it run, and a
+    // warning is returned unless the call failed.
     void script(const QString &function, ViStatus status, int times = -1);
 
-    QMap<ViStatus, QString> errorTexts; // override the built-in message texts
-    ViSession nextSession = 1;          // ts4820_init hands this out, then increments
-    QString lastInitDescriptor;
+    ViSession nextSession = 1; // the session the unit's next viOpen hands out, then increments
     // Runs before each call is logged, with the function's name: lets a test
     // act at the moment the panel is inside a call (not re-entered by it).
     std::function<void(const QString &function)> beforeCall;
 
-    // Used by the ts4820_* entry points: logs the call, applies a scripted
-    // status, otherwise runs `work` on the unit. Calls are serialised, so a
-    // panel calling from worker threads keeps the log whole.
-    ViStatus dispatch(const char *function, const QStringList &args,
-                      const std::function<ViStatus(FakeUnit &)> &work);
+    // Used by the recording entry points.
+    ViStatus record(const char *function, const QStringList &args, const std::function<ViStatus()> &real);
 
 private:
     struct Script

@@ -1,5 +1,7 @@
 #include "fakevisa.h"
 
+#include "fakedriver.h"
+
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QThread>
@@ -83,8 +85,36 @@ QString Visa::nameOf(ViObject vi) const
         return QStringLiteral("findlist");
     case Kind::Instrument:
         return resources.value(it->resource).descriptor;
+    case Kind::Unit:
+        break;
     }
-    return QString();
+    return QString::number(vi);
+}
+
+void Visa::plugUnit(const sim::UnitOptions &options)
+{
+    QMutexLocker lock(&m_mutex);
+    m_unit = std::make_unique<sim::Instrument>(options);
+    unitReplies.clear();
+}
+
+QByteArray Visa::scpi(const QByteArray &messages)
+{
+    QMutexLocker lock(&m_mutex);
+    sim::Session session;
+    QList<sim::FramedMessage> framed;
+    sim::MessageFramer(sim::MessageFramer::Mode::Newline)
+        .feed((messages + '\n').constData(), messages.size() + 1, true, framed);
+    QByteArrayList replies;
+    for (const sim::FramedMessage &message : framed) {
+        if (const auto reply = m_unit->execute(session, message)) {
+            replies << *reply;
+        }
+        if (session.hasErrors()) {
+            qFatal("the unit refused %s: %d", message.bytes.constData(), session.takeError());
+        }
+    }
+    return replies.join('\n');
 }
 
 ViStatus Visa::openDefaultRM(ViPSession vi)
@@ -146,6 +176,11 @@ ViStatus Visa::open(ViSession rm, ViConstRsrc name, ViPSession vi)
     log(QStringLiteral("viOpen(%1)").arg(descriptor));
     if (!m_sessions.contains(rm)) {
         return VI_ERROR_INV_OBJECT;
+    }
+    if (driverRunning) {
+        *vi = driver().nextSession++;
+        m_sessions.insert(*vi, Session{Kind::Unit});
+        return VI_SUCCESS;
     }
     for (int i = 0; i < resources.size(); ++i) {
         if (resources.at(i).descriptor != descriptor) {
@@ -221,6 +256,18 @@ ViStatus Visa::write(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt32 wri
     const QByteArray data(reinterpret_cast<const char *>(buf), int(count));
     log(QStringLiteral("viWrite(%1, %2)").arg(nameOf(vi), QString::fromLatin1(data)));
     auto it = m_sessions.find(vi);
+    if (it != m_sessions.end() && it->kind == Kind::Unit) {
+        QList<sim::FramedMessage> messages;
+        it->framer.feed(data.constData(), data.size(), false, messages);
+        for (const sim::FramedMessage &message : messages) {
+            const auto reply = unitReplies.contains(message.bytes)
+                                   ? unitReplies.value(message.bytes)
+                                   : m_unit->execute(it->unitSession, message);
+            it->replies += reply ? *reply + '\n' : QByteArray();
+        }
+        *written = count;
+        return VI_SUCCESS;
+    }
     if (it == m_sessions.end() || it->kind != Kind::Instrument) {
         return VI_ERROR_INV_OBJECT;
     }
@@ -241,8 +288,15 @@ ViStatus Visa::read(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 got)
     {
         QMutexLocker lock(&m_mutex);
         log(QStringLiteral("viRead(%1, %2)").arg(nameOf(vi)).arg(count));
-        const auto it = m_sessions.constFind(vi);
-        if (it == m_sessions.cend() || it->kind != Kind::Instrument) {
+        const auto it = m_sessions.find(vi);
+        if (it != m_sessions.end() && it->kind == Kind::Unit) {
+            // Nothing to read is a unit that never answers.
+            *got = std::min(count, ViUInt32(it->replies.size()));
+            std::memcpy(buf, it->replies.constData(), *got);
+            it->replies.remove(0, int(*got));
+            return *got == 0 ? VI_ERROR_TMO : it->replies.isEmpty() ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
+        }
+        if (it == m_sessions.end() || it->kind != Kind::Instrument) {
             return VI_ERROR_INV_OBJECT;
         }
         resource = resources.at(it->resource);

@@ -10,8 +10,15 @@
 // VI_ATTR_TCPIP_HOSTNAME and VI_ATTR_TCPIP_DEVICE_NAME from the resource.
 // Any other session (such as one the driver opened) answers from
 // `foreignSession`.
+//
+// The unit: a session opened while the real driver runs, whatever its
+// descriptor, is one on a simulated unit (numbered by driver().nextSession,
+// see fakedriver.h). Its writes are cut into messages at LF, as a raw socket
+// cuts them, and run on the unit; its reads hand out the replies, each with
+// its LF, the last piece with the end flag (VI_SUCCESS).
 #pragma once
 
+#include "instrument.h"
 #include "visa.h"
 
 #include <QByteArray>
@@ -22,7 +29,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace fake {
+
+inline thread_local bool driverRunning = false; // set by the recording entry points
 
 struct VisaResource
 {
@@ -66,6 +77,14 @@ public:
     int peakInFlight() const;               // most viOpen..viClose spans open at once
     int openSessions() const;               // sessions not yet closed (rm and lists included)
 
+    void plugUnit(const sim::UnitOptions &options); // a new unit: driver().reset() calls it
+    // Runs messages (ended by LF) on the unit outside any session and gives
+    // their replies joined by LF; a message the unit refuses stops the test.
+    QByteArray scpi(const QByteArray &messages);
+    // Replies given instead of the unit's, by message ("MEM:PRES:NAME? 0"): a
+    // unit that says what the simulated one never would. Cleared by plugUnit.
+    QMap<QByteArray, QByteArray> unitReplies;
+
     // Used by the vi* entry points.
     ViStatus openDefaultRM(ViPSession vi);
     ViStatus findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[]);
@@ -77,13 +96,17 @@ public:
     ViStatus read(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 got);
 
 private:
-    enum class Kind { ResourceManager, FindList, Instrument };
+    enum class Kind { ResourceManager, FindList, Instrument, Unit };
     struct Session
     {
+        explicit Session(Kind kind = Kind::Instrument) : kind(kind) {}
         Kind kind;
         int resource = -1; // instrument sessions
         int nextFound = 0; // find lists
         bool queried = false;
+        sim::MessageFramer framer{sim::MessageFramer::Mode::Newline}; // unit sessions
+        sim::Session unitSession;
+        QByteArray replies;
     };
     void log(const QString &entry);
     QString nameOf(ViObject vi) const;
@@ -94,6 +117,7 @@ private:
     ViObject m_nextSession = 1000;
     int m_inFlight = 0;
     int m_peakInFlight = 0;
+    std::unique_ptr<sim::Instrument> m_unit = std::make_unique<sim::Instrument>(sim::UnitOptions());
 };
 
 inline Visa &visa() { return Visa::instance(); }
