@@ -2,10 +2,12 @@
 """Plants each fault of faults.txt in turn into a source tree, builds it and
 runs the whole suite there, and prints which faults the suite finds.
 
-  tests/mutants/run.py SOURCE BUILD [ID ...]
+  tests/mutants/run.py SOURCE BUILD [ID ...] [--suites REGEX]
 
 SOURCE is a checkout the faults are planted in (not the one you work in),
-BUILD its configured build folder. Each file is restored after its fault."""
+BUILD its configured build folder. Each file is restored after its fault.
+With --suites only the suites whose names match are built and run, for a
+quick look at one area; the figures in docs/testing.md are of whole runs."""
 import os
 import subprocess
 import sys
@@ -33,7 +35,18 @@ def run(command, cwd):
 
 
 def main():
-    source, build, wanted = sys.argv[1], sys.argv[2], set(sys.argv[3:])
+    args = sys.argv[1:]
+    suites = None
+    if '--suites' in args:
+        at = args.index('--suites')
+        suites = args[at + 1]
+        del args[at:at + 2]
+    source, build, wanted = args[0], args[1], set(args[2:])
+    targets = []
+    if suites:
+        listed = run(['ctest', '-N', '-R', suites], build).stdout
+        targets = ['--target'] + [l.split(': ')[1] for l in listed.splitlines() if 'Test #' in l]
+    build_command = ['cmake', '--build', '.', '-j2'] + targets
     found = 0
     planted = [f for f in faults(os.path.join(os.path.dirname(__file__), 'faults.txt'))
                if not wanted or f['id'] in wanted]
@@ -45,18 +58,18 @@ def main():
             continue
         open(path, 'w', encoding='utf-8').write(original.replace(fault['find'], fault['replace']))
         try:
-            built = run(['cmake', '--build', '.', '-j2'], build)
+            built = run(build_command, build)
             if built.returncode != 0:
                 print(f"{fault['id']}: DOES NOT BUILD", flush=True)
                 continue
-            tests = run(['ctest', '-j2', '--timeout', '300'], build)
+            tests = run(['ctest', '-j2', '--timeout', '300'] + (['-R', suites] if suites else []), build)
             failed = [l.split(' - ')[1].split(' ')[0] for l in tests.stdout.splitlines()
                       if ' - ' in l and '(' in l and l.strip()[0].isdigit()]
             found += bool(failed)
             print(f"{fault['id']}: {'found by ' + ', '.join(failed) if failed else 'MISSED'}", flush=True)
         finally:
             open(path, 'w', encoding='utf-8').write(original)
-    run(['cmake', '--build', '.', '-j2'], build)
+    run(build_command, build)
     print(f"found {found} of {len(planted)}")
 
 
