@@ -53,7 +53,6 @@ QStringList treeRows(QTreeWidget *tree)
 enum Action { StartUp, Apply, RenameLine, Identify, SavePreset, UploadPreset };
 
 const QString kError = QStringLiteral("Xentra 4820 SFP Error message|");
-const QString kAsk = QStringLiteral("\nDo you want to exit?");
 
 QStringList shown(const QList<BoxReport> &reports)
 {
@@ -131,8 +130,8 @@ void TestProgramSim::treeListsWhatAnswersWhateverTheOthersDo()
                                       }}});
     ::kill(hung.process.processId(), SIGCONT);
     QVERIFY(window);
-    QCOMPARE(rows, (QStringList{"127.0.0.51 | 4820-AA LXI *", "127.0.0.52 | 4820-BB LXI *", "127.0.0.53 | LXI",
-                                "127.0.0.56 | LXI"}));
+    QCOMPARE(rows, (QStringList{"127.0.0.51 | 4820-AA LXI *", "127.0.0.52 | 4820-BB LXI *",
+                                "127.0.0.53 | LXI", "127.0.0.56 | LXI"}));
     QCOMPARE(window->windowTitle(), QStringLiteral("Xentra 4820 Soft Front Panel: 127.0.0.52"));
     QCOMPARE(window->instrument->nRows, 192);
     QCOMPARE(window->schematic->vrefCombo->itemText(0), QStringLiteral("External"));
@@ -302,68 +301,52 @@ void TestProgramSim::faultShowsItsBoxAndWorkGoesOn_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("firstLine"); // and the panel shows as X1's name
 
-    const QString relays = "ts4820_setMatrixState(d_vi, (ViInt32*)pattern) failed due to [";
+    // The error box of a failed call, with the driver's text for why.
+    const auto error = [](const QString &call, const QString &why) {
+        return kError + call + " failed due to [" + why + "]\nDo you want to exit?";
+    };
+    const QString relays = "ts4820_setMatrixState(d_vi, (ViInt32*)pattern)",
+                  matrix = "ts4820_getMatrixState(d_vi, (ViInt32*)pattern)",
+                  lost = "VI_ERROR_CONN_LOST: The connection to the device was lost.",
+                  systemError = "Instrument reported an error: -310,\"System error\"",
+                  malformed = "The instrument sent a reply that could not be understood.";
     const QByteArray nothingClosed = words(18);
     QTest::newRow("error on the relays: the voltage is still set")
         << QStringList{"--fail", "ROUT:MATR=-222"} << int(Apply)
-        << QStringList{kError + relays + "Instrument reported an error: -222,\"Data out of range\"]" + kAsk}
+        << QStringList{error(relays, "Instrument reported an error: -222,\"Data out of range\"")}
         << QByteArrayList{"SOUR:VOLT?", "ROUT:MATR?"} << "4.5;" + nothingClosed << "first";
     QTest::newRow("connection dropped at the relays: the rest of Apply reconnects")
-        << QStringList{"--drop-on", "ROUT:MATR"} << int(Apply)
-        << QStringList{kError + relays + "VI_ERROR_CONN_LOST: The connection to the device was lost.]" + kAsk}
+        << QStringList{"--drop-on", "ROUT:MATR"} << int(Apply) << QStringList{error(relays, lost)}
         << QByteArrayList{"SOUR:VOLT?", "ROUT:MATR?"} << "4.5;" + nothingClosed << "first";
     QTest::newRow("error on a line name")
         << QStringList{"--fail", "ROUT:ALI=-310"} << int(RenameLine)
-        << QStringList{kError
-                       + "ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data()) "
-                         "failed due to [Instrument reported an error: -310,\"System error\"]"
-                       + kAsk}
+        << QStringList{error("ts4820_setAlias(d_vi, COL_MAGIC[col]+1, row+1, txt.toAscii().data())",
+                             systemError)}
         << QByteArrayList{"ROUT:ALI:CAT?"} << QByteArray("#10") << "";
     QTest::newRow("error on identify, also when it is switched off at the start")
         << QStringList{"--fail", "SYST:IDEN=-310"} << int(Identify)
-        << QStringList{kError
-                           + "ts4820_identify(d_vi, VI_FALSE) failed due to [Instrument reported an error: "
-                             "-310,\"System error\"]"
-                           + kAsk,
-                       kError
-                           + "ts4820_identify(d_vi, state) failed due to [Instrument reported an error: "
-                             "-310,\"System error\"]"
-                           + kAsk}
+        << QStringList{error("ts4820_identify(d_vi, VI_FALSE)", systemError),
+                       error("ts4820_identify(d_vi, state)", systemError)}
         << QByteArrayList{"SYST:IDEN?"} << QByteArray("0") << "first";
     QTest::newRow("unit out of preset memory")
         << QStringList{"--fail", "MEM:PRES:STOR=-225"} << int(SavePreset)
-        << QStringList{kError
-                       + "ts4820_storePreset(d_vi, name.toAscii().data()) failed due to [Instrument "
-                         "reported an error: -225,\"Out of memory\"]"
-                       + kAsk}
+        << QStringList{error("ts4820_storePreset(d_vi, name.toAscii().data())",
+                             "Instrument reported an error: -225,\"Out of memory\"")}
         << QByteArrayList{"MEM:PRES:CAT?"} << QByteArray("#10") << "first";
     QTest::newRow("connection dropped during a preset upload")
         << QStringList{"--drop-on", "MEM:PRES:DATA"} << int(UploadPreset)
-        << QStringList{kError
-                       + "ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data()) failed due to "
-                         "[VI_ERROR_CONN_LOST: The connection to the device was lost.]"
-                       + kAsk}
+        << QStringList{error("ts4820_loadPresetFromFile(d_vi, path.toLocal8Bit().data())", lost)}
         << QByteArrayList{"MEM:PRES:CAT?"} << QByteArray("#10") << "first";
     QTest::newRow("relays answered later than the time-out: the next replies are the right ones")
         << QStringList{"--slow", "ROUT:MATR?=4500"} << int(StartUp)
-        << QStringList{kError
-                       + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [VI_ERROR_TMO: "
-                         "The time-out expired before the operation completed.]"
-                       + kAsk}
+        << QStringList{error(matrix, "VI_ERROR_TMO: The time-out expired before the operation completed.")}
         << QByteArrayList{} << QByteArray() << "first";
     QTest::newRow("malformed relays")
-        << QStringList{"--malformed", "ROUT:MATR?"} << int(StartUp)
-        << QStringList{kError
-                       + "ts4820_getMatrixState(d_vi, (ViInt32*)pattern) failed due to [The instrument "
-                         "sent a reply that could not be understood.]"
-                       + kAsk}
+        << QStringList{"--malformed", "ROUT:MATR?"} << int(StartUp) << QStringList{error(matrix, malformed)}
         << QByteArrayList{"SOUR:VOLT?"} << QByteArray("0") << "first";
     QTest::newRow("malformed voltage")
         << QStringList{"--malformed", "SOUR:VOLT?"} << int(StartUp)
-        << QStringList{kError
-                       + "ts4820_getVoltRefOutput(d_vi, &voltage) failed due to [The instrument sent a "
-                         "reply that could not be understood.]"
-                       + kAsk}
+        << QStringList{error("ts4820_getVoltRefOutput(d_vi, &voltage)", malformed)}
         << QByteArrayList{"ROUT:MATR?"} << nothingClosed << "first";
     QTest::newRow("names longer than the driver's buffer: a warning, the names cut")
         << QStringList{"--oversized", "ROUT:ALI:CAT?=70000"} << int(StartUp)
