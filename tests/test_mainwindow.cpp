@@ -41,12 +41,9 @@ const QString kNotSaved = QStringLiteral(" <i>(preset not saved)</i>");
 std::unique_ptr<ts4820fp_App> start(ts4820_spc &adapter, int demoSubtype = -1)
 {
     if (demoSubtype < 0) {
-        fake::VisaResource unit;
-        unit.descriptor = QStringLiteral("TCPIP0::10.1.2.3::INSTR");
-        unit.host = QStringLiteral("10.1.2.3");
-        unit.idnReply = "Tarsel Ltd.,Xentra 4820-AA,48209481,2.4.7";
-        visa().resources << unit;
-        visa().foreignSession.host = unit.host;
+        visa().driverSession.host = QStringLiteral("10.1.2.3");
+        visa().resources << fake::VisaResource{"TCPIP0::10.1.2.3::INSTR", visa().driverSession,
+                                               "Tarsel Ltd.,Xentra 4820-AA,48209481,2.4.7"};
     }
     ModalAnswer answers(demoSubtype < 0
                             ? QList<ModalAnswer::Step>{{QStringLiteral("Auto Find"), nullptr}}
@@ -308,10 +305,10 @@ void TestMainWindow::realModeCallsAndBoxes()
 
     driver().calls.clear();
     emit window->identToggled(true);
-    QCOMPARE(driver().callTexts(), QStringList{QStringLiteral("ts4820_identify(1, 1)")});
+    QCOMPARE(driver().calls, QStringList{QStringLiteral("ts4820_identify(1, 1)")});
     ModalAnswer no(QStringLiteral("No"));
     emit window->resetPressed();
-    QCOMPARE(driver().count(QStringLiteral("ts4820_reset")), 0);
+    QCOMPARE(driver().callNames().count("ts4820_reset"), 0);
     window->schematic->relayAt(3, 3)->click();
     driver().script(QStringLiteral("ts4820_reset"), VI_ERROR_TMO, 1);
     ModalAnswer yes({QStringLiteral("Yes"), QStringLiteral("No")});
