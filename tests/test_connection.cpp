@@ -29,14 +29,14 @@ const QString kDemo = QStringLiteral("VXI0::1::INSTR");
 
 fake::VisaResource &addResource(const QString &name, const QByteArray &idn, ViUInt16 intf = VI_INTF_TCPIP)
 {
-    visa().resources << fake::VisaResource{name, intf, 0, name.section("::", 1, 1), "inst0", idn};
+    visa().resources << fake::VisaResource{name, {intf, 0, name.section("::", 1, 1)}, idn};
     return visa().resources.last();
 }
 
 // The driver's calls but the revision query, which any real start makes.
 QString driverCalls()
 {
-    return driver().callTexts().filter(QRegularExpression("^(?!ts4820_revision_query)")).join(", ");
+    return driver().calls.filter(QRegularExpression("^(?!ts4820_revision_query)")).join(", ");
 }
 
 QString iniFile() { return qEnvironmentVariable("ALLUSERSPROFILE") + "/Tarsel/DefaultInstrDescr.ini"; }
@@ -111,9 +111,9 @@ private slots:
         }
         visa().resources[1].idnReply = "Other Instruments,Xentra 4820-AB,1,1";
         visa().resources[2].idnReply = "Tarsel Ltd.,Xentra 4830-" + QByteArray(300, 'B'); // 255 bytes read
-        visa().resources[3].readStatus = VI_ERROR_TMO;
+        visa().resources[3].idnReply.clear(); // never answers
         visa().resources[4].openStatus = VI_ERROR_RSRC_BUSY;
-        visa().resources[5].intfType = VI_INTF_VXI; // opened and closed only
+        visa().resources[5].attributes.intfType = VI_INTF_VXI; // opened and closed only
         ts4820_spc adapter;
         QWidget parent;
         StdoutCapture capture;
@@ -282,7 +282,7 @@ private slots:
         QFETCH(QString, answers);
         QFETCH(int, interface);
         addResource(kUnit, "Tarsel Ltd.,Xentra 4820-AB,48209481,2.4.7");
-        visa().foreignSession = {ViUInt16(interface), 7, QStringLiteral("lab-unit-3"), VI_SUCCESS};
+        visa().driverSession = {ViUInt16(interface), 7, QStringLiteral("lab-unit-3")};
         if (answers.endsWith("No")) { // to the error box
             driver().nextSession = 0;
             driver().script("ts4820_init", VI_SUCCESS, 1);

@@ -41,12 +41,9 @@ const QString kNotSaved = QStringLiteral(" <i>(preset not saved)</i>");
 std::unique_ptr<ts4820fp_App> start(ts4820_spc &adapter, int demoSubtype = -1)
 {
     if (demoSubtype < 0) {
-        fake::VisaResource unit;
-        unit.descriptor = QStringLiteral("TCPIP0::10.1.2.3::INSTR");
-        unit.host = QStringLiteral("10.1.2.3");
-        unit.idnReply = "Tarsel Ltd.,Xentra 4820-AA,48209481,2.4.7";
-        visa().resources << unit;
-        visa().foreignSession.host = unit.host;
+        visa().driverSession.host = QStringLiteral("10.1.2.3");
+        visa().resources << fake::VisaResource{"TCPIP0::10.1.2.3::INSTR", visa().driverSession,
+                                               "Tarsel Ltd.,Xentra 4820-AA,48209481,2.4.7"};
     }
     ModalAnswer answers(demoSubtype < 0
                             ? QList<ModalAnswer::Step>{{QStringLiteral("Auto Find"), nullptr}}
@@ -117,7 +114,6 @@ private slots:
     void demoMainJobEndToEnd();
     void demoWindowControls();
     void realModeCallsAndBoxes();
-    void saveImage_data();
     void saveImage();
 };
 
@@ -228,7 +224,7 @@ void TestMainWindow::demoMainJobEndToEnd()
     QVERIFY(again->schematic->relayAt(20, 4)->isChecked() && again->schematic->relayAt(9, 0)->isChecked());
     QCOMPARE(again->schematic->aliasWidgets.at(9)->text(), QStringLiteral("DUT supply"));
     QCOMPARE(again->presetLabel->text(), QStringLiteral("Bench-1") + kNotSaved);
-    QVERIFY2(driver().calls.isEmpty(), qPrintable(driver().callTexts().join(", ")));
+    QVERIFY2(driver().calls.isEmpty(), qPrintable(driver().calls.join(", ")));
 }
 
 // What the controls say, offer and do before any change.
@@ -308,10 +304,10 @@ void TestMainWindow::realModeCallsAndBoxes()
 
     driver().calls.clear();
     emit window->identToggled(true);
-    QCOMPARE(driver().callTexts(), QStringList{QStringLiteral("ts4820_identify(1, 1)")});
+    QCOMPARE(driver().calls, QStringList{QStringLiteral("ts4820_identify(1, 1)")});
     ModalAnswer no(QStringLiteral("No"));
     emit window->resetPressed();
-    QCOMPARE(driver().count(QStringLiteral("ts4820_reset")), 0);
+    QCOMPARE(driver().callNames().count("ts4820_reset"), 0);
     window->schematic->relayAt(3, 3)->click();
     driver().script(QStringLiteral("ts4820_reset"), VI_ERROR_TMO, 1);
     ModalAnswer yes({QStringLiteral("Yes"), QStringLiteral("No")});
@@ -322,37 +318,26 @@ void TestMainWindow::realModeCallsAndBoxes()
     QVERIFY(!window->schematic->relayAt(3, 3)->isChecked() && !window->undoButton->isEnabled());
 }
 
-void TestMainWindow::saveImage_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("proposed");
-    QTest::newRow("unsaved preset") << QStringLiteral("abc") + kNotSaved << "abc - not saved.png";
-    QTest::newRow("no preset") << ""
-                               << "unnamed.png";
-    QTest::newRow("saved preset") << "Rig"
-                                  << "Rig.png";
-}
-
-// The name proposed, the whole schematic saved; a failed save shows its
-// box and leaves a file the user picked as it was.
+// The name proposed from the preset label, the whole schematic saved; a
+// failed save shows its box and leaves a file the user picked as it was.
 void TestMainWindow::saveImage()
 {
-    QFETCH(QString, label);
-    QFETCH(QString, proposed);
     ts4820_spc adapter;
     auto window = start(adapter, 0);
     QVERIFY(window);
-    window->presetLabel->setText(label);
-    const QString path = testenv::root() + QStringLiteral("/") + proposed;
-    QString asked;
-    ts4820fp_App::askImagePath = [&](QWidget *, const QString &name) {
-        asked = name;
-        return path;
-    };
-    window->saveImageButton->click();
-    QCOMPARE(asked, proposed);
-    QCOMPARE(QImage(path).size(), window->schematic->size());
-
+    const QStringList labels{"abc" + kNotSaved, "", "Rig"}, proposed{"abc - not saved.png", "unnamed.png", "Rig.png"};
+    for (int i = 0; i < labels.size(); ++i) {
+        window->presetLabel->setText(labels[i]);
+        const QString path = testenv::root() + "/" + proposed[i];
+        QString asked;
+        ts4820fp_App::askImagePath = [&](QWidget *, const QString &name) {
+            asked = name;
+            return path;
+        };
+        window->saveImageButton->click();
+        QCOMPARE(asked, proposed[i]);
+        QCOMPARE(QImage(path).size(), window->schematic->size());
+    }
     const QString kept = testenv::root() + QStringLiteral("/kept.xyz");
     QFile file(kept);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("the user's data") == 15);

@@ -170,7 +170,7 @@ private slots:
                 << QString::number(m.loadPresetFromFile(path));
         m.removePreset("P1");
         QCOMPARE(reports, failing);
-        QCOMPARE(driver().callTexts(), calls);
+        QCOMPARE(driver().calls, calls);
         QCOMPARE(results.join(" | "), QStringLiteral("[X1] links 0100 vref 8 | X2=in | 1 | P1 |  | 1 | 0"));
     }
 

@@ -1,5 +1,5 @@
-// The panel's dialogs as the operator meets them (presets, device information) and the adapter that
-// opens the session and gives the product's texts.
+// The panel's dialogs as the operator meets them (presets, device information) and the adapter's
+// product texts.
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QListWidget>
@@ -299,24 +299,14 @@ private slots:
         QVERIFY(unit != "demo" || driver().calls.isEmpty());
     }
 
+    // The product's texts (a failed revision query is "Not Available" in the About box, test_mainwindow).
     void adapter()
     {
         ts4820_spc spc;
-        ViSession vi = 0;
-        QCOMPARE(
-            QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
-                         spc.copyrightText(), spc.driverRevision(),
-                         QString::number(spc.init("TCPIP0::1::INSTR", VI_TRUE, VI_FALSE, &vi)),
-                         QString::number(vi)}),
-            QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
-                         "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "1.0.0", "0", "1"}));
-        driver().script("ts4820_revision_query", VI_ERROR_IO);
-        driver().script("ts4820_init", VI_ERROR_RSRC_NFOUND);
-        QCOMPARE(spc.driverRevision() + QString::number(spc.init("TCPIP0::2::INSTR", VI_FALSE, VI_TRUE, &vi)),
-                 QString::number(VI_ERROR_RSRC_NFOUND)); // no revision, and nothing reported
-        QCOMPARE(driver().callTexts().filter(QRegularExpression("init|error_message")),
-                 QStringList({"ts4820_init(\"TCPIP0::1::INSTR\", 1, 0, out)",
-                              "ts4820_init(\"TCPIP0::2::INSTR\", 0, 1, out)"}));
+        QCOMPARE(QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
+                              spc.copyrightText(), spc.driverRevision()}),
+                 QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
+                              "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "1.0.0"}));
     }
 };
 

@@ -196,13 +196,13 @@ void shootConnection(Shooter &shoot, ts4820_spc &adapter)
     for (const auto &unit : units) {
         fake::VisaResource resource;
         resource.descriptor = QLatin1String(unit[0]);
-        resource.host = QLatin1String(unit[1]);
+        resource.attributes.host = QLatin1String(unit[1]);
         resource.idnReply = QByteArray("Tarsel Ltd.,Xentra ") + unit[2] + ",1,1";
         fake::visa().resources << resource;
     }
     fake::VisaResource vxi;
     vxi.descriptor = QStringLiteral("VXI0::5::INSTR");
-    vxi.intfType = VI_INTF_VXI;
+    vxi.attributes.intfType = VI_INTF_VXI;
     fake::visa().resources << vxi;
 
     ts1900fp_spcSelect select(&adapter);

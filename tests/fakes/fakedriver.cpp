@@ -28,8 +28,6 @@ QString words(const ViInt32 *pattern)
 
 } // namespace
 
-QString DriverCall::text() const { return function + "(" + args.join(", ") + ")"; }
-
 Driver &Driver::instance()
 {
     static Driver instance;
@@ -56,23 +54,11 @@ QStringList Driver::callNames() const
 {
     QMutexLocker lock(&m_mutex);
     QStringList names;
-    for (const DriverCall &call : calls) {
-        names << call.function;
+    for (const QString &call : calls) {
+        names << call.section('(', 0, 0);
     }
     return names;
 }
-
-QStringList Driver::callTexts() const
-{
-    QMutexLocker lock(&m_mutex);
-    QStringList texts;
-    for (const DriverCall &call : calls) {
-        texts << call.text();
-    }
-    return texts;
-}
-
-int Driver::count(const QString &function) const { return callNames().count(function); }
 
 void Driver::script(const QString &function, ViStatus status, int times)
 {
@@ -114,7 +100,7 @@ ViStatus Driver::record(const char *function, const QStringList &args, const std
     ViStatus scripted;
     {
         QMutexLocker lock(&m_mutex);
-        calls.append({name, args});
+        calls << name + '(' + args.join(", ") + ')';
         scripted = takeScripted(name);
     }
     if (scripted < 0) {

@@ -28,13 +28,6 @@
 
 namespace fake {
 
-struct DriverCall
-{
-    QString function;     // e.g. "ts4820_setAlias"
-    QStringList args;     // argument values as text
-    QString text() const; // function + "(" + args.join(", ") + ")"
-};
-
 class Driver
 {
 public:
@@ -46,10 +39,8 @@ public:
     // on from there. Then an empty log. Between tests, when no call runs.
     void reset(const sim::UnitOptions &unit = {}, ViSession session = VI_NULL);
 
-    QList<DriverCall> calls; // every call in order, ts4820_error_message included
+    QStringList calls; // every call's text in order, ts4820_error_message included
     QStringList callNames() const;
-    QStringList callTexts() const;
-    int count(const QString &function) const;
 
     // The next `times` calls of `function` return `status`; times -1 (or
     // any negative) means every call from then on. Counted scripts are used

@@ -1,21 +1,20 @@
 // In-memory stand-in for the VISA library.
 //
 // Unit tests link this instead of a real VISA. Tests list the resources the
-// search finds (interface type, host and device names, "*IDN?" reply,
-// statuses, reply delay), run the panel code, then assert on the call log,
-// on the peak number of calls in flight at once and on what was opened and
-// closed. Safe to call from many threads at once.
+// search finds, run the panel code, then assert on the call log, on the peak
+// number of sessions open at once and on what was left open. Safe to call
+// from many threads at once.
 //
-// Sessions opened on a resource answer VI_ATTR_INTF_TYPE, VI_ATTR_SLOT,
-// VI_ATTR_TCPIP_HOSTNAME and VI_ATTR_TCPIP_DEVICE_NAME from the resource.
-// Any other session (such as one the driver opened) answers from
-// `foreignSession`.
-//
-// The unit: a session opened while the real driver runs, whatever its
-// descriptor, is one on a simulated unit (numbered by driver().nextSession,
-// see fakedriver.h). Its writes are cut into messages at LF, as a raw socket
-// cuts them, and run on the unit; its reads hand out the replies, each with
-// its LF, the last piece with the end flag (VI_SUCCESS).
+// Every session but the resource manager's and the find lists' is one kind:
+// its messages run on the simulated unit, which driver().reset() plugs in
+// (fakedriver.h), and its reads hand out the replies, each with its LF, the
+// last piece with the end flag; nothing to read is a unit that never
+// answers (VI_ERROR_TMO). A session opened on a listed resource takes each
+// write as one message, as VXI-11 does, answers "*IDN?" with the resource's
+// reply instead of the unit's, spends its delay in every read and gives the
+// resource's attributes. One opened while the real driver runs, whatever
+// its descriptor, is numbered by driver().nextSession, cuts its writes at
+// LF, as a raw socket does, and gives `driverSession`'s attributes.
 #pragma once
 
 #include "instrument.h"
@@ -25,7 +24,6 @@
 #include <QList>
 #include <QMap>
 #include <QMutex>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -35,47 +33,36 @@ namespace fake {
 
 inline thread_local bool driverRunning = false; // set by the recording entry points
 
+struct Attributes
+{
+    ViUInt16 intfType = VI_INTF_TCPIP;
+    ViUInt16 slot = 0;
+    QString host; // the device name is always inst0
+};
+
 struct VisaResource
 {
     QString descriptor;
-    ViUInt16 intfType = VI_INTF_TCPIP;
-    ViUInt16 slot = 0;
-    QString host;
-    QString deviceName = QStringLiteral("inst0");
-    QByteArray idnReply; // the whole reply to "*IDN?"
+    Attributes attributes;
+    QByteArray idnReply; // empty: never answers
     ViStatus openStatus = VI_SUCCESS;
-    ViStatus intfStatus = VI_SUCCESS; // of reading VI_ATTR_INTF_TYPE
-    ViStatus writeStatus = VI_SUCCESS;
-    ViStatus readStatus = VI_SUCCESS;
     int replyDelayMs = 0; // spent inside viRead
-};
-
-struct SessionAttributes
-{
-    ViUInt16 intfType = VI_INTF_TCPIP;
-    ViUInt16 slot = 0;
-    QString host;
-    ViStatus status = VI_SUCCESS; // of every attribute read
 };
 
 class Visa
 {
 public:
     static Visa &instance();
-    void reset(); // no resources, empty log, default statuses
+    void reset(); // no resources, empty log
 
     QList<VisaResource> resources;
-    ViStatus openDefaultRMStatus = VI_SUCCESS;
-    ViStatus findStatus = VI_SUCCESS; // VI_ERROR_RSRC_NFOUND when no resource
-    SessionAttributes foreignSession;
+    Attributes driverSession;
 
-    // The log: "viOpen(TCPIP0::1.2.3.4::INSTR)", "viWrite(TCPIP0::..., *IDN?)",
-    // "viRead(TCPIP0::...)", "viClose(TCPIP0::...)", "viGetAttribute(<session
-    // or descriptor>, 0x3fff0171)" and so on, in call order.
+    // "viOpen(TCPIP0::1.2.3.4::INSTR)", "viWrite(<descriptor, rm or findlist>,
+    // *IDN?)", "viRead(...)", "viGetAttribute(..., 0x3fff0171)" and so on.
     QStringList calls() const;
-    int count(const QString &prefix) const; // calls starting with prefix
-    int peakInFlight() const;               // most viOpen..viClose spans open at once
-    int openSessions() const;               // sessions not yet closed (rm and lists included)
+    int peakInFlight() const; // most sessions on a resource open at once
+    int openSessions() const; // sessions not yet closed (rm and lists included)
 
     void plugUnit(const sim::UnitOptions &options); // a new unit: driver().reset() calls it
     // Runs messages (ended by LF) on the unit outside any session and gives
@@ -85,31 +72,17 @@ public:
     // unit that says what the simulated one never would. Cleared by plugUnit.
     QMap<QByteArray, QByteArray> unitReplies;
 
-    // Used by the vi* entry points.
-    ViStatus openDefaultRM(ViPSession vi);
-    ViStatus findRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[]);
-    ViStatus findNext(ViFindList list, ViChar desc[]);
-    ViStatus open(ViSession rm, ViConstRsrc name, ViPSession vi);
-    ViStatus close(ViObject vi);
-    ViStatus getAttribute(ViObject vi, ViAttr attribute, void *value);
-    ViStatus write(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt32 written);
-    ViStatus read(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 got);
-
-private:
-    enum class Kind { ResourceManager, FindList, Instrument, Unit };
+    // The vi* entry points' state.
     struct Session
     {
-        explicit Session(Kind kind = Kind::Instrument) : kind(kind) {}
-        Kind kind;
-        int resource = -1; // instrument sessions
-        int nextFound = 0; // find lists
-        bool queried = false;
-        sim::MessageFramer framer{sim::MessageFramer::Mode::Newline}; // unit sessions
+        QString name;      // "rm", "findlist" or the descriptor
+        int resource = -1; // on a listed resource
+        int nextFound = 1; // find lists
+        sim::MessageFramer framer{sim::MessageFramer::Mode::Newline};
         sim::Session unitSession;
         QByteArray replies;
     };
-    void log(const QString &entry);
-    QString nameOf(ViObject vi) const;
+    void log(const char *function, ViObject vi, const QString &rest = {});
 
     mutable QMutex m_mutex;
     QStringList m_calls;
