@@ -46,10 +46,12 @@ def main():
     targets = []
     if suites:
         # The programs the suites run that this build makes: a peer test's
-        # command is the interpreter, its script and the simulated unit.
+        # command is the interpreter, its script and the simulated unit. A
+        # suite not built yet has no command; its program bears its name.
         listed = json.loads(run(['ctest', '--show-only=json-v1', '-R', suites], build).stdout)
         binaries = os.path.join(os.path.realpath(build), 'bin') + os.sep
-        targets = ['--target'] + sorted({os.path.basename(c) for t in listed['tests'] for c in t['command']
+        targets = ['--target'] + sorted({os.path.basename(c) for t in listed['tests']
+                                         for c in t.get('command', [binaries + t['name']])
                                          if os.path.realpath(c).startswith(binaries)})
     build_command = ['cmake', '--build', '.', '-j2'] + targets
     found = 0
