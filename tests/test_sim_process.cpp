@@ -118,21 +118,18 @@ class TestSimProcess : public QObject
     Q_OBJECT
 
 private slots:
-    void badInputLeavesMemorySettled()
+    // A message too long, and one of legal blocks too large together, end
+    // in errors; a client gone mid-message and they leave others untouched.
+    // (What they cost in memory: bench_hostile.)
+    void badInputTouchesNoOtherClient()
     {
         SimProcess unit("127.0.0.10");
         Client bystander(unit);
+        Client(unit).talk("MEM:PRES:DATA #3100abc", 0);
         const QByteArray input = "ROUT:ALI X1,\"" + QByteArray(200000, 'a') + "\"\nMEM:PRES:DATA "
                                  + QByteArray("#540000" + QByteArray(40000, 'b')).repeated(20) + "\n";
-        const QByteArray errors = "-363,\"Input buffer overrun\"\n-223,\"Too much data\"\n0,\"No error\"\n";
-        // Memory settles after the first rounds and does not grow with more.
-        qint64 settled = 0;
-        for (int i = 0; i < 240; ++i) {
-            settled = i == 40 ? unit.residentKiB() : settled;
-            Client(unit).talk("MEM:PRES:DATA #3100abc", 0); // gone mid-message
-            QCOMPARE(Client(unit).talk(input + QByteArray("SYST:ERR?\n").repeated(3), 3), errors);
-        }
-        QVERIFY2(kSanitized || unit.residentKiB() - settled < 1024, qPrintable(QString::number(settled)));
+        QCOMPARE(Client(unit).talk(input + QByteArray("SYST:ERR?\n").repeated(3), 3),
+                 "-363,\"Input buffer overrun\"\n-223,\"Too much data\"\n0,\"No error\"\n");
         QCOMPARE(bystander.talk("SYST:ERR?\nMEM:PRES:COUN?\n", 2), "0,\"No error\"\n0\n");
         QCOMPARE(unit.stop(SIGTERM), 0); // with LeakSanitizer: nothing leaked
         QVERIFY(unit.process.readAllStandardOutput().endsWith("ts4820sim: stopped\n"));

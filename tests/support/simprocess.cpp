@@ -1,7 +1,6 @@
 #include "simprocess.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -59,13 +58,6 @@ QByteArray SimProcess::instr() const
 QByteArray SimProcess::socket() const
 {
     return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
-}
-
-qint64 SimProcess::residentKiB() const
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-    status.open(QIODevice::ReadOnly);
-    return QRegularExpression("VmRSS:\\s+(\\d+)").match(status.readAll()).captured(1).toLongLong();
 }
 
 int SimProcess::stop(int signal)
