@@ -50,54 +50,30 @@ class TestDriverSim : public QObject
     Q_OBJECT
 
 private slots:
-    void everyCallReachesTheUnit_data()
+    void callsReachTheUnit_data()
     {
         QTest::addColumn<bool>("socket");
         QTest::newRow("VXI-11") << false;
         QTest::newRow("raw socket") << true;
     }
     // What the calls send shows in the preset file, the unit's own record,
-    // which then travels back as another preset.
-    void everyCallReachesTheUnit()
+    // which then travels back as another preset. (What each call gives back
+    // the panel's tests see over a unit in the process.)
+    void callsReachTheUnit()
     {
         QFETCH(bool, socket);
-        SimProcess unit("127.0.0.40", {"--subtype", "AB", "--serial", "48209481"});
+        SimProcess unit("127.0.0.40", {"--subtype", "AB"});
         Session s(resource(unit, socket));
         QTemporaryDir dir;
         const QByteArray file = dir.filePath("Cfg.prs").toLocal8Bit();
-        ViInt32 pattern[36] = {4, 0, 0, 0, 0, 0, 4}, back[36], serial = 0, count = 0, presets = 0;
+        ViInt32 pattern[36] = {4, 0, 0, 0, 0, 0, 4}, back[36];
         pattern[35] = ViInt32(0x80000000u);
-        ViReal64 volts[ts4820_MAX_VREF_VOLTAGES], output = 0;
-        ViBoolean d = VI_FALSE, copied = VI_FALSE;
-        char rev[64], host[256], mac[256], aliases[ts4820_ALIAS_BUFFER_SIZE(192)], y192[sizeof aliases];
-        char first[ts4820_PRESET_NAME_BUFFER_SIZE], edited[sizeof first];
-        QCOMPARE(Statuses({s.status, ts4820_revision_query(s, nullptr, rev),
-                           ts4820_getAttribute(s, ts4820_ATTR_SER_NUM, &serial),
-                           ts4820_getStringAttribute(s, ts4820_ATTR_CURRENT_HOSTNAME, host),
-                           ts4820_getStringAttribute(s, ts4820_ATTR_ETH_ADDR, mac),
-                           ts4820_setMatrixState(s, pattern), ts4820_getMatrixState(s, back),
-                           ts4820_setAlias(s, kX, 3, "Sense+"), ts4820_setAlias(s, kY, 192, "last"),
-                           ts4820_setAlias(s, kA, 0, "bus"), ts4820_getAlias(s, 0, 0, aliases),
-                           ts4820_getAlias(s, kY, 192, y192), ts4820_getVoltRefInfo(s, &count, volts),
-                           ts4820_setVoltRefOutput(s, 4.4), ts4820_getVoltRefOutput(s, &output),
-                           ts4820_setVoltRefConnectionState(s, kA, VI_TRUE),
-                           ts4820_setVoltRefConnectionState(s, kD, VI_TRUE),
-                           ts4820_getVoltRefConnectionState(s, kD, &d)}),
-                 Statuses(18, kOk));
-        QCOMPARE(Statuses({ts4820_storePreset(s, "Bench_A"), ts4820_savePresetToFile(s, "Bench_A", file),
-                           ts4820_getPresetList(s, &presets), ts4820_getPresetFromList(s, 0, first),
-                           ts4820_setVoltRefConnectionState(s, kD, VI_FALSE),
-                           ts4820_getDefaultPresetName(s, edited), ts4820_removePreset(s, "Bench_A"),
-                           ts4820_identify(s, VI_TRUE), ts4820_reset(s)}),
-                 Statuses(9, kOk));
-        QCOMPARE(QList<ViInt32>(back, back + 36), QList<ViInt32>(pattern, pattern + 36));
-        QCOMPARE(
-            QStringList({rev, QString::number(quint32(serial), 16), host, mac, aliases, y192,
-                         QString::number(count), QString::number(volts[16]), QString::number(output),
-                         QString::number(d), QString::number(presets), first, edited})
-                .join('|'),
-            "2.1.0|48209481|xentra-48209481|02:54:53:20:94:81|X3=Sense+,Y192=last,A=bus|last|17|-0.0045|4.5|1|1|"
-            "Bench_A|Bench_A*");
+        QCOMPARE(Statuses({s.status, ts4820_setMatrixState(s, pattern), ts4820_setAlias(s, kX, 3, "Sense+"),
+                           ts4820_setAlias(s, kY, 192, "last"), ts4820_setAlias(s, kA, 0, "bus"),
+                           ts4820_setVoltRefOutput(s, 4.4), ts4820_setVoltRefConnectionState(s, kA, VI_TRUE),
+                           ts4820_setVoltRefConnectionState(s, kD, VI_TRUE), ts4820_storePreset(s, "Bench_A"),
+                           ts4820_savePresetToFile(s, "Bench_A", file)}),
+                 Statuses(10, kOk));
         QFile saved(file);
         QVERIFY(saved.open(QIODevice::ReadWrite));
         QByteArray data = saved.readAll();
@@ -106,11 +82,12 @@ private slots:
                      + QByteArray(",00000000").repeated(28)
                      + ",80000000\nvrefvolt=4.500000\nvrefrelays=9\n==alias==\nX3=Sense+\nY192=last\nA=bus");
         QVERIFY(saved.seek(0) && saved.write(data.replace("Bench_A", "Bench_B")) > 0 && saved.flush());
-        QCOMPARE(
-            Statuses({ts4820_getMatrixState(s, back), back[35], ts4820_loadPresetFromFile(s, file),
-                      ts4820_restorePreset(s, "Bench_B"), ts4820_getVoltRefConnectionState(s, kD, &copied),
-                      copied, ts4820_getPresetList(s, &presets), presets}),
-            Statuses({kOk, 0, kOk, kOk, kOk, VI_TRUE, kOk, 1})); // Bench_A removed
+        char y192[ts4820_ALIAS_BUFFER_SIZE(192)];
+        QCOMPARE(Statuses({ts4820_reset(s), ts4820_loadPresetFromFile(s, file), ts4820_restorePreset(s, "Bench_B"),
+                           ts4820_getMatrixState(s, back), ts4820_getAlias(s, kY, 192, y192)}),
+                 Statuses(5, kOk));
+        QCOMPARE(QList<ViInt32>(back, back + 36), QList<ViInt32>(pattern, pattern + 36));
+        QCOMPARE(y192, "last");
     }
 
     // The message names the unit's last error; a text too long is cut.
@@ -164,7 +141,6 @@ private slots:
                           viGetAttribute(s, VI_ATTR_TMO_VALUE, &timeout), ViStatus(timeout)}),
                 Statuses(2, kOk) + Statuses(11, kInvalid)
                     + Statuses({ts4820_ERROR_FILE, VI_ERROR_INV_OBJECT, VI_ERROR_TMO, kOk, 500}));
-            QVERIFY2(!unit.ranOut, "the call waited for the unit to stop");
         }
         // Opening to another maker's unit or a faulty one leaves no session.
         SimProcess other("127.0.0.41", {"--idn", "Other Corp,Scope 9,1,1.0"});

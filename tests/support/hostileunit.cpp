@@ -59,8 +59,5 @@ void TricklingUnit::serve()
             }
         }
     }
-    ranOut = until.hasExpired();
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    ::close(fd); // of -1, when no client came, harmless
 }

@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
 #include <thread>
 
 // A raw-socket unit that identifies itself (a 96-row Xentra 4820) and then
 // answers ROUT:MATR? by trickling: 4 KiB every 300 ms, never an end, for at
-// most thirty seconds. Serves one client, on a thread of its own.
+// most thirty seconds, when it hangs up: a call still waiting then fails
+// otherwise than by its time-out. Serves one client, on a thread of its own.
 class TricklingUnit
 {
 public:
@@ -18,8 +18,6 @@ public:
     TricklingUnit &operator=(const TricklingUnit &) = delete;
 
     QByteArray resource() const;
-    // The thirty seconds passed while the client still read.
-    std::atomic<bool> ranOut{false};
 
 private:
     void serve();
