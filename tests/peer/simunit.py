@@ -4,7 +4,6 @@ import os
 import signal
 import subprocess
 import tempfile
-import threading
 import time
 import unittest
 
@@ -13,12 +12,9 @@ def start_for_module(binary, address, *options):
     """Returns once the unit has printed its first line (both servers listen). A module cleanup, run also
     when the rest of setUpModule fails, stops it with SIGTERM; it must then exit with code 0."""
     folder = tempfile.TemporaryDirectory(prefix="ts4820peer-")
-    errors = tempfile.TemporaryFile("w+")
+    output = open(os.path.join(folder.name, "output"), "w+")  # a file never fills as a pipe would
     unit = subprocess.Popen([binary, "--address", address, "--state", os.path.join(folder.name, "state"),
-                             *options], stdout=subprocess.PIPE, stderr=errors, text=True)
-    lines = []  # read for the unit's life, so that its output never fills the pipe
-    reader = threading.Thread(target=lambda: lines.extend(unit.stdout), daemon=True)
-    reader.start()
+                             *options], stdout=output, stderr=subprocess.STDOUT)
 
     def stop():
         unit.send_signal(signal.SIGTERM)
@@ -28,19 +24,16 @@ def start_for_module(binary, address, *options):
             unit.kill()
             code = "none, it ignored SIGTERM"
         unit.wait()
-        reader.join()
-        unit.stdout.close()
-        errors.seek(0)
-        said = errors.read().strip()
-        errors.close()
+        output.seek(0)
+        said = output.read().strip()
+        output.close()
         folder.cleanup()
         if code != 0:
             raise AssertionError("ts4820sim on %s exited with code %s: %s" % (address, code, said))
 
     unittest.addModuleCleanup(stop)
     for _ in range(300):
-        if lines or unit.poll() is not None:
-            break
+        if os.path.getsize(output.name) or unit.poll() is not None:
+            return
         time.sleep(0.1)
-    if not lines:
-        raise RuntimeError("ts4820sim did not come up on %s within 30 s" % address)
+    raise RuntimeError("ts4820sim did not come up on %s within 30 s" % address)
