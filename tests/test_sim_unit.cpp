@@ -83,10 +83,12 @@ private slots:
             "route:matrix:rows?\n:Rout:Matr:Rows?\nROU:MATR:ROWS?\nROUTEX:MATR?\n*RST?\n \t \n*RST;*IDN?\n"
             "ROUT:ALI? X\x01\n*IDN? 1\nSYST:COMM:LAN:DNS?\nSYST:COMM:LAN:DNS3?\n*IDN?\nSYST:COMM:LAN:SMAS?",
             "96\n96\n\n\n\n\n\n\n\"0.0.0.0\"\n\nTarsel Ltd.,Xentra 4820-AA,48209481,2.1.0\n\"255.0.0.0\"\n");
-        row("framing: CR LF, quotes, blocks, lengths", "AA", {-161, -363, -223},
+        // Blocks: 64 KiB a message at most, in one block or in several.
+        row("framing: CR LF, quotes, blocks, lengths", "AA", {-161, -363, -223, -223},
             "*OPC?\r\nROUT:ALI X1,\"#9\"\r\nROUT:ALI? X1\nMEM:PRES:DATA #15a\nb\r\n\n*OPC?"
                 + QString(4091, ' ') + "\n*OPC?" + QString(4092, ' ') + "\nMEM:PRES:DATA #565537"
-                + QString(65537, '\n') + "\n*OPC?",
+                + QString(65537, '\n') + "\nMEM:PRES:DATA " + QString("#540000" + QString(40000, 'b')).repeated(2)
+                + "\n*OPC?",
             "1\n\"#9\"\n1\n\n1\n");
         row("relay pattern", "AA", {-109, -108, -104, -222},
             "ROUT:MATR:STAT " + kRelays + "\nROUT:MATR " + words(17) + "\nROUT:MATR " + words(19)
