@@ -16,10 +16,8 @@ SimProcess::SimProcess(const QString &address, const QStringList &extra, quint16
 
 SimProcess::~SimProcess()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
+    process.kill();
+    process.waitForFinished();
 }
 
 void SimProcess::start()
@@ -48,16 +46,6 @@ bool SimProcess::restart()
     }
     start();
     return running();
-}
-
-QByteArray SimProcess::instr() const
-{
-    return QStringLiteral("TCPIP0::%1::inst0::INSTR").arg(address).toLatin1();
-}
-
-QByteArray SimProcess::socket() const
-{
-    return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
 }
 
 int SimProcess::stop(int signal)

@@ -17,8 +17,11 @@ public:
 
     bool running() const { return raw != 0 && process.state() == QProcess::Running; }
     // VISA resource names of the unit.
-    QByteArray instr() const;
-    QByteArray socket() const;
+    QByteArray instr() const { return QStringLiteral("TCPIP0::%1::inst0::INSTR").arg(address).toLatin1(); }
+    QByteArray socket() const
+    {
+        return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
+    }
     // Sends a signal, waits for the end; the exit code, or -signal when
     // the process was killed by it.
     int stop(int signal);
