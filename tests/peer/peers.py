@@ -4,11 +4,9 @@ over VXI-11 and the raw socket.
 Usage: /usr/bin/python3 peers.py <path of ts4820sim> [unittest options]"""
 
 import os
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 import pyvisa
@@ -23,34 +21,16 @@ binary = rm = None
 
 
 def setUpModule():
-    """Starts the unit with a state folder of its own, once it has printed its first line (both servers
-    listen). A module cleanup, run also when the rest fails, stops it with SIGTERM; it must then exit
-    with code 0."""
+    """Starts the unit, with a state folder of its own, and returns once both its servers listen. (How it
+    stops on a signal: test_sim_process.)"""
     global rm
     folder = tempfile.TemporaryDirectory(prefix="ts4820peer-")
-    output = open(os.path.join(folder.name, "output"), "w+")  # a file never fills as a pipe would
+    unittest.addModuleCleanup(folder.cleanup)
     unit = subprocess.Popen([binary, "--address", ADDRESS, "--state", os.path.join(folder.name, "state"),
-                             "--subtype", "AA", "--serial", "4820A0B1"],
-                            stdout=output, stderr=subprocess.STDOUT)
-
-    def stop():
-        unit.send_signal(signal.SIGTERM)
-        try:
-            code = unit.wait(30)  # or it ignored SIGTERM: the time-out is raised
-        finally:
-            unit.kill()
-            output.seek(0)
-            said = output.read().strip()
-            output.close()
-            folder.cleanup()
-        if code != 0:
-            raise AssertionError("ts4820sim exited with code %s: %s" % (code, said))
-
-    unittest.addModuleCleanup(stop)
-    for _ in range(300):
-        if os.path.getsize(output.name) or unit.poll() is not None:
-            break
-        time.sleep(0.1)
+                             "--subtype", "AA", "--serial", "4820A0B1"], stdout=subprocess.PIPE, text=True)
+    unittest.addModuleCleanup(lambda: (unit.kill(), unit.wait(), unit.stdout.close()))
+    if "raw SCPI 5025" not in unit.stdout.readline():  # it says no more until it stops
+        raise RuntimeError("ts4820sim did not start on %s" % ADDRESS)
     rm = pyvisa.ResourceManager("@py")
     unittest.addModuleCleanup(rm.close)
 

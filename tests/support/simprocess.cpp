@@ -1,6 +1,6 @@
 #include "simprocess.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -23,10 +23,8 @@ SimProcess::~SimProcess()
 void SimProcess::start()
 {
     process.start(QStringLiteral(TS4820SIM), arguments);
-    QElapsedTimer waited;
-    waited.start();
-    while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000) {
-        process.waitForReadyRead(100);
+    for (QDeadlineTimer until(10000);
+         !process.canReadLine() && process.waitForReadyRead(int(until.remainingTime()));) {
     }
     banner = QString::fromUtf8(process.readLine());
     const QRegularExpressionMatch m =
