@@ -154,7 +154,6 @@ private slots:
             refused += "MEM:PRES:DATA " + formatBlock(QByteArray(kManualExample).replace(e[0], e[1])) + '\n';
         }
         row("data refused", "AA", E{-160, -160, -102} + E(7, -161), refused + "MEM:PRES:COUN?", "0\n");
-        row("96 rows on 192", "AB", {-161}, "MEM:PRES:DATA " + formatBlock(kManualExample), "");
     }
 
     void exchanges()

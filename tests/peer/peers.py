@@ -65,22 +65,17 @@ class Pyvisa(unittest.TestCase):
 
 
 class LxiScpi(unittest.TestCase):
-    def lxi(self, options, message):
-        """Sends one message with lxi, a connection a call, and returns what it printed."""
-        done = subprocess.run(["lxi", "scpi", *options, "-a", ADDRESS, message], capture_output=True,
-                              text=True, timeout=60)
-        self.assertEqual((done.returncode, done.stderr), (0, ""), message)
-        return done.stdout
-
     def test_each_protocol_sees_what_the_other_set(self):
-        # The refused query answers with an empty reply; had the unit kept silent, lxi would fail with its
-        # time-out.
+        # A connection a call. The refused query answers with an empty reply; had the unit kept silent, lxi
+        # would fail with its time-out.
         for setter, reader in (([], ["-r"]), (["-r"], [])):
-            with self.subTest(setter=setter):
-                name = "raw" if setter else "vxi"
-                self.assertEqual(self.lxi(setter, 'ROUT:ALI X96,"%s"' % name), "")
-                got = [self.lxi(reader, query) for query in ("*IDN?", "ROUT:ALI? X96", "MEM:PRES:NAME? 99")]
-                self.assertEqual(got, [IDN + "\n", '"%s"\n' % name, "\n"])
+            name = "raw" if setter else "vxi"
+            calls = [(setter, 'ROUT:ALI X96,"%s"' % name)] + [(reader, query) for query in
+                                                             ("*IDN?", "ROUT:ALI? X96", "MEM:PRES:NAME? 99")]
+            got = [subprocess.run(["lxi", "scpi", *options, "-a", ADDRESS, message], capture_output=True,
+                                  text=True, timeout=60) for options, message in calls]
+            self.assertEqual([(done.returncode, done.stdout, done.stderr) for done in got],
+                             [(0, out, "") for out in ("", IDN + "\n", '"%s"\n' % name, "\n")], name)
 
 
 if __name__ == "__main__":

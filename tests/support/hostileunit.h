@@ -17,13 +17,12 @@ public:
     TricklingUnit(const TricklingUnit &) = delete;
     TricklingUnit &operator=(const TricklingUnit &) = delete;
 
-    QByteArray resource() const;
+    QByteArray resource() const { return m_resource; }
 
 private:
     void serve();
 
-    QString m_address;
     int m_listener = -1;
-    quint16 m_port = 0;
+    QByteArray m_resource;
     std::thread m_thread;
 };
