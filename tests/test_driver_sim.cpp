@@ -35,14 +35,6 @@ struct Session
     ViStatus status;
 };
 
-// A status as the operator reads it.
-QByteArray message(ViSession vi, ViStatus status)
-{
-    char text[ts4820_ERROR_MESSAGE_BUFFER_SIZE];
-    ts4820_error_message(vi, status, text);
-    return text;
-}
-
 } // namespace
 
 class TestDriverSim : public QObject
@@ -126,8 +118,9 @@ private slots:
         unit.stop(SIGKILL);
         for (const Session *s : {&vxi, &raw}) {
             const ViStatus status = ts4820_getMatrixState(*s, pattern);
-            QVERIFY2(status < 0 && status != kBad && !message(*s, status).startsWith("Unknown"),
-                     message(*s, status).constData());
+            char text[ts4820_ERROR_MESSAGE_BUFFER_SIZE]; // as the operator reads it
+            ts4820_error_message(*s, status, text);
+            QVERIFY2(status < 0 && status != kBad && !QByteArray(text).startsWith("Unknown"), text);
         }
     }
 
@@ -138,24 +131,21 @@ private slots:
     {
         ViInt32 pattern[18], count = -1;
         ViUInt32 timeout = 0;
-        {
-            TricklingUnit unit("127.0.0.47");
-            Session s(unit.resource(), true, false);
-            char t[ts4820_ALIAS_BUFFER_SIZE(96)];
-            QCOMPARE(
-                Statuses({s.status, viSetAttribute(s, VI_ATTR_TMO_VALUE, 500),
-                          ts4820_setAlias(s, kX, 97, "x"), ts4820_setAlias(s, kY, 0, "x"),
-                          ts4820_setAlias(s, 7, 1, "x"), ts4820_setAlias(s, kX, 1, "a\"b"),
-                          ts4820_getAlias(s, 0, 5, t), ts4820_setVoltRefConnectionState(s, 7, VI_TRUE),
-                          ts4820_getPresetFromList(s, -1, t), ts4820_storePreset(s, "two words"),
-                          ts4820_removePreset(s, QByteArray(64, 'n').constData()),
-                          ts4820_getAttribute(s, ts4820_ATTR_PRODUCT, &count),
-                          ts4820_getStringAttribute(s, 300, t), ts4820_loadPresetFromFile(s, "/nonexistent"),
-                          ts4820_reset(12345), ts4820_getMatrixState(s, pattern),
-                          viGetAttribute(s, VI_ATTR_TMO_VALUE, &timeout), ViStatus(timeout)}),
-                Statuses(2, kOk) + Statuses(11, kInvalid)
-                    + Statuses({ts4820_ERROR_FILE, VI_ERROR_INV_OBJECT, VI_ERROR_TMO, kOk, 500}));
-        }
+        TricklingUnit unit("127.0.0.47");
+        Session s(unit.resource(), true, false);
+        char t[ts4820_ALIAS_BUFFER_SIZE(96)];
+        QCOMPARE(Statuses({s.status, viSetAttribute(s, VI_ATTR_TMO_VALUE, 500),
+                           ts4820_setAlias(s, kX, 97, "x"), ts4820_setAlias(s, kY, 0, "x"),
+                           ts4820_setAlias(s, 7, 1, "x"), ts4820_setAlias(s, kX, 1, "a\"b"),
+                           ts4820_getAlias(s, 0, 5, t), ts4820_setVoltRefConnectionState(s, 7, VI_TRUE),
+                           ts4820_getPresetFromList(s, -1, t), ts4820_storePreset(s, "two words"),
+                           ts4820_removePreset(s, QByteArray(64, 'n').constData()),
+                           ts4820_getAttribute(s, ts4820_ATTR_PRODUCT, &count),
+                           ts4820_getStringAttribute(s, 300, t), ts4820_loadPresetFromFile(s, "/nonexistent"),
+                           ts4820_reset(12345), ts4820_getMatrixState(s, pattern),
+                           viGetAttribute(s, VI_ATTR_TMO_VALUE, &timeout), ViStatus(timeout)}),
+                 Statuses(2, kOk) + Statuses(11, kInvalid)
+                     + Statuses({ts4820_ERROR_FILE, VI_ERROR_INV_OBJECT, VI_ERROR_TMO, kOk, 500}));
         // Opening to another maker's unit or a faulty one leaves no session.
         SimProcess other("127.0.0.41", {"--idn", "Other Corp,Scope 9,1,1.0"});
         SimProcess bad("127.0.0.46", {"--malformed", "ROUT:MATR:ROWS?"});
