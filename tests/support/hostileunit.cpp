@@ -54,5 +54,5 @@ void TricklingUnit::serve()
             }
         }
     }
-    ::close(fd); // of -1, when no client came, harmless
+    ::close(fd); // -1 when no client came: refused, harmlessly
 }
