@@ -83,10 +83,12 @@ private slots:
             "route:matrix:rows?\n:Rout:Matr:Rows?\nROU:MATR:ROWS?\nROUTEX:MATR?\n*RST?\n \t \n*RST;*IDN?\n"
             "ROUT:ALI? X\x01\n*IDN? 1\nSYST:COMM:LAN:DNS?\nSYST:COMM:LAN:DNS3?\n*IDN?\nSYST:COMM:LAN:SMAS?",
             "96\n96\n\n\n\n\n\n\n\"0.0.0.0\"\n\nTarsel Ltd.,Xentra 4820-AA,48209481,2.1.0\n\"255.0.0.0\"\n");
-        row("framing: CR LF, quotes, blocks, lengths", "AA", {-161, -363, -223},
+        // Blocks: 64 KiB a message at most, in one block or in several.
+        row("framing: CR LF, quotes, blocks, lengths", "AA", {-161, -363, -223, -223},
             "*OPC?\r\nROUT:ALI X1,\"#9\"\r\nROUT:ALI? X1\nMEM:PRES:DATA #15a\nb\r\n\n*OPC?"
                 + QString(4091, ' ') + "\n*OPC?" + QString(4092, ' ') + "\nMEM:PRES:DATA #565537"
-                + QString(65537, '\n') + "\n*OPC?",
+                + QString(65537, '\n') + "\nMEM:PRES:DATA "
+                + QString("#540000" + QString(40000, 'b')).repeated(2) + "\n*OPC?",
             "1\n\"#9\"\n1\n\n1\n");
         row("relay pattern", "AA", {-109, -108, -104, -222},
             "ROUT:MATR:STAT " + kRelays + "\nROUT:MATR " + words(17) + "\nROUT:MATR " + words(19)
@@ -152,7 +154,6 @@ private slots:
             refused += "MEM:PRES:DATA " + formatBlock(QByteArray(kManualExample).replace(e[0], e[1])) + '\n';
         }
         row("data refused", "AA", E{-160, -160, -102} + E(7, -161), refused + "MEM:PRES:COUN?", "0\n");
-        row("96 rows on 192", "AB", {-161}, "MEM:PRES:DATA " + formatBlock(kManualExample), "");
     }
 
     void exchanges()
@@ -184,7 +185,6 @@ private slots:
         const Run before = powerCycle(
             "AA", "ROUT:MATR " + kRelays + "\nSOUR:VOLT:LINK B,ON\nSYST:IDEN 1\n" + read, dir.path());
         QCOMPARE(QFileInfo(presets.filePath()).lastModified(), stored);
-        QVERIFY(presets.size() > 100 * 3000 && QFileInfo(dir.filePath("current.state")).size() < 6000);
         QVERIFY(before.replies.startsWith(kRelays + "\n-0.9\n1\n\"bus\"\n\"P-100*\"\n\"TS-9\"\n#3")
                 && before.replies.endsWith("\n0\n1\n"));
         // All but the identification light, which is off at power-on.
@@ -198,14 +198,6 @@ private slots:
         QFile aside(dir.filePath(QDir(dir.path()).entryList({"current.state.unreadable-*"}).value(0)));
         QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == "garbage");
         QCOMPARE(powerCycle("AB", "MEM:PRES:COUN?", dir.path()).replies, "0\n");
-
-        // A file where the folder was: no one can write, each change is refused.
-        QVERIFY(QDir(dir.path()).removeRecursively() && QFile(dir.path()).open(QIODevice::WriteOnly));
-        const Run refused =
-            powerCycle("AA", "MEM:PRES:STOR 'P'\nSYST:ANUM 'x'\nMEM:PRES:COUN?\nSYST:ANUM?", dir.path());
-        QCOMPARE(refused.errors, E(2, -310));
-        QCOMPARE(refused.replies, "0\n\"\"\n");
-        QVERIFY(QFile::remove(dir.path()));
     }
 
     void fullDiskRefusesChangesAndLosesNothing()

@@ -8,6 +8,7 @@ SOURCE is a checkout the faults are planted in (not the one you work in),
 BUILD its configured build folder. Each file is restored after its fault.
 With --suites only the suites whose names match are built and run, for a
 quick look at one area; the figures in docs/testing.md are of whole runs."""
+import json
 import os
 import subprocess
 import sys
@@ -44,8 +45,14 @@ def main():
     source, build, wanted = args[0], args[1], set(args[2:])
     targets = []
     if suites:
-        listed = run(['ctest', '-N', '-R', suites], build).stdout
-        targets = ['--target'] + [l.split(': ')[1] for l in listed.splitlines() if 'Test #' in l]
+        # The programs the suites run that this build makes: a peer test's
+        # command is the interpreter, its script and the simulated unit. A
+        # suite not built yet has no command; its program bears its name.
+        listed = json.loads(run(['ctest', '--show-only=json-v1', '-R', suites], build).stdout)
+        binaries = os.path.join(os.path.realpath(build), 'bin') + os.sep
+        targets = ['--target'] + sorted({os.path.basename(c) for t in listed['tests']
+                                         for c in t.get('command', [binaries + t['name']])
+                                         if os.path.realpath(c).startswith(binaries)})
     build_command = ['cmake', '--build', '.', '-j2'] + targets
     found = 0
     planted = [f for f in faults(os.path.join(os.path.dirname(__file__), 'faults.txt'))

@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-TricklingUnit::TricklingUnit(const QString &address) : m_address(address)
+TricklingUnit::TricklingUnit(const QString &address)
 {
     sockaddr_in at{};
     at.sin_family = AF_INET;
@@ -22,7 +22,7 @@ TricklingUnit::TricklingUnit(const QString &address) : m_address(address)
     ::bind(m_listener, reinterpret_cast<sockaddr *>(&at), size);
     ::listen(m_listener, 1);
     ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&at), &size);
-    m_port = ntohs(at.sin_port);
+    m_resource = QStringLiteral("TCPIP::%1::%2::SOCKET").arg(address).arg(ntohs(at.sin_port)).toLatin1();
     m_thread = std::thread([this] { serve(); });
 }
 
@@ -31,11 +31,6 @@ TricklingUnit::~TricklingUnit()
     ::shutdown(m_listener, SHUT_RDWR); // ends an accept that no client came to
     m_thread.join();
     ::close(m_listener);
-}
-
-QByteArray TricklingUnit::resource() const
-{
-    return QStringLiteral("TCPIP::%1::%2::SOCKET").arg(m_address).arg(m_port).toLatin1();
 }
 
 void TricklingUnit::serve()
@@ -59,8 +54,5 @@ void TricklingUnit::serve()
             }
         }
     }
-    ranOut = until.hasExpired();
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    ::close(fd); // -1 when no client came: refused, harmlessly
 }

@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
 #include <thread>
 
 // A raw-socket unit that identifies itself (a 96-row Xentra 4820) and then
 // answers ROUT:MATR? by trickling: 4 KiB every 300 ms, never an end, for at
-// most thirty seconds. Serves one client, on a thread of its own.
+// most thirty seconds, when it hangs up: a call still waiting then fails
+// otherwise than by its time-out. Serves one client, on a thread of its own.
 class TricklingUnit
 {
 public:
@@ -17,15 +17,12 @@ public:
     TricklingUnit(const TricklingUnit &) = delete;
     TricklingUnit &operator=(const TricklingUnit &) = delete;
 
-    QByteArray resource() const;
-    // The thirty seconds passed while the client still read.
-    std::atomic<bool> ranOut{false};
+    QByteArray resource() const { return m_resource; }
 
 private:
     void serve();
 
-    QString m_address;
     int m_listener = -1;
-    quint16 m_port = 0;
+    QByteArray m_resource;
     std::thread m_thread;
 };

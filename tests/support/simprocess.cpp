@@ -1,7 +1,6 @@
 #include "simprocess.h"
 
-#include <QElapsedTimer>
-#include <QFile>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -17,19 +16,15 @@ SimProcess::SimProcess(const QString &address, const QStringList &extra, quint16
 
 SimProcess::~SimProcess()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
+    process.kill();
+    process.waitForFinished();
 }
 
 void SimProcess::start()
 {
     process.start(QStringLiteral(TS4820SIM), arguments);
-    QElapsedTimer waited;
-    waited.start();
-    while (!process.canReadLine() && process.state() != QProcess::NotRunning && waited.elapsed() < 10000) {
-        process.waitForReadyRead(100);
+    for (QDeadlineTimer until(10000);
+         !process.canReadLine() && process.waitForReadyRead(int(until.remainingTime()));) {
     }
     banner = QString::fromUtf8(process.readLine());
     const QRegularExpressionMatch m =
@@ -49,23 +44,6 @@ bool SimProcess::restart()
     }
     start();
     return running();
-}
-
-QByteArray SimProcess::instr() const
-{
-    return QStringLiteral("TCPIP0::%1::inst0::INSTR").arg(address).toLatin1();
-}
-
-QByteArray SimProcess::socket() const
-{
-    return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
-}
-
-qint64 SimProcess::residentKiB() const
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-    status.open(QIODevice::ReadOnly);
-    return QRegularExpression("VmRSS:\\s+(\\d+)").match(status.readAll()).captured(1).toLongLong();
 }
 
 int SimProcess::stop(int signal)

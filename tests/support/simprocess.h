@@ -7,21 +7,6 @@
 // One ts4820sim process on a loopback address for a test. The raw SCPI and
 // core ports are chosen by the system; the portmapper port too, unless one
 // is given (VISA clients need a known one). Killed when the test is done.
-// Built with AddressSanitizer: freed memory is held back in quarantine, so
-// a process's resident size says nothing about leaks; LeakSanitizer at exit
-// does instead.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 class SimProcess
 {
 public:
@@ -32,9 +17,11 @@ public:
 
     bool running() const { return raw != 0 && process.state() == QProcess::Running; }
     // VISA resource names of the unit.
-    QByteArray instr() const;
-    QByteArray socket() const;
-    qint64 residentKiB() const;
+    QByteArray instr() const { return QStringLiteral("TCPIP0::%1::inst0::INSTR").arg(address).toLatin1(); }
+    QByteArray socket() const
+    {
+        return QStringLiteral("TCPIP0::%1::%2::SOCKET").arg(address).arg(raw).toLatin1();
+    }
     // Sends a signal, waits for the end; the exit code, or -signal when
     // the process was killed by it.
     int stop(int signal);
