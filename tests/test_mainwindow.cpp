@@ -66,23 +66,6 @@ QAction *menuEntry(RelayButton *button, const QString &text)
     return nullptr;
 }
 
-void renameLine(Alias *alias, const QString &name)
-{
-    QTest::mouseClick(alias, Qt::LeftButton);
-    alias->editor()->setText(name);
-    QTest::keyClick(alias->editor(), Qt::Key_Return);
-}
-
-QPushButton *buttonNamed(QWidget *parent, const QString &text)
-{
-    for (QPushButton *button : parent->findChildren<QPushButton *>()) {
-        if (button->text() == text) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
 // Names the preset "Bench-1" in the save dialog.
 ModalAnswer::Step saveAsBench1()
 {
@@ -325,7 +308,8 @@ void TestMainWindow::saveImage()
     ts4820_spc adapter;
     auto window = start(adapter, 0);
     QVERIFY(window);
-    const QStringList labels{"abc" + kNotSaved, "", "Rig"}, proposed{"abc - not saved.png", "unnamed.png", "Rig.png"};
+    const QStringList labels{"abc" + kNotSaved, "", "Rig"},
+        proposed{"abc - not saved.png", "unnamed.png", "Rig.png"};
     for (int i = 0; i < labels.size(); ++i) {
         window->presetLabel->setText(labels[i]);
         const QString path = testenv::root() + "/" + proposed[i];

@@ -46,16 +46,6 @@ struct TestHost : presetHost
     int refreshes = 0;
 };
 
-QPushButton *button(const QWidget *dialog, const QString &text)
-{
-    for (QPushButton *candidate : dialog->findChildren<QPushButton *>()) {
-        if (candidate->text() == text) {
-            return candidate;
-        }
-    }
-    qFatal("no button '%s'", qPrintable(text));
-}
-
 // A value of the demo unit's preset memory, e.g. "P1/Relays".
 QString stored(const QString &key)
 {
@@ -120,7 +110,7 @@ private slots:
         ModalAnswer box({"OK", "OK", "No", "Yes", "No", "Yes", "OK"}); // and a spare: a box too many shows
         for (const QString &typed : {QString("cfg.1"), QString(), QString("P1"), QString("P1"), longName}) {
             list->setEditText(typed);
-            button(&dialog, "Save")->click();
+            buttonNamed(&dialog, "Save")->click();
         }
         const QString invalid = "New preset name is invalid. It may contain only alphanumeric characters, "
                                 "hyphens and underscores.",
@@ -160,11 +150,11 @@ private slots:
         second.findChild<QListWidget *>()->item(0)->setSelected(true);
         driver().beforeCall = [&](const QString &) {
             fake::visa().scpi("SOUR:VOLT:LINK A,ON\nMEM:PRES:STOR 'Cfg'"); // as the second download reads it
-            button(&second, "Save to File")->click();
+            buttonNamed(&second, "Save to File")->click();
             fake::visa().scpi("SOUR:VOLT:LINK A,OFF\nMEM:PRES:STOR 'Cfg'");
         };
         ModalAnswer warning(QStringLiteral("OK"));
-        button(&first, "Save to File")->click();
+        buttonNamed(&first, "Save to File")->click();
         driver().beforeCall = nullptr;
         QCOMPARE(boxes(warning),
                  QStringList{"Manage presets: These presets were not saved, because their names are "
@@ -205,16 +195,16 @@ private slots:
         dialog.show();
         auto *list = dialog.findChild<QListWidget *>();
         ModalAnswer box({"OK", "OK", "OK", "Yes", "No", "OK", "OK", "OK", "Yes", "OK"}); // and a spare
-        button(&dialog, "Delete")->click();
-        button(&dialog, "Save to File")->click();
+        buttonNamed(&dialog, "Delete")->click();
+        buttonNamed(&dialog, "Save to File")->click();
         list->item(0)->setSelected(true);
-        button(&dialog, "Save to File")->click();
+        buttonNamed(&dialog, "Save to File")->click();
         list->item(2)->setSelected(true);
-        button(&dialog, "Delete")->click();
+        buttonNamed(&dialog, "Delete")->click();
         QCOMPARE(m_host->refreshes, 1);
         for (const QStringList &paths : uploads) {
             managePresetsDialog::chooseFiles = [paths](QWidget *) { return paths; };
-            button(&dialog, "Load from File")->click();
+            buttonNamed(&dialog, "Load from File")->click();
         }
         const QString overwrite = kOverwrite.arg("B"), failed = "Failed to ";
         QStringList expected{"Please select presets to be deleted.",

@@ -71,13 +71,6 @@ QStringList errorBoxes(Run run)
     return shown(boxes.reports());
 }
 
-void renameLine(Alias *alias, const QString &name)
-{
-    QTest::mouseClick(alias, Qt::LeftButton);
-    alias->editor()->setText(name);
-    QTest::keyClick(alias->editor(), Qt::Key_Return);
-}
-
 } // namespace
 
 class TestProgramSim : public QObject

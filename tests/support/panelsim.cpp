@@ -1,7 +1,5 @@
 #include "panelsim.h"
 
-#include <QPushButton>
-
 #include "simprocess.h"
 #include "ts4820_spc.h"
 #include "ts4820fp_app.h"
@@ -44,16 +42,6 @@ std::unique_ptr<ts4820fp_App> autoFind(ts4820_spc &adapter, const QList<ModalAns
         return nullptr;
     }
     return window;
-}
-
-QPushButton *buttonNamed(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-        if (button->text() == text) {
-            return button;
-        }
-    }
-    return nullptr;
 }
 
 QByteArray words(int count, const QList<QPair<int, quint32>> &set)

@@ -13,7 +13,6 @@
 class SimProcess;
 class ts4820_spc;
 class ts4820fp_App;
-class QPushButton;
 class QWidget;
 
 // Talks to a unit over its raw socket, to check what the panel did.
@@ -35,8 +34,6 @@ void listResources(const QList<QByteArray> &resources);
 // Starts the main window with "Auto Find", then the given answers; null
 // (with a warning) when the start-up did not go as the answers expect.
 std::unique_ptr<ts4820fp_App> autoFind(ts4820_spc &adapter, const QList<ModalAnswer::Step> &tree = {});
-
-QPushButton *buttonNamed(QWidget *dialog, const QString &text);
 
 // The unit's "ROUT:MATR?" reply: count words, all zero but those given.
 QByteArray words(int count, const QList<QPair<int, quint32>> &set = {});

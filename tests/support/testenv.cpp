@@ -77,3 +77,13 @@ QString StdoutCapture::text()
     restore();
     return m_text;
 }
+
+QPushButton *buttonNamed(const QWidget *parent, const QString &text)
+{
+    for (QPushButton *button : parent->findChildren<QPushButton *>()) {
+        if (button->text() == text) {
+            return button;
+        }
+    }
+    qFatal("no button '%s'", qPrintable(text));
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPushButton>
 #include <QString>
 #include <QtTest>
 
@@ -29,6 +30,18 @@ private:
     QString m_path;
     QString m_text;
 };
+
+// The button of `parent` with this text; a missing one ends the test run.
+QPushButton *buttonNamed(const QWidget *parent, const QString &text);
+
+// Renames a line as the operator does: click its name, type, Return.
+template <typename LineName>
+void renameLine(LineName *alias, const QString &name)
+{
+    QTest::mouseClick(alias, Qt::LeftButton);
+    alias->editor()->setText(name);
+    QTest::keyClick(alias->editor(), Qt::Key_Return);
+}
 
 #define TS_TEST_MAIN(TestObject)                                                                             \
     int main(int argc, char *argv[])                                                                         \
