@@ -111,7 +111,7 @@ private slots:
         }
         visa().resources[1].idnReply = "Other Instruments,Xentra 4820-AB,1,1";
         visa().resources[2].idnReply = "Tarsel Ltd.,Xentra 4830-" + QByteArray(300, 'B'); // 255 bytes read
-        visa().resources[3].idnReply.clear(); // never answers
+        visa().resources[3].idnReply.clear();                                             // never answers
         visa().resources[4].openStatus = VI_ERROR_RSRC_BUSY;
         visa().resources[5].attributes.intfType = VI_INTF_VXI; // opened and closed only
         ts4820_spc adapter;
@@ -141,6 +141,8 @@ private slots:
         QTest::newRow("typed, opened") << Dialogue{0, 0, "Enter Address|OK", "how enter", 1, kTyped};
         QTest::newRow("unavailable, Try Again") << Dialogue{
             0, VI_ERROR_RSRC_NFOUND, "Enter Address|OK|Try Again|Cancel", "how enter failed how", 0, kTyped};
+        QTest::newRow("opened with a warning: refused, its session closed") << Dialogue{
+            0, VI_WARN_NSUP_ID_QUERY, "Enter Address|OK|Try Again|Cancel", "how enter warned how", 0, kTyped};
         QTest::newRow("empty descriptor")
             << Dialogue{-1, 0, "Enter Address|OK|OK|Cancel", "how enter empty enter", 0, ""};
     }
@@ -158,6 +160,7 @@ private slots:
              title + "No Xentra 4820 Module found on your system.|Try Again, Run In Demo Mode, Cancel"},
             {"enter", "Xentra 4820 SFP: Enter Module Address||OK, Cancel"},
             {"failed", failed.arg("bfff0011")},
+            {"warned", failed.arg("3ffc0101")},
             {"empty", "Xentra 4820 SFP Warning message|You have not entered Instrument Descriptor|OK"}};
         if (d.modules > 0) {
             addResource(kUnit, "Tarsel Ltd.,Xentra 4820-AB,4,2.4.7");
@@ -182,7 +185,8 @@ private slots:
         QCOMPARE(select.demo, d.descriptor == kDemo ? 1 : 0);
         // Only a found or typed descriptor is opened, with neither query nor reset.
         const bool opened = d.descriptor == kTyped || d.descriptor == kUnit;
-        QCOMPARE(driverCalls(), opened ? "ts4820_init(\"" + d.descriptor + "\", 0, 0, out)" : QString());
+        const QString init = "ts4820_init(\"" + d.descriptor + "\", 0, 0, out)";
+        QCOMPARE(driverCalls(), !opened ? QString() : d.status > 0 ? init + ", ts4820_close(1)" : init);
     }
 
     // Each model keeps its own section, named by its padded field as the titles are.

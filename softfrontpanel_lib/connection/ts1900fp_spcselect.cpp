@@ -179,7 +179,11 @@ ts1900fp_spcSelect::Next ts1900fp_spcSelect::openStep()
     if (status == VI_SUCCESS) {
         return Next::Connected;
     }
-    // Warnings too: a module that does not open cleanly is not taken.
+    // Warnings too: a module that does not open cleanly is not taken, and
+    // the session it did open is given back.
+    if (status > VI_SUCCESS) {
+        spc->close(vi);
+    }
     const int answer = askQuestion(QStringLiteral("Selected Xentra %1 Module is unavailable.\nError: 0x%2")
                                        .arg(modelText(), QString::number(quint32(status), 16)),
                                    {QStringLiteral("Try Again"), QStringLiteral("Cancel")}, true);
