@@ -62,13 +62,14 @@ public:
                 for (qint64 size; s->bytesAvailable() >= (size = 4 + (word(s->peek(4), 0) & 0x7fffffff));) {
                     // xid, CALL, 2, program, version, procedure, no credentials, no verifier; the arguments
                     const QByteArray call = s->read(size).mid(4), args = call.mid(40);
-                    const quint32 xid = word(call, 0), length = word(args, 4);
+                    const quint32 xid = word(call, 0);
                     const quint32 procedure = word(call, 3) == 100000 ? 0 : word(call, 5); // 0: GETPORT
                     QByteArray results = words({procedure == 0 ? serverPort() : 0u});
                     if (procedure == 10) {
                         log << "create_link " + args.mid(16, int(word(args, 3)));
                         results += words({7, 0, maxRecvSize});
                     } else if (procedure == 11) {
+                        const quint32 length = word(args, 4); // only a write's arguments have it
                         log << QString("device_write %1%2").arg(length).arg(word(args, 3) & 8 ? " END" : "");
                         written += args.mid(20, int(length));
                         results += words({length});
