@@ -53,11 +53,16 @@ enum Action { StartUp, Apply, RenameLine, Identify, SavePreset, UploadPreset };
 
 const QString kError = QStringLiteral("Xentra 4820 SFP Error message|");
 
+// The message boxes among the answered widgets. A spare answer meant for a
+// box too many may meet a dialog still busy after its box (a slow unit, a
+// sanitized build): that is no box shown.
 QStringList shown(const QList<BoxReport> &reports)
 {
     QStringList texts;
     for (const BoxReport &box : reports) {
-        texts << box.title + "|" + box.text;
+        if (box.className == QLatin1String("QMessageBox")) {
+            texts << box.title + "|" + box.text;
+        }
     }
     return texts;
 }
@@ -420,7 +425,7 @@ void TestProgramSim::faultShowsItsBoxAndWorkGoesOn()
         break;
     }
     }
-    QCOMPARE(seen, boxes);
+    QCOMPARE(seen.join("\n--\n"), boxes.join("\n--\n")); // the texts shown when they differ
     QByteArrayList replies;
     for (const QByteArray &q : queries) {
         replies << probe.query(q);
