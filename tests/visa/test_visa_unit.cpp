@@ -40,7 +40,8 @@ const QByteArrayList kNotNames =
 // A VXI-11 device on 127.0.0.38, portmapper and core channel on one port,
 // that logs the link and the writes. Its reads are hostile: a reply that
 // never ends (empty fragments) or replies to other calls only, sent for as
-// long as the client takes them, twenty seconds at most.
+// long as the client takes them, twenty seconds at most; it hears no more
+// calls then.
 class FakeVxi11 : public QTcpServer
 {
 public:
@@ -81,6 +82,7 @@ public:
                             }
                         });
                         s->write(more);
+                        s->disconnect(SIGNAL(readyRead()));
                         return;
                     }
                     s->write(record(words({xid, 1, 0, 0, 0, 0}) + results));
@@ -243,62 +245,51 @@ private slots:
     }
 
     // What the device sees of a session: GETPORT on the portmapper the
-    // environment names (else the file's), create_link with the device, the
+    // environment names (else the file's), create_link with the device, a
     // write in pieces of its maxRecvSize with END on the last, destroy_link.
+    // A read from a device that never ends its reply, or answers only other
+    // calls, ends by the session's time-out (500 ms), not by the device.
     void vxi11_data()
     {
         QTest::addColumn<QByteArray>("environment"); // "A": fake A's portmapper; other text as is
-        QTest::addColumn<int>("size");
         QTest::addColumn<uint>("maxRecvSize");
-        QTest::addColumn<QString>("pieces");
-        QTest::newRow("whole pieces") << QByteArray("A") << 2048 << 1024u << "1024|1024 END";
-        QTest::newRow("one byte over") << QByteArray("A") << 16385 << 16384u << "16384|1 END";
-        QTest::newRow("empty: END alone") << QByteArray("A") << 0 << 1024u << "0 END";
-        QTest::newRow("device announces too little: 1024")
-            << QByteArray("A") << 3000 << 10u << "1024|1024|952 END";
+        QTest::addColumn<bool>("emptyFragments"); // or replies to other calls, as the device's reads
+        QTest::addColumn<int>("size");            // of the write; -1: a read instead
+        QTest::addColumn<QString>("seen");        // the pieces written; the read's status
+        QTest::newRow("one byte over") << QByteArray("A") << 16384u << false << 16385 << "16384|1 END";
+        QTest::newRow("empty: END alone") << QByteArray("A") << 1024u << false << 0 << "0 END";
+        QTest::newRow("device announces too little: 1024, whole pieces")
+            << QByteArray("A") << 10u << false << 2048 << "1024|1024 END";
         QTest::newRow("unreadable environment value: the file's portmapper")
-            << QByteArray("12x") << 100 << 1024u << "100 END";
+            << QByteArray("12x") << 1024u << false << 100 << "100 END";
+        QTest::newRow("read, endless empty fragments")
+            << QByteArray("A") << 1024u << true << -1 << "VI_ERROR_IO";
+        QTest::newRow("read, replies to other calls")
+            << QByteArray("A") << 1024u << false << -1 << "VI_ERROR_TMO";
     }
 
     void vxi11()
     {
         QFETCH(QByteArray, environment);
-        QFETCH(int, size);
         QFETCH(uint, maxRecvSize);
-        QFETCH(QString, pieces);
-        FakeVxi11 a(maxRecvSize), b(maxRecvSize);
+        QFETCH(bool, emptyFragments);
+        QFETCH(int, size);
+        QFETCH(QString, seen);
+        FakeVxi11 a(maxRecvSize, emptyFragments), b(maxRecvSize, emptyFragments);
         qputenv("TS4820_VISA_PORTMAPPER_PORT",
                 environment == "A" ? QByteArray::number(a.serverPort()) : environment);
         writeFile("visa.conf", "portmapper-port = " + QByteArray::number(b.serverPort()));
-        const QString data = QString("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(size),
-                      steps = "open TCPIP::127.0.0.38::gpib0,5::INSTR|write " + data;
+        const QString
+            data = QString("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(std::max(size, 0)),
+            steps = "open TCPIP::127.0.0.38::gpib0,5::INSTR|"
+                    + (size < 0 ? "set TMO_VALUE 500|read 100 = " + seen : "write " + data);
         QCOMPARE(onFake(steps), steps);
         const FakeVxi11 &device = environment == "A" ? a : b, &other = environment == "A" ? b : a;
-        QCOMPARE(device.log.join('|'), "create_link gpib0,5|device_write "
-                                           + pieces.replace("|", "|device_write ") + "|destroy_link");
+        const QString pieces = "|device_write " + seen.replace("|", "|device_write ") + "|destroy_link";
+        QCOMPARE(device.log.join('|'), "create_link gpib0,5" + (size < 0 ? "" : pieces));
         QCOMPARE(device.written, data.toLatin1());
         QCOMPARE(other.log, QStringList());
-    }
-
-    // A read from a unit that never ends its reply, or answers only other
-    // calls, ends by the session's time-out (500 ms), not by the unit.
-    void hostileReadsEnd_data()
-    {
-        QTest::addColumn<bool>("emptyFragments");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("endless empty fragments") << true << "VI_ERROR_IO";
-        QTest::newRow("replies to other calls") << false << "VI_ERROR_TMO";
-    }
-
-    void hostileReadsEnd()
-    {
-        QFETCH(bool, emptyFragments);
-        QFETCH(QString, status);
-        FakeVxi11 unit(1024, emptyFragments);
-        qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(unit.serverPort()));
-        const QString steps = "open TCPIP::127.0.0.38::INSTR|set TMO_VALUE 500|read 100 = " + status;
-        QCOMPARE(onFake(steps), steps);
-        QVERIFY2(!unit.ranOut, "the read waited for the unit to stop");
+        QVERIFY2(!device.ranOut, "the read waited for the device to stop");
     }
 
     // Every status code of the header has a text: its name, then a sentence
