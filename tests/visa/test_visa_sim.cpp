@@ -99,7 +99,7 @@ private slots:
             << QStringList()
             << "open TCPIP::127.38::%1::SOCKET|get RSRC_NAME = VI_SUCCESS TCPIP0::127.38::%1::SOCKET|"
                "set TCPIP_PORT 1 = VI_ERROR_ATTR_READONLY|get TCPIP_PORT = VI_SUCCESS %1|"
-               "get TCPIP_DEVICE_NAME = VI_ERROR_NSUP_ATTR";
+               "get TCPIP_DEVICE_NAME = VI_ERROR_NSUP_ATTR|set TCPIP_DEVICE_NAME 1 = VI_ERROR_NSUP_ATTR";
         // A unit late or stopped: the call ends at the time-out, the session
         // stays usable. The reply left unread is discarded by the next
         // message; a late RPC reply is not taken for that of a later call.

@@ -278,7 +278,7 @@ private slots:
         FakeVxi11 a(maxRecvSize, emptyFragments), b(maxRecvSize, emptyFragments);
         qputenv("TS4820_VISA_PORTMAPPER_PORT",
                 environment == "A" ? QByteArray::number(a.serverPort()) : environment);
-        writeFile("visa.conf", "portmapper-port = " + QByteArray::number(b.serverPort()));
+        writeFile("visa.conf", "portmapper-port = " + QByteArray::number(b.serverPort()) + " # fake B");
         const QString
             data = QString("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(std::max(size, 0)),
             steps = "open TCPIP::127.0.0.38::gpib0,5::INSTR|"
