@@ -17,7 +17,7 @@
 #define LIST_HANDLE 0x5200u
 #define SESSION_HANDLE 0x5300u
 
-static const char resource[] = "TCPIP0::standin.example::inst0::INSTR";
+static const char resource[] = "GPIB0::7::INSTR"; /* one the built-in library does not serve */
 static char lastWrite[64];
 
 static void logCall(const char *format, const char *detail)

@@ -2,14 +2,9 @@
 // and search expressions, what a fake VXI-11 device sees and survives, status
 // texts, handles used wrongly and the pass-through to a vendor library. No
 // test reads the user's own configuration.
-#include "visa.h"
+#include "visasteps.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QtEndian>
+#include <QtNetwork>
 #include <QtTest>
 
 #include <cstdio>
@@ -25,9 +20,9 @@ quint32 word(const QByteArray &data, int i) { return qFromBigEndian<quint32>(dat
 QByteArray words(std::initializer_list<quint32> values)
 {
     QByteArray out;
+    QDataStream stream(&out, QIODevice::WriteOnly); // big-endian
     for (const quint32 v : values) {
-        out += QByteArray(4, '\0');
-        qToBigEndian(v, out.data() + out.size() - 4);
+        stream << v;
     }
     return out;
 }
@@ -45,7 +40,8 @@ const QByteArrayList kNotNames =
 // A VXI-11 device on 127.0.0.38, portmapper and core channel on one port,
 // that logs the link and the writes. Its reads are hostile: a reply that
 // never ends (empty fragments) or replies to other calls only, sent for as
-// long as the client takes them, twenty seconds at most.
+// long as the client takes them, twenty seconds at most; it hears no more
+// calls then.
 class FakeVxi11 : public QTcpServer
 {
 public:
@@ -87,6 +83,7 @@ public:
                             }
                         });
                         s->write(more);
+                        s->disconnect(SIGNAL(readyRead()));
                         return;
                     }
                     s->write(record(words({xid, 1, 0, 0, 0, 0}) + results));
@@ -102,77 +99,14 @@ class TestVisaUnit : public QObject
 {
     Q_OBJECT
 
-public:
-    // One fixed sequence of calls, a line each with status and results; on
-    // an unbuffered output, so that a stand-in library's log to the same one
-    // comes in order.
-    static int probe()
+    // Runs the steps on a thread of their own while this one serves the fake.
+    QString onFake(const QString &steps)
     {
-        std::setvbuf(stdout, nullptr, _IONBF, 0);
-        ViSession rm = VI_NULL, vi = VI_NULL;
-        ViFindList list = VI_NULL;
-        ViUInt32 n = 0;
-        ViUInt16 type = 0;
-        char desc[VI_FIND_BUFLEN] = {}, reply[256] = {};
-        const auto print = [](const char *call, ViStatus s, const QByteArray &rest = {}) {
-            std::puts(
-                qPrintable(QString::asprintf("%s %08x %s", call, unsigned(s), rest.constData()).trimmed()));
-        };
-        print("viOpenDefaultRM", viOpenDefaultRM(&rm));
-        ViStatus s = viFindRsrc(rm, "?*INSTR", &list, &n, desc);
-        print("viFindRsrc", s, QByteArray::number(n) + ' ' + desc);
-        print("viOpen", viOpen(rm, desc, VI_NULL, VI_NULL, &vi));
-        s = viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?"), 5, &n);
-        print("viWrite", s, QByteArray::number(n));
-        s = viRead(vi, reinterpret_cast<ViPBuf>(reply), 255, &(n = 0));
-        print("viRead", s, QByteArray(reply, int(n)).toPercentEncoding(" ,"));
-        s = viGetAttribute(vi, VI_ATTR_INTF_TYPE, &type);
-        print("viGetAttribute", s, QByteArray::number(type));
-        print("viSetAttribute", viSetAttribute(vi, VI_ATTR_TMO_VALUE, 500));
-        print("viFindNext", viFindNext(list, desc));
-        s = viStatusDesc(vi, VI_ERROR_TMO, desc);
-        print("viStatusDesc", s, desc);
-        print("viClose", viClose(vi));
-        print("viClose", viClose(rm));
-        return 0;
-    }
-
-private:
-    // What a search finds, walked to its end and closed: its status, then the
-    // names; a fault on the way as an entry of its own.
-    QString search(const QString &expression)
-    {
-        ViFindList list = VI_NULL;
-        ViUInt32 count = 99;
-        char desc[VI_FIND_BUFLEN + 1];
-        desc[VI_FIND_BUFLEN] = '#';
-        const ViStatus status = viFindRsrc(m_rm, expression.toLatin1().constData(), &list, &count, desc);
-        QStringList found{QString::number(uint(status), 16)};
-        for (ViStatus next = status; next == VI_SUCCESS && found.size() <= int(count);
-             next = viFindNext(list, desc)) {
-            found << desc;
-        }
-        if (found.size() != 1 + int(status < 0 ? 0 : count) || desc[VI_FIND_BUFLEN] != '#'
-            || (status == VI_SUCCESS
-                && (viClose(list) != VI_SUCCESS || viFindNext(list, desc) == VI_SUCCESS))) {
-            found << QString("count %1, buffer or closing wrong").arg(count);
-        }
-        return found.join('|');
-    }
-
-    // Opens a session to the fake, runs `call` on it and closes it, on a
-    // thread of its own while this one serves the fake: the three statuses.
-    QList<ViStatus> onFake(const char *resource, const std::function<ViStatus(ViSession)> &call)
-    {
-        QList<ViStatus> statuses;
-        auto calls = std::async(std::launch::async, [&] {
-            ViSession vi = VI_NULL;
-            statuses << viOpen(m_rm, resource, VI_NULL, VI_NULL, &vi) << call(vi) << viClose(vi);
-        });
-        while (calls.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        auto done = std::async(std::launch::async, [&] { return Steps{m_rm}.run(steps); });
+        while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
-        return statuses;
+        return done.get();
     }
 
     void writeFile(const QString &name, const QByteArray &text)
@@ -216,25 +150,26 @@ private slots:
         QTest::addColumn<QString>("file"); // what stands in for the file
         QTest::addColumn<QString>("found");
         const QString inFile =
-            "|TCPIP0::127.0.0.2::inst0::INSTR|TCPIP0::127.0.0.3::inst0::INSTR|"
-            "TCPIP0::10.1.2.3::inst0::INSTR|TCPIP0::10.1.2.3::inst2::INSTR|"
-            "TCPIP3::Bench-A.lab::INST1::INSTR|TCPIP7::h::gpib0,5::INSTR|TCPIP1::h::5025::SOCKET|"
-            "TCPIP0::h::65535::SOCKET|TCPIP0::"
+            " TCPIP0::127.0.0.2::inst0::INSTR TCPIP0::127.0.0.3::inst0::INSTR "
+            "TCPIP0::10.1.2.3::inst0::INSTR TCPIP0::10.1.2.3::inst2::INSTR "
+            "TCPIP3::Bench-A.lab::INST1::INSTR TCPIP7::h::gpib0,5::INSTR TCPIP1::h::5025::SOCKET "
+            "TCPIP0::h::65535::SOCKET TCPIP0::"
             + QString(VI_FIND_BUFLEN - 9, 'h');
         QTest::newRow("environment, then the file")
             << QByteArray(" TCPIP::10.0.0.2::INSTR,tcpip0::10.0.0.2::INST0::instr\tTCPIP::10.0.0.3::INSTR;"
                           "TCPIP::10.0.0.4::INSTR\nTCPIP::127.0.0.2::INSTR ")
             << 0 << QString()
-            << "0|TCPIP0::10.0.0.2::inst0::INSTR|TCPIP0::10.0.0.3::inst0::INSTR|TCPIP0::10.0.0.4::inst0::INSTR"
+            << "VI_SUCCESS TCPIP0::10.0.0.2::inst0::INSTR TCPIP0::10.0.0.3::inst0::INSTR "
+               "TCPIP0::10.0.0.4::inst0::INSTR"
                    + inFile;
-        QTest::newRow("XDG_CONFIG_HOME") << QByteArray() << 1 << QString() << "0" + inFile;
+        QTest::newRow("XDG_CONFIG_HOME") << QByteArray() << 1 << QString() << "VI_SUCCESS" + inFile;
         QTest::newRow("XDG_CONFIG_HOME empty: HOME/.config")
-            << QByteArray() << 2 << QString() << "0" + inFile;
+            << QByteArray() << 2 << QString() << "VI_SUCCESS" + inFile;
         QTest::newRow("XDG_CONFIG_HOME relative: HOME/.config")
-            << QByteArray() << 3 << QString() << "0" + inFile;
+            << QByteArray() << 3 << QString() << "VI_SUCCESS" + inFile;
         for (const char *file : {"/dev/zero", "FIFO", "over 64 KiB"}) {
             QTest::newRow(file) << QByteArray("TCPIP::10.0.0.1") << 0 << file
-                                << "0|TCPIP0::10.0.0.1::inst0::INSTR";
+                                << "VI_SUCCESS TCPIP0::10.0.0.1::inst0::INSTR";
         }
     }
 
@@ -267,7 +202,7 @@ private slots:
         }
         qputenv("TS4820_VISA_RESOURCES", environment);
         ::alarm(20); // a search that waits on the file ends the test
-        QTEST(search("?*"), "found");
+        QTEST(find(m_rm, "?*"), "found");
         ::alarm(0);
     }
 
@@ -290,8 +225,6 @@ private slots:
                    + QString(512 - 72, '*').replace("**", "?*")
             << "c";
         QTest::newRow("33 groups deep") << QString(33, '(') + "?*" + QString(33, ')') << "-";
-        QTest::newRow("10,000 groups deep") << QString(10000, '(') + "?*" + QString(10000, ')') << "-";
-        QTest::newRow("a* 200,000 times") << QString("a*").repeated(200000) << "-";
         QTest::newRow("513 characters") << QString("?*").repeated(256) + "?"
                                         << "-";
     }
@@ -303,80 +236,61 @@ private slots:
         const QStringList names{"TCPIP0::127.0.0.2::inst0::INSTR", "TCPIP0::127.0.0.3::inst0::INSTR",
                                 "TCPIP1::bench-a::inst1::INSTR", "TCPIP0::127.0.0.2::5025::SOCKET"};
         writeFile("visa.conf", names.join('\n').toLatin1());
-        QString expected = found == "-" ? "bfff0010" : found.isEmpty() ? "bfff0011" : "0";
+        QString expected = found == "-"      ? "VI_ERROR_INV_EXPR"
+                           : found.isEmpty() ? "VI_ERROR_RSRC_NFOUND"
+                                             : "VI_SUCCESS";
         for (const QChar c : found.remove('-')) {
-            expected += "|" + names[c.unicode() - 'a'];
+            expected += " " + names[c.unicode() - 'a'];
         }
-        QCOMPARE(search(expression), expected);
+        QCOMPARE(find(m_rm, expression), expected);
     }
 
     // What the device sees of a session: GETPORT on the portmapper the
-    // environment names (else the file's), create_link with the device, the
+    // environment names (else the file's), create_link with the device, a
     // write in pieces of its maxRecvSize with END on the last, destroy_link.
+    // A read from a device that never ends its reply, or answers only other
+    // calls, ends by the session's time-out (500 ms), not by the device.
     void vxi11_data()
     {
         QTest::addColumn<QByteArray>("environment"); // "A": fake A's portmapper; other text as is
-        QTest::addColumn<int>("size");
         QTest::addColumn<uint>("maxRecvSize");
-        QTest::addColumn<QString>("pieces");
-        QTest::newRow("whole pieces") << QByteArray("A") << 2048 << 1024u << "1024|1024 END";
-        QTest::newRow("one byte over") << QByteArray("A") << 16385 << 16384u << "16384|1 END";
-        QTest::newRow("empty: END alone") << QByteArray("A") << 0 << 1024u << "0 END";
-        QTest::newRow("device announces too little: 1024")
-            << QByteArray("A") << 3000 << 10u << "1024|1024|952 END";
+        QTest::addColumn<bool>("emptyFragments"); // or replies to other calls, as the device's reads
+        QTest::addColumn<int>("size");            // of the write; -1: a read instead
+        QTest::addColumn<QString>("seen");        // the pieces written; the read's status
+        QTest::newRow("one byte over") << QByteArray("A") << 16384u << false << 16385 << "16384|1 END";
+        QTest::newRow("empty: END alone") << QByteArray("A") << 1024u << false << 0 << "0 END";
+        QTest::newRow("device announces too little: 1024, whole pieces")
+            << QByteArray("A") << 10u << false << 2048 << "1024|1024 END";
         QTest::newRow("unreadable environment value: the file's portmapper")
-            << QByteArray("12x") << 100 << 1024u << "100 END";
+            << QByteArray("12x") << 1024u << false << 100 << "100 END";
+        QTest::newRow("read, endless empty fragments")
+            << QByteArray("A") << 1024u << true << -1 << "VI_ERROR_IO";
+        QTest::newRow("read, replies to other calls")
+            << QByteArray("A") << 1024u << false << -1 << "VI_ERROR_TMO";
     }
 
     void vxi11()
     {
         QFETCH(QByteArray, environment);
-        QFETCH(int, size);
         QFETCH(uint, maxRecvSize);
-        QFETCH(QString, pieces);
-        FakeVxi11 a(maxRecvSize), b(maxRecvSize);
+        QFETCH(bool, emptyFragments);
+        QFETCH(int, size);
+        QFETCH(QString, seen);
+        FakeVxi11 a(maxRecvSize, emptyFragments), b(maxRecvSize, emptyFragments);
         qputenv("TS4820_VISA_PORTMAPPER_PORT",
                 environment == "A" ? QByteArray::number(a.serverPort()) : environment);
-        writeFile("visa.conf", "portmapper-port = " + QByteArray::number(b.serverPort()));
-        const QByteArray data = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(size);
-        const auto write = [&](ViSession vi) {
-            ViUInt32 written = 0;
-            const ViStatus status =
-                viWrite(vi, reinterpret_cast<ViConstBuf>(data.constData()), ViUInt32(size), &written);
-            return written == ViUInt32(size) ? status : VI_ERROR_IO;
-        };
-        QCOMPARE(onFake("TCPIP::127.0.0.38::gpib0,5::INSTR", write), QList<ViStatus>(3, VI_SUCCESS));
+        writeFile("visa.conf", "portmapper-port = " + QByteArray::number(b.serverPort()) + " # fake B");
+        const QString
+            data = QString("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(std::max(size, 0)),
+            steps = "open TCPIP::127.0.0.38::gpib0,5::INSTR|"
+                    + (size < 0 ? "set TMO_VALUE 500|read 100 = " + seen : "write " + data);
+        QCOMPARE(onFake(steps), steps);
         const FakeVxi11 &device = environment == "A" ? a : b, &other = environment == "A" ? b : a;
-        QCOMPARE(device.log.join('|'), "create_link gpib0,5|device_write "
-                                           + pieces.replace("|", "|device_write ") + "|destroy_link");
-        QCOMPARE(device.written, data);
+        const QString pieces = "|device_write " + seen.replace("|", "|device_write ") + "|destroy_link";
+        QCOMPARE(device.log.join('|'), "create_link gpib0,5" + (size < 0 ? "" : pieces));
+        QCOMPARE(device.written, data.toLatin1());
         QCOMPARE(other.log, QStringList());
-    }
-
-    // A read from a unit that never ends its reply, or answers only other
-    // calls, ends by the session's time-out (500 ms), not by the unit.
-    void hostileReadsEnd_data()
-    {
-        QTest::addColumn<bool>("emptyFragments");
-        QTest::addColumn<int>("status");
-        QTest::newRow("endless empty fragments") << true << int(VI_ERROR_IO);
-        QTest::newRow("replies to other calls") << false << int(VI_ERROR_TMO);
-    }
-
-    void hostileReadsEnd()
-    {
-        QFETCH(bool, emptyFragments);
-        QFETCH(int, status);
-        FakeVxi11 unit(1024, emptyFragments);
-        qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(unit.serverPort()));
-        const auto read = [](ViSession vi) {
-            char buffer[100];
-            ViUInt32 count = 0;
-            viSetAttribute(vi, VI_ATTR_TMO_VALUE, 500);
-            return viRead(vi, reinterpret_cast<ViPBuf>(buffer), sizeof buffer, &count);
-        };
-        QCOMPARE(onFake("TCPIP::127.0.0.38::INSTR", read), (QList<ViStatus>{VI_SUCCESS, status, VI_SUCCESS}));
-        QVERIFY2(!unit.ranOut, "the read waited for the unit to stop");
+        QVERIFY2(!device.ranOut, "the read waited for the device to stop");
     }
 
     // Every status code of the header has a text: its name, then a sentence
@@ -401,6 +315,7 @@ private slots:
             sentences.insert(sentence, d.captured(1));
         }
         QVERIFY2(sentences.size() > 30, "the header's status codes were not found");
+        QCOMPARE(sentences.key("VI_ERROR_TMO"), "The time-out expired before the operation completed.");
         QCOMPARE(viStatusDesc(m_rm, VI_INSTR_ERROR_OFFSET + 5, desc), ViStatus(VI_WARN_UNKNOWN_STATUS));
         QCOMPARE(QByteArray(desc), "Unknown status code 0xBFFC0905.");
     }
@@ -437,35 +352,35 @@ private slots:
     }
 
     // TS4820_VISA_LIBRARY: calls reach the named library unchanged (its log,
-    // a line per call, comes before what the caller got); with one that
-    // cannot be used every call fails, the status text still comes. The
-    // library is chosen once per process: each row probes in one anew.
+    // a line per call, comes before what the caller got, in its numbers and
+    // texts); with one that cannot be used every call fails, the status text
+    // still comes. The library is chosen once per process: each row runs
+    // one fixed sequence of calls in a probe process of its own.
     void passThrough_data()
     {
         QTest::addColumn<QString>("library");
         QTest::addColumn<QString>("calls");
         QTest::newRow("stand-in library")
             << QStringLiteral(STANDIN)
-            << "viOpenDefaultRM|viOpenDefaultRM 00000000|viFindRsrc ?*INSTR|"
-               "viFindRsrc 00000000 1 TCPIP0::standin.example::inst0::INSTR|viOpen TCPIP0::standin.example::inst0::INSTR|"
-               "viOpen 00000000|viWrite *IDN?|viWrite 00000000 5|viRead|viRead 00000000 Stand-in Instruments,Model 7,"
-               "0001,0.1%0A|viGetAttribute 0x3fff0171|viGetAttribute 00000000 6|viSetAttribute 0x3fff001a 500|"
-               "viSetAttribute 00000000|viFindNext|viFindNext bfff0011|viStatusDesc|viStatusDesc 00000000 stand-in text "
-               "for 0xbfff0015|viClose 0x5300|viClose 00000000|viClose 0x5100|viClose 00000000";
-        const QString timeOut =
-            "viStatusDesc 00000000 VI_ERROR_TMO: The time-out expired before the operation completed.";
+            << "viOpenDefaultRM|viStatusDesc|viFindRsrc ?*INSTR|viStatusDesc|viFindNext|viClose 0x5200|viFindNext|"
+               "viOpen GPIB0::7::INSTR|viStatusDesc|viWrite *IDN?|viStatusDesc|viRead|viStatusDesc|"
+               "viGetAttribute 0x3fff0171|viStatusDesc|viSetAttribute 0x3fff001a 500|viStatusDesc|viClose 0x5300|"
+               "viStatusDesc|rm = 0|find ?*INSTR = 0 GPIB0::7::INSTR|open GPIB0::7::INSTR = 0|write *IDN? = 0|"
+               "read 255 = 0 Stand-in Instruments,Model 7,0001,0.1\\n|get INTF_TYPE = 0 6|set TMO_VALUE 500 = 0|"
+               "close = 0";
         const QString unavailable =
-            "viOpenDefaultRM bfff009e|viFindRsrc bfff009e 0|viOpen bfff009e|viWrite bfff009e 0|"
-            "viRead bfff009e|viGetAttribute bfff009e 0|viSetAttribute bfff009e|viFindNext bfff009e|"
-            + timeOut + "|viClose bfff009e|viClose bfff009e";
+            "rm = VI_ERROR_LIBRARY_NFOUND|find ?*INSTR = VI_ERROR_LIBRARY_NFOUND|open GPIB0::7::INSTR = "
+            "VI_ERROR_LIBRARY_NFOUND and the handle kept|write *IDN? = VI_ERROR_LIBRARY_NFOUND|read 255 = "
+            "VI_ERROR_LIBRARY_NFOUND|get INTF_TYPE = VI_ERROR_LIBRARY_NFOUND|set TMO_VALUE 500 = "
+            "VI_ERROR_LIBRARY_NFOUND|close = VI_ERROR_LIBRARY_NFOUND";
         QTest::newRow("no such file") << "/nonexistent/libvendorvisa.so" << unavailable;
         QTest::newRow("without viRead") << QStringLiteral(STANDIN_PARTIAL) << unavailable;
         QTest::newRow("names this library itself") << QStringLiteral(VISA_LIBRARY) << unavailable;
         QTest::newRow("empty: built-in")
             << QString()
-            << "viOpenDefaultRM 00000000|viFindRsrc bfff0011 0|viOpen bfff0012|viWrite bfff000e 0|viRead bfff000e|"
-               "viGetAttribute bfff000e 0|viSetAttribute bfff000e|viFindNext bfff000e|"
-                   + timeOut + "|viClose 3fff0082|viClose 00000000";
+            << "rm|find ?*INSTR = VI_ERROR_RSRC_NFOUND|open GPIB0::7::INSTR = VI_ERROR_RSRC_NFOUND|write *IDN? = "
+               "VI_ERROR_INV_OBJECT|read 255 = VI_ERROR_INV_OBJECT|get INTF_TYPE = VI_ERROR_INV_OBJECT|"
+               "set TMO_VALUE 500 = VI_ERROR_INV_OBJECT|close = VI_WARN_NULL_OBJECT";
     }
 
     void passThrough()
@@ -483,8 +398,10 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && qstrcmp(argv[1], "--probe") == 0) {
-        return TestVisaUnit::probe();
+    if (argc == 2 && qstrcmp(argv[1], "--probe") == 0) { // see passThrough
+        const QString got = Steps().run("rm|find ?*INSTR|open GPIB0::7::INSTR|write *IDN?|read 255|"
+                                        "get INTF_TYPE|set TMO_VALUE 500|close");
+        return std::puts(qPrintable(QString(got).replace('\n', "\\n"))) < 0;
     }
     QCoreApplication app(argc, argv);
     TestVisaUnit test;
