@@ -132,8 +132,8 @@ private slots:
         QCOMPARE(frame.isVisible(), b.answer != "Yes");
     }
 
-    // The window icon's squares; identify and the start buttons show only
-    // when a panel asks for them; identify relabels itself and reports.
+    // The window icon's squares; identify and the acquisition buttons show
+    // only when a panel asks for them; identify relabels itself and reports.
     void windowIconAndToolColumn()
     {
         Frame frame;
@@ -144,14 +144,8 @@ private slots:
             (QList<QRgb>{icon.pixel(0, 0), icon.pixel(13, 2), icon.pixel(2, 8), icon.pixel(3, 15),
                          icon.pixel(15, 0) >> 24}),
             (QList<QRgb>{qRgb(128, 128, 128), qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(255, 255, 255), 0}));
-        QPushButton *single = frame.m_startButton, *cont = frame.m_startContButton;
-        QVERIFY(!frame.m_identifyButton->isVisible() && !single->isVisible() && !cont->isVisible());
-        // A started acquisition's button becomes its stop and locks the other; a break ends it.
-        single->setChecked(true);
-        QVERIFY(!cont->isEnabled()
-                && single->toolTip() == "<html>Breaks the Single-Shot Data Acquisition</html>");
-        frame.userBreak();
-        QVERIFY(!single->isChecked() && single->isEnabled() && cont->isEnabled());
+        QVERIFY(!frame.m_identifyButton->isVisible() && !frame.m_startButton->isVisible()
+                && !frame.m_startContButton->isVisible());
         frame.showIdentify(true);
         QSignalSpy ident(&frame, &ts1900fp_app::identToggled);
         frame.m_identifyButton->click();

@@ -3,11 +3,8 @@
 // fake driver standing in for it).
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
@@ -16,7 +13,6 @@
 #include "fakedriver.h"
 #include "fakevisa.h"
 #include "loadpresetdialog.h"
-#include "managepresetsdialog.h"
 #include "modalanswer.h"
 #include "openclosedialog.h"
 #include "relaybutton.h"
@@ -79,12 +75,6 @@ ModalAnswer::Step saveAsBench1()
 class TestMainWindow : public QObject
 {
     Q_OBJECT
-
-public slots:
-    void folderOpened(const QUrl &url) { openedFolders << url; }
-
-private:
-    QList<QUrl> openedFolders;
 
 private slots:
     void init()
@@ -157,33 +147,6 @@ void TestMainWindow::demoMainJobEndToEnd()
     QCOMPARE(window->presetLabel->text(), QStringLiteral("Bench-1"));
     QVERIFY(schematic->relayAt(9, 0)->isChecked());
     QCOMPARE(schematic->aliasWidgets.at(9)->text(), QStringLiteral("DUT supply"));
-
-    // Download the preset to a file, delete it, upload it again.
-    const QString folder = testenv::root() + QStringLiteral("/downloads");
-    QDir().mkpath(folder);
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "folderOpened");
-    managePresetsDialog::chooseFolder = [&](QWidget *) { return folder; };
-    managePresetsDialog::chooseFiles = [&](QWidget *) {
-        return QStringList{folder + QStringLiteral("/Bench-1.prs")};
-    };
-    QStringList afterDelete{QStringLiteral("not deleted")};
-    ts4820inst *model = window->instrument;
-    ModalAnswer manage(
-        QList<ModalAnswer::Step>{{QStringLiteral("Close"), [&](QWidget *dialog) {
-                                      dialog->findChild<QListWidget *>()->selectAll();
-                                      buttonNamed(dialog, QStringLiteral("Save to File"))->click();
-                                      ModalAnswer confirm(QStringLiteral("Yes"));
-                                      buttonNamed(dialog, QStringLiteral("Delete"))->click();
-                                      afterDelete = model->getPresetList();
-                                      buttonNamed(dialog, QStringLiteral("Load from File"))->click();
-                                  }}});
-    window->manageDialog->exec();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QVERIFY2(manage.done(), qPrintable(manage.error()));
-    QVERIFY(QFile::exists(folder + QStringLiteral("/Bench-1.prs")));
-    QCOMPARE(openedFolders, QList<QUrl>{QUrl::fromLocalFile(folder)});
-    QCOMPARE(afterDelete, QStringList());
-    QCOMPARE(model->getPresetList(), QStringList{QStringLiteral("Bench-1")});
 
     // Reset: everything open, names gone, no preset in use.
     ModalAnswer reset(QStringLiteral("Yes"));

@@ -1,5 +1,4 @@
-// The panel's dialogs as the operator meets them (presets, device information) and the adapter's
-// product texts.
+// The panel's dialogs as the operator meets them: presets and device information.
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,7 +16,6 @@
 #include "savepresetdialog.h"
 #include "settingsstore.h"
 #include "testenv.h"
-#include "ts4820_spc.h"
 #include "ts4820fp_devconfig.h"
 #include "ts4820fp_presetlist.h"
 #include "ts4820inst.h"
@@ -287,16 +285,6 @@ private slots:
         QTEST(boxes(answers), "boxes");
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Xentra 4820 Device Information & Status"));
         QVERIFY(unit != "demo" || driver().calls.isEmpty());
-    }
-
-    // The product's texts (a failed revision query is "Not Available" in the About box, test_mainwindow).
-    void adapter()
-    {
-        ts4820_spc spc;
-        QCOMPARE(QStringList({spc.softwareVersion(), spc.secondVersionText(), spc.productDescription(),
-                              spc.copyrightText(), spc.driverRevision()}),
-                 QStringList({"4.3.1.12477", "4.3.1.12477", "LXI Matrix Switching Unit",
-                              "Copyright \u00a9 2009-2026 Tarsel Ltd. All rights reserved.", "1.0.0"}));
     }
 };
 

@@ -21,6 +21,12 @@ void copyText(ViChar *dst, const QByteArray &text)
     dst[n] = '\0';
 }
 
+// Counts the call and holds the lock for the rest of it.
+struct Call : QMutexLocker<QMutex>
+{
+    Call() : QMutexLocker(&visa().mutex) { ++visa().calls; }
+};
+
 } // namespace
 
 Visa &Visa::instance()
@@ -31,56 +37,30 @@ Visa &Visa::instance()
 
 void Visa::reset()
 {
-    QMutexLocker lock(&m_mutex);
+    QMutexLocker lock(&mutex);
     resources.clear();
     driverSession = Attributes();
-    m_calls.clear();
-    m_sessions.clear();
-    m_inFlight = 0;
-    m_peakInFlight = 0;
-}
-
-QStringList Visa::calls() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_calls;
-}
-
-int Visa::peakInFlight() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_peakInFlight;
-}
-
-int Visa::openSessions() const
-{
-    QMutexLocker lock(&m_mutex);
-    return int(m_sessions.size());
-}
-
-void Visa::log(const char *function, ViObject vi, const QString &rest)
-{
-    const QString name = m_sessions.contains(vi) ? m_sessions.value(vi).name : QString::number(vi);
-    m_calls << QStringLiteral("%1(%2%3)").arg(QLatin1String(function), name, rest.isNull() ? "" : ", " + rest);
+    sessions.clear();
+    calls = inFlight = peakInFlight = 0;
 }
 
 void Visa::plugUnit(const sim::UnitOptions &options)
 {
-    QMutexLocker lock(&m_mutex);
-    m_unit = std::make_unique<sim::Instrument>(options);
+    QMutexLocker lock(&mutex);
+    unit = std::make_unique<sim::Instrument>(options);
     unitReplies.clear();
 }
 
 QByteArray Visa::scpi(const QByteArray &messages)
 {
-    QMutexLocker lock(&m_mutex);
+    QMutexLocker lock(&mutex);
     sim::Session session;
     QList<sim::FramedMessage> framed;
     sim::MessageFramer(sim::MessageFramer::Mode::Newline)
         .feed((messages + '\n').constData(), messages.size() + 1, true, framed);
     QByteArrayList replies;
     for (const sim::FramedMessage &message : framed) {
-        if (const auto reply = m_unit->execute(session, message)) {
+        if (const auto reply = unit->execute(session, message)) {
             replies << *reply;
         }
         if (session.hasErrors()) {
@@ -98,20 +78,16 @@ extern "C" {
 
 ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
 {
-    Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    v.m_calls << QStringLiteral("viOpenDefaultRM()");
-    *vi = v.m_nextSession++;
-    v.m_sessions[*vi].name = QStringLiteral("rm");
+    Call call;
+    *vi = visa().nextSession++;
+    visa().sessions[*vi];
     return VI_SUCCESS;
 }
 
-ViStatus _VI_FUNC viFindRsrc(ViSession rm, ViConstString expr, ViPFindList list, ViPUInt32 count,
-                             ViChar desc[])
+ViStatus _VI_FUNC viFindRsrc(ViSession, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[])
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    v.log("viFindRsrc", rm, QString::fromLatin1(expr));
     const QRegularExpression pattern =
         QRegularExpression::fromWildcard(QString::fromLatin1(expr), Qt::CaseInsensitive);
     QStringList matches;
@@ -120,8 +96,8 @@ ViStatus _VI_FUNC viFindRsrc(ViSession rm, ViConstString expr, ViPFindList list,
             matches << resource.descriptor;
         }
     }
-    *list = v.m_nextSession++;
-    v.m_sessions[*list].name = QStringLiteral("findlist");
+    *list = v.nextSession++;
+    v.sessions[*list];
     *count = ViUInt32(matches.size());
     copyText(desc, matches.value(0).toLatin1());
     return VI_SUCCESS;
@@ -129,11 +105,10 @@ ViStatus _VI_FUNC viFindRsrc(ViSession rm, ViConstString expr, ViPFindList list,
 
 ViStatus _VI_FUNC viFindNext(ViFindList list, ViChar desc[])
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    v.log("viFindNext", list);
-    auto it = v.m_sessions.find(list);
-    if (it == v.m_sessions.end() || it->nextFound >= v.resources.size()) {
+    auto it = v.sessions.find(list);
+    if (it == v.sessions.end() || it->nextFound >= v.resources.size()) {
         return VI_ERROR_RSRC_NFOUND;
     }
     copyText(desc, v.resources.at(it->nextFound++).descriptor.toLatin1());
@@ -142,56 +117,48 @@ ViStatus _VI_FUNC viFindNext(ViFindList list, ViChar desc[])
 
 ViStatus _VI_FUNC viOpen(ViSession rm, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSession vi)
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    const QString descriptor = QString::fromLatin1(name);
-    v.m_calls << QStringLiteral("viOpen(%1)").arg(descriptor);
-    if (!v.m_sessions.contains(rm)) {
+    if (!v.sessions.contains(rm)) {
         return VI_ERROR_INV_OBJECT;
     }
-    int resource = -1;
-    if (!driverRunning) {
-        resource = int(std::find_if(v.resources.cbegin(), v.resources.cend(),
-                                    [&](const VisaResource &r) { return r.descriptor == descriptor; })
-                       - v.resources.cbegin());
-        if (resource == v.resources.size()) {
-            return VI_ERROR_RSRC_NFOUND;
-        }
+    const auto listed = std::find_if(v.resources.cbegin(), v.resources.cend(),
+                                     [&](const VisaResource &r) { return r.descriptor == name; });
+    const int resource = driverRunning ? -1 : int(listed - v.resources.cbegin());
+    if (resource == v.resources.size()) {
+        return VI_ERROR_RSRC_NFOUND;
     }
-    if (resource >= 0 && v.resources.at(resource).openStatus < 0) {
-        return v.resources.at(resource).openStatus;
+    if (resource >= 0 && listed->openStatus < 0) {
+        return listed->openStatus;
     }
-    *vi = driverRunning ? driver().nextSession++ : v.m_nextSession++;
-    Visa::Session &session = v.m_sessions[*vi];
-    session.name = descriptor;
+    *vi = driverRunning ? driver().nextSession++ : v.nextSession++;
+    Visa::Session &session = v.sessions[*vi];
     session.resource = resource;
     if (resource >= 0) {
         session.framer = sim::MessageFramer(sim::MessageFramer::Mode::EndFlag);
-        v.m_peakInFlight = std::max(v.m_peakInFlight, ++v.m_inFlight);
+        v.peakInFlight = std::max(v.peakInFlight, ++v.inFlight);
     }
     return VI_SUCCESS;
 }
 
 ViStatus _VI_FUNC viClose(ViObject vi)
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    v.log("viClose", vi);
-    const auto it = v.m_sessions.constFind(vi);
-    if (it == v.m_sessions.cend()) {
+    const auto it = v.sessions.constFind(vi);
+    if (it == v.sessions.cend()) {
         return VI_ERROR_INV_OBJECT;
     }
-    v.m_inFlight -= it->resource >= 0 ? 1 : 0;
-    v.m_sessions.erase(it);
+    v.inFlight -= it->resource >= 0 ? 1 : 0;
+    v.sessions.erase(it);
     return VI_SUCCESS;
 }
 
 ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attribute, void *value)
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    v.log("viGetAttribute", vi, QStringLiteral("0x%1").arg(attribute, 8, 16, QLatin1Char('0')));
-    const int resource = v.m_sessions.value(vi).resource;
+    const int resource = v.sessions.value(vi).resource;
     const Attributes answer = resource >= 0 ? v.resources.at(resource).attributes : v.driverSession;
     switch (attribute) {
     case VI_ATTR_INTF_TYPE:
@@ -213,16 +180,14 @@ ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attribute, void *value)
 
 ViStatus _VI_FUNC viWrite(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt32 written)
 {
+    Call call;
     Visa &v = visa();
-    QMutexLocker lock(&v.m_mutex);
-    const QByteArray data(reinterpret_cast<const char *>(buf), int(count));
-    v.log("viWrite", vi, QString::fromLatin1(data));
-    auto it = v.m_sessions.find(vi);
-    if (it == v.m_sessions.end()) {
+    auto it = v.sessions.find(vi);
+    if (it == v.sessions.end()) {
         return VI_ERROR_INV_OBJECT;
     }
     QList<sim::FramedMessage> messages;
-    it->framer.feed(data.constData(), data.size(), it->resource >= 0, messages);
+    it->framer.feed(reinterpret_cast<const char *>(buf), int(count), it->resource >= 0, messages);
     for (const sim::FramedMessage &message : messages) {
         std::optional<QByteArray> reply;
         if (it->resource >= 0 && message.bytes == "*IDN?") {
@@ -231,7 +196,7 @@ ViStatus _VI_FUNC viWrite(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt3
         } else if (v.unitReplies.contains(message.bytes)) {
             reply = v.unitReplies.value(message.bytes);
         } else {
-            reply = v.m_unit->execute(it->unitSession, message);
+            reply = v.unit->execute(it->unitSession, message);
         }
         it->replies += reply ? *reply + '\n' : QByteArray();
     }
@@ -244,19 +209,15 @@ ViStatus _VI_FUNC viRead(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 got
     Visa &v = visa();
     int delayMs = 0;
     {
-        QMutexLocker lock(&v.m_mutex);
-        v.log("viRead", vi, QString::number(count));
-        const auto it = v.m_sessions.constFind(vi);
-        if (it == v.m_sessions.cend()) {
-            return VI_ERROR_INV_OBJECT;
-        }
-        delayMs = it->resource >= 0 ? v.resources.at(it->resource).replyDelayMs : 0;
+        Call call;
+        const int resource = v.sessions.value(vi).resource;
+        delayMs = resource >= 0 ? v.resources.at(resource).replyDelayMs : 0;
     }
     // Outside the lock, so that slow units overlap as they would on a network.
     QThread::msleep(ulong(delayMs));
-    QMutexLocker lock(&v.m_mutex);
-    const auto it = v.m_sessions.find(vi);
-    if (it == v.m_sessions.end()) {
+    QMutexLocker lock(&v.mutex);
+    const auto it = v.sessions.find(vi);
+    if (it == v.sessions.end()) {
         return VI_ERROR_INV_OBJECT;
     }
     *got = std::min(count, ViUInt32(it->replies.size()));

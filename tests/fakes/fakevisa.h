@@ -1,9 +1,9 @@
 // In-memory stand-in for the VISA library.
 //
-// Unit tests link this instead of a real VISA. Tests list the resources the
-// search finds, run the panel code, then assert on the call log, on the peak
-// number of sessions open at once and on what was left open. Safe to call
-// from many threads at once.
+// The panel's tests link this instead of a real VISA. Tests list the
+// resources the search finds, run the panel code, then look at how many
+// calls were made, how many sessions were open at once and what was left
+// open. Safe to call from many threads at once.
 //
 // Every session but the resource manager's and the find lists' is one kind:
 // its messages run on the simulated unit, which driver().reset() plugs in
@@ -25,7 +25,6 @@
 #include <QMap>
 #include <QMutex>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -53,16 +52,10 @@ class Visa
 {
 public:
     static Visa &instance();
-    void reset(); // no resources, empty log
+    void reset(); // no resources, nothing counted
 
     QList<VisaResource> resources;
     Attributes driverSession;
-
-    // "viOpen(TCPIP0::1.2.3.4::INSTR)", "viWrite(<descriptor, rm or findlist>,
-    // *IDN?)", "viRead(...)", "viGetAttribute(..., 0x3fff0171)" and so on.
-    QStringList calls() const;
-    int peakInFlight() const; // most sessions on a resource open at once
-    int openSessions() const; // sessions not yet closed (rm and lists included)
 
     void plugUnit(const sim::UnitOptions &options); // a new unit: driver().reset() calls it
     // Runs messages (ended by LF) on the unit outside any session and gives
@@ -72,25 +65,26 @@ public:
     // unit that says what the simulated one never would. Cleared by plugUnit.
     QMap<QByteArray, QByteArray> unitReplies;
 
-    // The vi* entry points' state.
+    // What a test reads once the calls are done: vi* calls made, most
+    // sessions on listed resources open at once, sessions not yet closed.
+    int calls = 0;
+    int peakInFlight = 0;
+    int openSessions() const { return int(sessions.size()); }
+
+    // The vi* entry points' state, under `mutex`.
     struct Session
     {
-        QString name;      // "rm", "findlist" or the descriptor
         int resource = -1; // on a listed resource
         int nextFound = 1; // find lists
         sim::MessageFramer framer{sim::MessageFramer::Mode::Newline};
         sim::Session unitSession;
         QByteArray replies;
     };
-    void log(const char *function, ViObject vi, const QString &rest = {});
-
-    mutable QMutex m_mutex;
-    QStringList m_calls;
-    QMap<ViObject, Session> m_sessions;
-    ViObject m_nextSession = 1000;
-    int m_inFlight = 0;
-    int m_peakInFlight = 0;
-    std::unique_ptr<sim::Instrument> m_unit = std::make_unique<sim::Instrument>(sim::UnitOptions());
+    QMutex mutex;
+    QMap<ViObject, Session> sessions;
+    ViObject nextSession = 1000;
+    int inFlight = 0;
+    std::unique_ptr<sim::Instrument> unit = std::make_unique<sim::Instrument>(sim::UnitOptions());
 };
 
 inline Visa &visa() { return Visa::instance(); }

@@ -13,21 +13,18 @@ QString plain(QString text) { return text.remove(QLatin1Char('&')); }
 } // namespace
 
 ModalAnswer::ModalAnswer(const QList<Step> &steps, int timeoutMs)
+    : m_deadline(QDateTime::currentMSecsSinceEpoch() + timeoutMs)
 {
     for (const Step &step : steps) {
         m_buttons << step.button;
         m_prepare << step.prepare;
     }
-    m_deadline = QDateTime::currentMSecsSinceEpoch() + timeoutMs;
     schedule(0);
 }
 
-ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs) : m_buttons(buttons)
+ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs)
+    : m_buttons(buttons), m_prepare(buttons.size()), m_deadline(QDateTime::currentMSecsSinceEpoch() + timeoutMs)
 {
-    for (int i = 0; i < buttons.size(); ++i) {
-        m_prepare << nullptr;
-    }
-    m_deadline = QDateTime::currentMSecsSinceEpoch() + timeoutMs;
     schedule(0);
 }
 
