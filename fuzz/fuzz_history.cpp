@@ -2,8 +2,8 @@
 // DefaultInstrDescr.ini. Reading offers at most five entries; taking a
 // descriptor either puts it first or leaves the file's bytes as they were,
 // and a file the dialog wrote always takes the next one.
-#include "ts1900fp_genspc.h"
 #include "ts1900fp_spcenteraddress.h"
+#include "ts4820_spc.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,18 +17,6 @@
 
 namespace {
 
-class Adapter : public ts1900fp_genSPC
-{
-public:
-    ViStatus init(const char *, ViBoolean, ViBoolean, ViSession *) override { return -1; }
-    ViStatus close(ViSession) override { return 0; }
-    QString softwareVersion() override { return {}; }
-    QString productDescription() override { return {}; }
-    QString driverRevision() override { return {}; }
-    QString copyrightText() override { return {}; }
-    QString secondVersionText() override { return {}; }
-};
-
 QTemporaryDir *folder;
 ts1900fp_spcEnterAddress *dialog;
 
@@ -40,7 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     new QApplication(*argc, *argv);
     folder = new QTemporaryDir;
     qputenv("ALLUSERSPROFILE", folder->path().toUtf8());
-    static Adapter adapter;
+    static ts4820_spc adapter;
     dialog = new ts1900fp_spcEnterAddress(&adapter);
     return 0;
 }

@@ -1,5 +1,6 @@
-// The frame as the operator meets it: the status lamp, the splash, the message
-// boxes and close confirmation, the tool column, the window icon, About.
+// The frame as the operator meets it: the status lamp, the message boxes and
+// close confirmation, the tool column, the window icon, About. (The splash:
+// docs/screenshots.)
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -12,7 +13,6 @@
 #include "ts1900fp_about.h"
 #include "ts1900fp_app.h"
 #include "ts1900fp_led.h"
-#include "ts1900fp_splashlabel.h"
 
 namespace {
 
@@ -87,21 +87,6 @@ private slots:
         QVERIFY(near(centre, shown.isValid() ? shown : led.palette().color(QPalette::Window)));
     }
 
-    // The device's picture only in an accepted size (here a 452 x 194 PNG at
-    // (67, 43)); any other is refused with a console line.
-    void splashDrawsDeviceImageOnlyInAcceptedSizes()
-    {
-        const QImage png = ts1900fp_splashLabel(1.0, 20, 9002, false, "(c)", "Test").toImage();
-        QVERIFY(near(png.pixel(67, 43), Qt::blue) && near(png.pixel(518, 236), Qt::blue)
-                && !near(png.pixel(66, 42), Qt::blue));
-        StdoutCapture refused;
-        QVERIFY(!near(ts1900fp_splashLabel(1.0, 20, 9003, false, "(c)", "Test").toImage().pixel(100, 100),
-                      Qt::green));
-        QCOMPARE(
-            refused.text(),
-            "The size of the image of the device, that is to be used in the splash screen, is not as required!!!\n");
-    }
-
     void messageBoxesAndCloseConfirmation_data()
     {
         QTest::addColumn<Box>("b");
@@ -153,8 +138,7 @@ private slots:
     }
 
     // The texts with all optional library rows; each licence link opens its
-    // whole text. A hardware page a module: the first one's revisions replace
-    // the labels' texts, a later page without its own shows the first one's.
+    // whole text. A module's hardware page: its revisions replace the labels' texts.
     void aboutPanel_data()
     {
         QTest::addColumn<QStringList>("link"); // its text, the viewer's title, the licence text
@@ -202,22 +186,9 @@ private slots:
         QCOMPARE(box.report().title + '|' + shown, link[1] + '|' + QString::fromUtf8(text.readAll()));
 
         about.addHardwareInfo("0000a001", "1.0 (Product: A)", "4820-AA", "2.1.0");
-        about.addHardwareInfo("0000b002", "1.1 (Product: B)", "4820-AB", QString(), "1.6.0");
-        const auto page = [&] {
-            return groupTexts(&about, "Software Revisions").section('|', 3) + '|'
-                   + groupTexts(&about, "Hardware Information");
-        };
-        const QString first =
-            "2.1.0|Soft Front Panel:|1.5.0|Device Model:|4820-AA|Revision:|1.0 (Product: A)|Serial Number:|0000a001";
-        QCOMPARE(page(), first);
-        QVERIFY(about.nextButton()->isVisible() && !about.previousButton()->isEnabled());
-        about.nextButton()->click();
-        QCOMPARE(
-            page(),
-            "2.1.0|Soft Front Panel:|1.6.0|Device Model:|4820-AB|Revision:|1.1 (Product: B)|Serial Number:|0000b002");
-        QVERIFY(about.previousButton()->isEnabled() && !about.nextButton()->isEnabled());
-        about.previousButton()->click();
-        QCOMPARE(page(), first);
+        QCOMPARE(groupTexts(&about, "Software Revisions").section('|', 3) + '|'
+                     + groupTexts(&about, "Hardware Information"),
+                 "2.1.0|Soft Front Panel:|1.5.0|Device Model:|4820-AA|Revision:|1.0 (Product: A)|Serial Number:|0000a001");
     }
 };
 

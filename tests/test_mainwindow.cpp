@@ -62,14 +62,6 @@ QAction *menuEntry(RelayButton *button, const QString &text)
     return nullptr;
 }
 
-// Names the preset "Bench-1" in the save dialog.
-ModalAnswer::Step saveAsBench1()
-{
-    return {QStringLiteral("Save"), [](QWidget *dialog) {
-                dialog->findChild<QComboBox *>()->setEditText(QStringLiteral("Bench-1"));
-            }};
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -135,7 +127,7 @@ void TestMainWindow::demoMainJobEndToEnd()
     QCOMPARE(schematic->appliedVRefIndex, 3);
 
     // Save the applied state as a preset, change it, load the preset back.
-    ModalAnswer save(QList<ModalAnswer::Step>{saveAsBench1()});
+    ModalAnswer save({ModalAnswer::typed("Bench-1", "Save")});
     window->saveDialog->exec();
     QVERIFY2(save.done(), qPrintable(save.error()));
     QCOMPARE(window->presetLabel->text(), QStringLiteral("Bench-1"));

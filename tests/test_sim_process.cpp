@@ -4,7 +4,6 @@
 #include "simprocess.h"
 
 #include <QRandomGenerator>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,41 +14,13 @@ using namespace sim;
 
 namespace {
 
-// A client of the raw socket, the portmapper or the core channel.
-struct Client
-{
-    Client(const QString &address, quint16 port)
-    {
-        socket.connectToHost(address, port);
-        socket.waitForConnected(5000);
-    }
-    explicit Client(const SimProcess &unit) : Client(unit.address, unit.raw) {}
-    // Sends `input`; what arrives until `lines` lines are there or the unit closes.
-    QByteArray talk(const QByteArray &input, int lines = 1)
-    {
-        socket.write(input);
-        socket.waitForBytesWritten(5000);
-        QByteArray replies = socket.readAll();
-        while (replies.count('\n') < lines && socket.waitForReadyRead(5000)) {
-            replies += socket.readAll();
-        }
-        return replies;
-    }
-    bool closedByUnit()
-    {
-        return (socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000))
-               && socket.bytesAvailable() == 0;
-    }
-    QTcpSocket socket;
-};
-
 quint32 word(const QByteArray &data, int index)
 {
     return data.size() >= 4 * index + 4 ? qFromBigEndian<quint32>(data.constData() + 4 * index) : 99;
 }
 
 // One ONC RPC call, sent in two fragments: the reply from its accept status on.
-QByteArray call(Client &c, quint32 program, quint32 procedure, const QList<quint32> &args,
+QByteArray call(UnitClient &c, quint32 program, quint32 procedure, const QList<quint32> &args,
                 const QByteArray &data = {})
 {
     rpc::XdrWriter w;
@@ -70,29 +41,29 @@ QByteArray call(Client &c, quint32 program, quint32 procedure, const QList<quint
     return record.mid(20);
 }
 
-quint32 portOfCore(Client &portmapper)
+quint32 portOfCore(UnitClient &portmapper)
 {
     return word(call(portmapper, rpc::kPortmapProgram, 3, {rpc::kCoreProgram, 1, rpc::kProtocolTcp, 0}), 1);
 }
 
 // create_link: the error, the link and maxRecvSize are words 1, 2 and 4.
-QByteArray link(Client &c, const QByteArray &device = "inst0")
+QByteArray link(UnitClient &c, const QByteArray &device = "inst0")
 {
     return call(c, rpc::kCoreProgram, 10, {1, 0, 0}, device);
 }
 
-quint32 deviceWrite(Client &c, quint32 lid, const QByteArray &data, bool end = true)
+quint32 deviceWrite(UnitClient &c, quint32 lid, const QByteArray &data, bool end = true)
 {
     return word(call(c, rpc::kCoreProgram, 11, {lid, 1000, 0, end ? 8u : 0u}, data), 1);
 }
 
 // device_read: the error and the reason are words 1 and 2, the data follows.
-QByteArray deviceRead(Client &c, quint32 lid, quint32 timeoutMs = 2000)
+QByteArray deviceRead(UnitClient &c, quint32 lid, quint32 timeoutMs = 2000)
 {
     return call(c, rpc::kCoreProgram, 12, {lid, 1024, timeoutMs, 0, 0, 0});
 }
 
-QByteArray vxiQuery(Client &c, quint32 lid, const QByteArray &message)
+QByteArray vxiQuery(UnitClient &c, quint32 lid, const QByteArray &message)
 {
     deviceWrite(c, lid, message);
     const QByteArray results = deviceRead(c, lid);
@@ -103,7 +74,7 @@ QByteArray vxiQuery(Client &c, quint32 lid, const QByteArray &message)
 bool placeIsFree(const SimProcess &unit, bool portmapper = false)
 {
     for (int attempt = 0; attempt < 100; QTest::qWait(100), ++attempt) {
-        Client c(unit.address, portmapper ? unit.portmapper : unit.raw);
+        UnitClient c(unit.address, portmapper ? unit.portmapper : unit.raw);
         if (portmapper ? portOfCore(c) == unit.core : c.talk("*OPC?\n") == "1\n") {
             return true;
         }
@@ -121,7 +92,7 @@ private slots:
     void vxi11CoreChannelAndSixteenPlaces()
     {
         SimProcess unit("127.0.0.11", {"--units", "2"}); // and one on 127.0.0.12 with its own serial
-        Client portmapper(unit.address, unit.portmapper), core(unit.address, unit.core),
+        UnitClient portmapper(unit.address, unit.portmapper), core(unit.address, unit.core),
             second(unit.address, unit.core), third(unit.address, unit.core);
         QCOMPARE(portOfCore(portmapper), quint32(unit.core));
         const QByteArray created = link(core, "INST0");
@@ -133,12 +104,12 @@ private slots:
             QCOMPARE(word(link(i < 3 ? core : second), 1), 0u);
         }
         QCOMPARE(word(link(core), 1), 9u);
-        std::vector<std::unique_ptr<Client>> sockets;
+        std::vector<std::unique_ptr<UnitClient>> sockets;
         for (int i = 0; i < 8; ++i) {
-            sockets.push_back(std::make_unique<Client>(unit));
+            sockets.push_back(std::make_unique<UnitClient>(unit));
         }
         QCOMPARE(word(link(third), 1), 9u);
-        QVERIFY(Client(unit).closedByUnit());
+        QVERIFY(UnitClient(unit).closedByUnit());
 
         // Two writes, one message; then -420 (nothing to read), -410 (a reply unread), -160 (END in a block).
         QCOMPARE(deviceWrite(core, lid, "*ID", false) + deviceWrite(core, lid, "N?\n"), 0u);
@@ -154,7 +125,7 @@ private slots:
 
         // Records just past the limits, with their headers, end their connection only.
         for (const auto &[port, mark] : {std::pair{unit.portmapper, "000007fd"}, {unit.core, "00017ffd"}}) {
-            Client big(unit.address, port);
+            UnitClient big(unit.address, port);
             big.talk(QByteArray::fromHex(mark) + QByteArray(999, 0), 0);
             QVERIFY(big.closedByUnit());
         }
@@ -168,14 +139,14 @@ private slots:
         QVERIFY(core.closedByUnit());
     }
 
-    void placesOfGoneOrIdleClientsAreFreed()
+    void placesOfGoneOrIdleUnitClientsAreFreed()
     {
         SimProcess unit("127.0.0.13", {"--keepalive", "1", "--message-timeout", "2"});
         // 8 vanish, 8 leave a message unfinished, 16 sit idle on the portmapper (no place).
-        std::vector<std::unique_ptr<Client>> held;
+        std::vector<std::unique_ptr<UnitClient>> held;
         bool vanished = true;
         for (int i = 0; i < 32; ++i) {
-            held.push_back(std::make_unique<Client>(unit.address, i < 16 ? unit.raw : unit.portmapper));
+            held.push_back(std::make_unique<UnitClient>(unit.address, i < 16 ? unit.raw : unit.portmapper));
             if (i < 8 && held.back()->talk("*OPC?\n") == "1\n") {
                 // In repair mode a socket closes without FIN or RST, as a host losing power.
                 const int on = 1, fd = int(held.back()->socket.socketDescriptor());
@@ -185,7 +156,7 @@ private slots:
                 held.back()->talk("*IDN", 0);
             }
         }
-        QVERIFY(Client(unit).closedByUnit() && Client(unit.address, unit.portmapper).closedByUnit());
+        QVERIFY(UnitClient(unit).closedByUnit() && UnitClient(unit.address, unit.portmapper).closedByUnit());
         QVERIFY(placeIsFree(unit) && placeIsFree(unit, true));
         if (!vanished) {
             QSKIP("clients that vanish were not tried: closing a socket without FIN needs CAP_NET_ADMIN");
@@ -199,8 +170,8 @@ private slots:
                          "MEM:PRES:STOR=-225", "--malformed", "SYST:SER?", "--drop-on", "SYST:IDEN",
                          "--oversized", "ROUT:ALI:CAT?=70000", "--oversized", "SYST:COMM:LAN:HOST?=5",
                          "--idn", "Other Corp,Scope 1,7,1.0"});
-        Client client(unit), dropped(unit), other(unit);
-        Client(unit).talk("MEM:PRES:DATA #3100abc", 0); // gone mid-message
+        UnitClient client(unit), dropped(unit), other(unit);
+        UnitClient(unit).talk("MEM:PRES:DATA #3100abc", 0); // gone mid-message
         // Blank lines are no messages: *OPC? is message 4, closed unanswered.
         QCOMPARE(client.talk("*IDN?\nMEM:PRES:STOR 'P'\n\n\n"), "Other Corp,Scope 1,7,1.0\n");
         QCOMPARE(dropped.talk("SYST:COMM:LAN:HOST?\nSYST:IDEN 1\n*OPC?\n"), "\"xentra-4820000fWWWWW\"\n");
@@ -209,7 +180,7 @@ private slots:
         QCOMPARE(other.talk("SYST:IDEN?\nMEM:PRES:COUN?\nSYST:SER?\n", 3), "0\n0\n4820?!\n");
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - start >= 400 + 3 * 30);
         // The first client's error is in its queue only.
-        QCOMPARE(Client(unit).talk("SYST:ERR?\nROUT:ALI:CAT?\n", 2),
+        QCOMPARE(UnitClient(unit).talk("SYST:ERR?\nROUT:ALI:CAT?\n", 2),
                  "0,\"No error\"\n#570000" + QByteArray(70000, 'W') + '\n');
         QCOMPARE(client.talk("SYST:ERR?\n*OPC?\n"), "-225,\"Out of memory\"\n");
         QVERIFY(client.closedByUnit());
@@ -223,7 +194,7 @@ private slots:
         int acknowledged = 0;          // of the names a0z, a1z, ...
         for (int round = 0; round < 15; ++round) {
             SimProcess unit("127.0.0.19", {"--subtype", "AA", "--state", state.path()});
-            Client client(unit);
+            UnitClient client(unit);
             const QByteArray catalogue = client.talk("*TST?\nMEM:PRES:CAT?\n", 2);
             QVERIFY(catalogue.startsWith("0\n#"));
             for (int i = 0; i < acknowledged; ++i) {

@@ -1,6 +1,7 @@
 // The simulated unit's command set, message framing and memory, without the
 // network: each row is what a raw-socket client sends and what it reads back.
 #include "instrument.h"
+#include "simprocess.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -45,15 +46,6 @@ Run powerCycle(const QString &kind, const QByteArray &input, const QString &fold
         run.errors.append(session.takeError());
     }
     return run;
-}
-
-QByteArray words(int count, const QList<QPair<int, quint32>> &set = {})
-{
-    QByteArrayList w(count, "00000000");
-    for (const auto &[index, value] : set) {
-        w[index] = QByteArray::number(value, 16).rightJustified(8, '0');
-    }
-    return w.join(',');
 }
 
 void row(const char *name, const QString &unit, const E &errors, const QString &input, const QString &replies)

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QLabel>
@@ -26,6 +27,11 @@ ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs)
     : m_buttons(buttons), m_prepare(buttons.size()), m_deadline(QDateTime::currentMSecsSinceEpoch() + timeoutMs)
 {
     schedule(0);
+}
+
+ModalAnswer::Step ModalAnswer::typed(const QString &text, const QString &button)
+{
+    return {button, [text](QWidget *dialog) { dialog->findChild<QComboBox *>()->setEditText(text); }};
 }
 
 void ModalAnswer::schedule(int ms) { QTimer::singleShot(ms, this, &ModalAnswer::poll); }

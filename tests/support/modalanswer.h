@@ -33,6 +33,8 @@ public:
         QString button;
         std::function<void(QWidget *)> prepare;
     };
+    // Types `text` into the dialog's combo box, then clicks `button`.
+    static Step typed(const QString &text, const QString &button);
     explicit ModalAnswer(const QList<Step> &steps, int timeoutMs = 10000);
     explicit ModalAnswer(const QStringList &buttons, int timeoutMs = 10000);
     explicit ModalAnswer(const QString &button, int timeoutMs = 10000)

@@ -52,3 +52,47 @@ int SimProcess::stop(int signal)
     process.waitForFinished(10000);
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -signal;
 }
+
+UnitClient::UnitClient(const QString &address, quint16 port)
+{
+    socket.connectToHost(address, port);
+    socket.waitForConnected(5000);
+}
+
+QByteArray UnitClient::talk(const QByteArray &input, int lines)
+{
+    socket.write(input);
+    socket.waitForBytesWritten(5000);
+    QByteArray replies = socket.readAll();
+    while (replies.count('\n') < lines && socket.waitForReadyRead(5000)) {
+        replies += socket.readAll();
+    }
+    return replies;
+}
+
+QByteArray UnitClient::query(const QByteArray &message)
+{
+    QByteArray reply = talk(message + '\n');
+    // A block's declared length tells whether its LFs end it.
+    while (reply.startsWith('#') && reply.size() > 2
+           && reply.size() <= 2 + (reply[1] - '0') + reply.mid(2, reply[1] - '0').toInt()
+           && socket.waitForReadyRead(5000)) {
+        reply += socket.readAll();
+    }
+    return reply.chopped(reply.endsWith('\n') ? 1 : 0);
+}
+
+bool UnitClient::closedByUnit()
+{
+    return (socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000))
+           && socket.bytesAvailable() == 0;
+}
+
+QByteArray words(int count, const QList<QPair<int, quint32>> &set)
+{
+    QByteArrayList w(count, "00000000");
+    for (const auto &[index, value] : set) {
+        w[index] = QByteArray::number(value, 16).rightJustified(8, '0');
+    }
+    return w.join(',');
+}

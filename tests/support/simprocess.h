@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTcpSocket>
 
 // One ts4820sim process on a loopback address for a test. The raw SCPI and
 // core ports are chosen by the system; the portmapper port too, unless one
@@ -36,3 +39,20 @@ public:
 private:
     void start();
 };
+
+// A client of a unit's raw socket, portmapper or core channel.
+struct UnitClient
+{
+    UnitClient(const QString &address, quint16 port);
+    explicit UnitClient(const SimProcess &unit) : UnitClient(unit.address, unit.raw) {}
+    // Sends `input`; what arrives until `lines` lines are there or the unit closes.
+    QByteArray talk(const QByteArray &input, int lines = 1);
+    // One reply without its LF; a block's data may hold LFs of its own.
+    QByteArray query(const QByteArray &message);
+    void command(const QByteArray &message) { query(message + "\n*OPC?"); }
+    bool closedByUnit();
+    QTcpSocket socket;
+};
+
+// The unit's "ROUT:MATR?" reply: count words, all zero but those given.
+QByteArray words(int count, const QList<QPair<int, quint32>> &set = {});
