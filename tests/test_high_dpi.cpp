@@ -9,6 +9,9 @@
 #include "ts4820_spc.h"
 #include "ts4820fp_app.h"
 
+// Before the application object exists, as a screen of ratio 2 would be.
+static const bool kRatioTwo = qputenv("QT_SCALE_FACTOR", "2");
+
 class TestHighDpi : public QObject
 {
     Q_OBJECT
@@ -50,13 +53,5 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    testenv::isolate();
-    qputenv("QT_SCALE_FACTOR", "2");
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestHighDpi test;
-    return QTest::qExec(&test, argc, argv);
-}
+TS_TEST_MAIN(TestHighDpi)
 #include "test_high_dpi.moc"

@@ -199,8 +199,6 @@ void TestMainWindow::demoWindowControls()
              QStringList({"+0.0000000", "+9.00000", "-0.450000", "-0.0045000"}));
     QCOMPARE(window->about()->serialNumberLabel()->text(), QStringLiteral("48209481 (DEMO)"));
     QCOMPARE(window->about()->modelLabel()->text(), QStringLiteral("4820-AA"));
-    window->scaleCombo->setCurrentIndex(0);
-    QCOMPARE(window->schematic->size(), QSize(600, 3712));
 
     ModalAnswer info(QStringLiteral("OK"));
     emit window->identToggled(true);

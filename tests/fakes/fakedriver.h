@@ -1,18 +1,13 @@
-// The ts4820 driver as the panel's tests see it: the real driver, every call
-// recorded and open to scripting, over a simulated unit in the process.
+// The ts4820 driver as the panel's tests see it: the real driver over a
+// simulated unit in the process (fakevisa.h), every call recorded and open
+// to scripting. The link wraps each ts4820_* function (tests/CMakeLists.txt)
+// in a recording entry point that logs the call, applies what a test
+// scripted, and otherwise runs the real one.
 //
-// The link wraps each ts4820_* function (tests/CMakeLists.txt): the panel's
-// call reaches a recording entry point, which logs it, applies what a test
-// scripted, and otherwise runs the real driver. Every session the driver
-// opens reaches the unit behind the fake VISA (fakevisa.h), which reset()
-// makes afresh; a test sets the unit up with its options, with SCPI messages
-// (visa().scpi()) or with driver calls made before it clears the log.
-//
-// Call texts: integers, sessions and attribute ids in decimal, booleans as
-// 0/1, doubles as QString::number(v, 'g', 10), strings in double quotes, a
-// null input pointer as NULL, out pointers and output buffers as `out`.
-// ts4820_setMatrixState logs its words as one argument, 8-digit lower-case
-// hex joined by ","; ts4820_error_message logs the status as 0x%08x.
+// Call texts: numbers in decimal, booleans 0/1, doubles as
+// QString::number(v, 'g', 10), strings in double quotes, a null pointer as
+// NULL, outputs as `out`; setMatrixState's words as 8-digit lower-case hex
+// joined by ","; error_message's status as 0x%08x.
 #pragma once
 
 #include "fakevisa.h"

@@ -1,20 +1,13 @@
-// In-memory stand-in for the VISA library.
+// In-memory stand-in for the VISA library, safe to call from many threads.
 //
-// The panel's tests link this instead of a real VISA. Tests list the
-// resources the search finds, run the panel code, then look at how many
-// calls were made, how many sessions were open at once and what was left
-// open. Safe to call from many threads at once.
-//
-// Every session but the resource manager's and the find lists' is one kind:
-// its messages run on the simulated unit, which driver().reset() plugs in
-// (fakedriver.h), and its reads hand out the replies, each with its LF, the
-// last piece with the end flag; nothing to read is a unit that never
-// answers (VI_ERROR_TMO). A session opened on a listed resource takes each
-// write as one message, as VXI-11 does, answers "*IDN?" with the resource's
-// reply instead of the unit's, spends its delay in every read and gives the
-// resource's attributes. One opened while the real driver runs, whatever
-// its descriptor, is numbered by driver().nextSession, cuts its writes at
-// LF, as a raw socket does, and gives `driverSession`'s attributes.
+// Tests list the resources the search finds. A session opened on one takes
+// each write as one message (as VXI-11 does), answers "*IDN?" with the
+// resource's reply, spends its delay in every read and gives the resource's
+// attributes. A session the real driver opens, whatever its descriptor, is
+// numbered by driver().nextSession, cuts its writes at LF (as a raw socket
+// does) and gives `driverSession`'s attributes. Other messages run on the
+// simulated unit that driver().reset() plugs in; reads hand out the replies,
+// each with its LF; nothing to read is a unit that never answers (VI_ERROR_TMO).
 #pragma once
 
 #include "instrument.h"
