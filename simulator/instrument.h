@@ -62,6 +62,7 @@ public:
     quint8 statusByte(const Session &session, bool replyPending) const;
 
     int rows() const { return m_rows; }
+    const UnitOptions &options() const { return m_options; }
     QByteArray identification() const;
 
     // Fault injection, by command header in any accepted form ("ROUT:MATR",

@@ -1,6 +1,7 @@
 // ts4820sim: a simulated Xentra 4820 on the network, for trying the panel
 // and for tests without hardware.
 #include "instrument.h"
+#include "mdns.h"
 #include "servers.h"
 
 #include <QCommandLineParser>
@@ -165,6 +166,8 @@ int main(int argc, char *argv[])
          "header arrives; may be repeated.",
          "HEADER"},
         {"idn", "Fault: answer *IDN? with this text (another maker's identification).", "text"},
+        {"mdns", "Announce the units over mDNS/DNS-SD through the avahi daemon (_lxi._tcp, "
+                 "_vxi-11._tcp, _scpi-raw._tcp), each under its host name in .local."},
         {"units",
          "Serve N units, on the address given and the N-1 addresses after it (each "
          "with its own serial number, and its own subfolder of the state folder).",
@@ -233,6 +236,21 @@ int main(int argc, char *argv[])
         }
         instruments.push_back(std::move(instrument));
         servers.push_back(std::move(unitServer));
+    }
+
+    sim::MdnsAnnouncer mdns;
+    if (p.isSet("mdns")) {
+        std::vector<sim::Announced> announced;
+        for (const auto &unitServer : servers) {
+            sim::Instrument &unit = unitServer->unit();
+            announced.push_back({unit.options().hostname, unitServer->options().address.toString().toLatin1(),
+                                 unit.identification(), unitServer->portmapperPort(), unitServer->rawPort()});
+        }
+        QString message;
+        if (!mdns.start(announced, &message)) {
+            std::fprintf(stderr, "ts4820sim: %s\n", qPrintable(message));
+            return 1;
+        }
     }
 
     // Signals arrive on a pipe so the event loop ends cleanly.

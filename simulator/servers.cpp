@@ -3,6 +3,8 @@
 #include "oncrpc.h"
 
 #include <QDeadlineTimer>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -243,6 +245,66 @@ private:
     rpc::RecordReader m_reader;
 };
 
+// A portmapper call's reply message, over TCP or UDP alike. `local` is the
+// address the caller reached, given in GETADDR's and DUMP's answers.
+QByteArray portmapAnswer(const UnitServer &server, const rpc::Call &c, rpc::XdrReader &args,
+                         const QHostAddress &local)
+{
+    using namespace rpc;
+    if (c.program != kPortmapProgram) {
+        return acceptedReply(c.xid, ProgUnavail);
+    }
+    if (c.version < 2 || c.version > 4) {
+        return mismatchReply(c.xid, 2, 4);
+    }
+    const auto universal = [&local](quint16 port) {
+        return local.toString().toLatin1() + '.' + QByteArray::number(port >> 8) + '.'
+               + QByteArray::number(port & 0xff);
+    };
+    XdrWriter out;
+    const bool v2 = c.version == 2;
+    if (c.procedure == 0) {
+        return acceptedReply(c.xid, Success);
+    }
+    if (c.procedure == 3) { // GETPORT (v2), GETADDR (v3, v4)
+        const quint32 program = args.u32(), version = args.u32();
+        bool ours = program == kCoreProgram && version == kCoreVersion;
+        if (v2) {
+            ours = ours && args.u32() == kProtocolTcp;
+            args.u32();
+        } else {
+            ours = ours && args.opaque(64) == "tcp";
+            args.opaque(256);
+            args.opaque(256);
+        }
+        if (!args.ok()) {
+            return acceptedReply(c.xid, GarbageArgs);
+        }
+        if (v2) {
+            out.u32(ours ? server.corePort() : 0);
+        } else {
+            out.opaque(ours ? universal(server.corePort()) : QByteArray());
+        }
+        return acceptedReply(c.xid, Success, out.data());
+    }
+    if (c.procedure == 4) { // DUMP
+        const std::pair<quint32, quint32> entries[] = {{kPortmapProgram, server.portmapperPort()},
+                                                       {kCoreProgram, server.corePort()}};
+        for (const auto &[program, port] : entries) {
+            const quint32 versions = program == kPortmapProgram ? 2 : 1;
+            out.u32(1).u32(program).u32(versions);
+            if (v2) {
+                out.u32(kProtocolTcp).u32(port);
+            } else {
+                out.opaque("tcp").opaque(universal(quint16(port))).opaque("superuser");
+            }
+        }
+        out.u32(0);
+        return acceptedReply(c.xid, Success, out.data());
+    }
+    return acceptedReply(c.xid, ProcUnavail);
+}
+
 class PortmapConnection : public RpcConnection
 {
 public:
@@ -254,69 +316,9 @@ public:
 private:
     bool holdsPlace() const override { return false; }
 
-    QByteArray universalAddress() const
-    {
-        const quint16 port = m_server->corePort();
-        return m_socket->localAddress().toString().toLatin1() + '.' + QByteArray::number(port >> 8) + '.'
-               + QByteArray::number(port & 0xff);
-    }
-
     void call(const rpc::Call &c, rpc::XdrReader &args) override
     {
-        using namespace rpc;
-        if (c.program != kPortmapProgram) {
-            return reply(acceptedReply(c.xid, ProgUnavail));
-        }
-        if (c.version < 2 || c.version > 4) {
-            return reply(mismatchReply(c.xid, 2, 4));
-        }
-        XdrWriter out;
-        const bool v2 = c.version == 2;
-        if (c.procedure == 0) {
-            return reply(acceptedReply(c.xid, Success));
-        }
-        if (c.procedure == 3) { // GETPORT (v2), GETADDR (v3, v4)
-            const quint32 program = args.u32(), version = args.u32();
-            bool ours = program == kCoreProgram && version == kCoreVersion;
-            if (v2) {
-                ours = ours && args.u32() == kProtocolTcp;
-                args.u32();
-            } else {
-                ours = ours && args.opaque(64) == "tcp";
-                args.opaque(256);
-                args.opaque(256);
-            }
-            if (!args.ok()) {
-                return reply(acceptedReply(c.xid, GarbageArgs));
-            }
-            if (v2) {
-                out.u32(ours ? m_server->corePort() : 0);
-            } else {
-                out.opaque(ours ? universalAddress() : QByteArray());
-            }
-            return reply(acceptedReply(c.xid, Success, out.data()));
-        }
-        if (c.procedure == 4) { // DUMP
-            const quint32 portmapPort = m_server->portmapperPort();
-            const std::pair<quint32, quint32> entries[] = {{kPortmapProgram, portmapPort},
-                                                           {kCoreProgram, m_server->corePort()}};
-            for (const auto &[program, port] : entries) {
-                const quint32 versions = program == kPortmapProgram ? 2 : 1;
-                out.u32(1).u32(program).u32(versions);
-                if (v2) {
-                    out.u32(kProtocolTcp).u32(port);
-                } else {
-                    const QByteArray host = m_socket->localAddress().toString().toLatin1();
-                    out.opaque("tcp")
-                        .opaque(host + '.' + QByteArray::number(port >> 8) + '.'
-                                + QByteArray::number(port & 0xff))
-                        .opaque("superuser");
-                }
-            }
-            out.u32(0);
-            return reply(acceptedReply(c.xid, Success, out.data()));
-        }
-        reply(acceptedReply(c.xid, ProcUnavail));
+        reply(portmapAnswer(*m_server, c, args, m_socket->localAddress()));
     }
 };
 
@@ -616,6 +618,9 @@ UnitServer::UnitServer(Instrument &unit, const ServerOptions &options, QObject *
             admitUnplaced() ? void(new CoreConnection(this, s)) : refuse(s);
         }
     });
+    for (QUdpSocket *socket : {&m_portmapUdp, &m_broadcastUdp}) {
+        connect(socket, &QUdpSocket::readyRead, this, [this, socket] { answerDatagrams(socket); });
+    }
     connect(&m_raw, &QTcpServer::newConnection, this, [this, refuse] {
         while (QTcpSocket *s = m_raw.nextPendingConnection()) {
             openSession() ? void(new RawConnection(this, s)) : refuse(s);
@@ -627,6 +632,33 @@ UnitServer::~UnitServer()
 {
     // Connections report their end to the server: they go while it is whole.
     qDeleteAll(findChildren<QObject *>(QString(), Qt::FindDirectChildrenOnly));
+}
+
+void UnitServer::answerDatagrams(QUdpSocket *socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket->receiveDatagram(rpc::kMaxPortmapRecord + 1);
+        const QByteArray record = datagram.data();
+        // The shared socket hears every broadcast to the port on this host;
+        // this unit answers those sent on its own network.
+        if (socket == &m_broadcastUdp
+            && (datagram.interfaceIndex() != m_interfaceIndex
+                || (datagram.destinationAddress() != m_broadcast
+                    && datagram.destinationAddress() != QHostAddress(QHostAddress::Broadcast)))) {
+            continue;
+        }
+        rpc::Call c;
+        const rpc::Decoded decoded = rpc::decodeCall(record, &c);
+        if (record.size() > rpc::kMaxPortmapRecord || decoded == rpc::Decoded::NotACall) {
+            continue; // no RPC peer: no answer
+        }
+        rpc::XdrReader args(record, c.argumentsAt);
+        const QByteArray answer = decoded == rpc::Decoded::WrongRpcVersion
+                                      ? rpc::rpcVersionMismatch(c.xid)
+                                      : portmapAnswer(*this, c, args, m_options.address);
+        // From the unit's own address, so the caller learns where the unit is.
+        m_portmapUdp.writeDatagram(answer, datagram.senderAddress(), quint16(datagram.senderPort()));
+    }
 }
 
 bool UnitServer::listen(QString *error)
@@ -646,6 +678,26 @@ bool UnitServer::listen(QString *error)
                          .arg(s.port)
                          .arg(s.server->errorString());
             return false;
+        }
+    }
+    // The portmapper on UDP too: asked on the unit's address, and by
+    // broadcast on its network through a socket all units on the host share.
+    // Both shared: the broadcast socket binds the port on every address.
+    const auto shared = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+    if (!m_portmapUdp.bind(m_options.address, m_portmap.serverPort(), shared)) {
+        *error = QStringLiteral("cannot serve the portmapper on UDP %1 port %2: %3")
+                     .arg(m_options.address.toString())
+                     .arg(m_portmap.serverPort())
+                     .arg(m_portmapUdp.errorString());
+        return false;
+    }
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+            if (entry.ip() == m_options.address && !entry.broadcast().isNull()) {
+                m_interfaceIndex = interface.index();
+                m_broadcast = entry.broadcast();
+                m_broadcastUdp.bind(QHostAddress::AnyIPv4, m_portmap.serverPort(), shared);
+            }
         }
     }
     return true;

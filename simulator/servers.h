@@ -7,6 +7,7 @@
 
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QUdpSocket>
 
 namespace sim {
 
@@ -59,9 +60,14 @@ public:
     void returnUnplaced() { ++m_unplaced; }
 
 private:
+    void answerDatagrams(QUdpSocket *socket);
+
     Instrument &m_unit;
     ServerOptions m_options;
     QTcpServer m_portmap, m_core, m_raw;
+    QUdpSocket m_portmapUdp, m_broadcastUdp;
+    uint m_interfaceIndex = 0; // of the interface with the unit's address
+    QHostAddress m_broadcast;
     int m_sessions = 0;
     int m_unplaced = 0;
     quint32 m_nextLink = 1;
