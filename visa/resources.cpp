@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -385,17 +386,17 @@ void ResourceExpression::addClosure(int state, std::vector<unsigned> &mark, unsi
     }
 }
 
-bool ResourceExpression::matches(const std::string &name) const
+std::vector<int> ResourceExpression::statesAfter(const std::string &text) const
 {
-    if (m_start < 0) {
-        return false;
-    }
     std::vector<int> current, next;
+    if (m_start < 0) {
+        return current;
+    }
     // The step that last reached each state: no clearing between steps.
     std::vector<unsigned> mark(m_states.size(), 0);
     unsigned step = 1;
     addClosure(m_start, mark, step, current);
-    for (char raw : name) {
+    for (char raw : text) {
         const auto c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(raw)));
         next.clear();
         ++step;
@@ -407,11 +408,24 @@ bool ResourceExpression::matches(const std::string &name) const
         }
         current.swap(next);
         if (current.empty()) {
-            return false;
+            break;
         }
     }
-    return std::any_of(current.begin(), current.end(),
+    return current;
+}
+
+bool ResourceExpression::matches(const std::string &name) const
+{
+    const std::vector<int> states = statesAfter(name);
+    return std::any_of(states.begin(), states.end(),
                        [this](int state) { return m_states[std::size_t(state)].type == State::Accept; });
+}
+
+bool ResourceExpression::mayMatchLongerThan(const std::string &prefix) const
+{
+    const std::vector<int> states = statesAfter(prefix);
+    return std::any_of(states.begin(), states.end(),
+                       [this](int state) { return m_states[std::size_t(state)].type == State::Char; });
 }
 
 // ---------------------------------------------------------------- configuration
@@ -442,6 +456,34 @@ std::string configurationPath()
 }
 
 constexpr std::size_t kMaxConfigurationSize = 64 * 1024;
+
+bool parseIpv4(const std::string &text, std::uint32_t *address)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) {
+        return false;
+    }
+    *address = ntohl(a.s_addr);
+    return true;
+}
+
+// Words apart by white space, commas or semicolons, as lists are written.
+std::vector<std::string> words(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::string word;
+    for (char c : text + ";") {
+        if (c == ';' || c == ',' || std::isspace(static_cast<unsigned char>(c))) {
+            if (!word.empty()) {
+                out.push_back(word);
+            }
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    return out;
+}
 
 bool parsePort(const std::string &text, std::uint16_t *port)
 {
@@ -507,27 +549,30 @@ static std::vector<std::string> configurationLines()
 Configuration loadConfiguration()
 {
     Configuration config;
-    std::vector<std::string> listed;
-    std::string word;
-    for (char c : environment("TS4820_VISA_RESOURCES") + ";") {
-        if (c == ';' || c == ',' || std::isspace(static_cast<unsigned char>(c))) {
-            if (!word.empty()) {
-                listed.push_back(word);
-            }
-            word.clear();
-        } else {
-            word += c;
-        }
-    }
-
+    std::vector<std::string> listed = words(environment("TS4820_VISA_RESOURCES"));
     for (const std::string &line : configurationLines()) {
         const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) {
-            continue; // settings, such as the portmapper port below
+        if (eq == std::string::npos) {
+            listed.push_back(line);
+            continue;
         }
-        listed.push_back(line);
+        // Settings; the portmapper port is read below.
+        const std::string key = lower(trim(line.substr(0, eq))), value = trim(line.substr(eq + 1));
+        if (key == "discover") {
+            applyDiscoveryWord(lower(value), &config.discovery);
+        } else if (key == "discover-window") {
+            applyDiscoveryWord("window=" + value, &config.discovery);
+        } else if (key == "discover-address") {
+            for (const std::string &word : words(value)) {
+                applyDiscoveryWord(word, &config.discovery);
+            }
+        }
+    }
+    for (const std::string &word : words(environment("TS4820_VISA_DISCOVER"))) {
+        applyDiscoveryWord(lower(word), &config.discovery);
     }
     config.portmapperPort = configuredPortmapperPort();
+    config.discovery.portmapperPort = config.portmapperPort;
 
     std::set<std::string> seen;
     for (const std::string &text : listed) {
@@ -555,6 +600,41 @@ std::uint16_t configuredPortmapperPort()
         }
     }
     return port;
+}
+
+// ---------------------------------------------------------------- discovery settings
+
+bool applyDiscoveryWord(const std::string &word, DiscoverySettings *settings)
+{
+    if (word == "on" || word == "off") {
+        settings->enabled = word == "on";
+        return true;
+    }
+    if (word.rfind("window=", 0) == 0) {
+        const std::string ms = word.substr(7);
+        if (ms.empty() || ms.size() > 5 || ms.find_first_not_of("0123456789") != std::string::npos
+            || std::stoi(ms) > 60000) {
+            return false;
+        }
+        settings->windowMs = std::stoi(ms);
+        return true;
+    }
+    const std::size_t slash = word.find('/');
+    std::uint32_t address = 0;
+    if (!parseIpv4(word.substr(0, slash), &address)) {
+        return false;
+    }
+    if (slash != std::string::npos) {
+        const std::string bits = word.substr(slash + 1);
+        if (bits.empty() || bits.size() > 2 || bits.find_first_not_of("0123456789") != std::string::npos
+            || std::stoi(bits) > 32) {
+            return false;
+        }
+        const int length = std::stoi(bits);
+        address |= length == 0 ? 0xffffffffu : (1u << (32 - length)) - 1; // the subnet's broadcast address
+    }
+    settings->targets.push_back(address);
+    return true;
 }
 
 } // namespace tsvisa

@@ -38,6 +38,8 @@ public:
     // False: not a valid expression, or longer or deeper than the limits.
     bool compile(const std::string &expression);
     bool matches(const std::string &name) const;
+    // Some name that begins with `prefix` and goes on could match.
+    bool mayMatchLongerThan(const std::string &prefix) const;
 
 private:
     struct State
@@ -54,6 +56,8 @@ private:
     };
     class Parser;
 
+    // The states alive once `text` is read; none when it cannot go on.
+    std::vector<int> statesAfter(const std::string &text) const;
     // Adds `state` and what its splits lead to, each state once per step.
     void addClosure(int state, std::vector<unsigned> &mark, unsigned step, std::vector<int> &list) const;
 
@@ -61,10 +65,26 @@ private:
     int m_start = -1;
 };
 
+struct DiscoverySettings
+{
+    bool enabled = true;
+    int windowMs = 1000;
+    std::vector<std::uint32_t> targets; // further addresses to ask, host byte order
+    std::uint16_t portmapperPort = 111;
+};
+
+// One word of the settings, from the configuration's `discover`,
+// `discover-window` and `discover-address` keys or from TS4820_VISA_DISCOVER:
+// "on", "off", "window=MS" (0 to 60000), an IPv4 address, or a subnet
+// "a.b.c.d/len" (its broadcast address is asked). False: not one of these;
+// the settings are left as they were.
+bool applyDiscoveryWord(const std::string &word, DiscoverySettings *settings);
+
 struct Configuration
 {
     std::vector<std::string> resources; // canonical names, environment's first, no repeats
     std::uint16_t portmapperPort = 111;
+    DiscoverySettings discovery; // the file's keys, then TS4820_VISA_DISCOVER
 };
 
 // Read afresh at every search and open, so edits apply without a restart.

@@ -160,11 +160,25 @@ ReadResult decodeRead(const std::string &results, std::uint32_t requested)
     return r;
 }
 
+std::string getPortArguments()
+{
+    XdrWriter args;
+    args.u32(kCoreProgram).u32(kCoreVersion).u32(kProtocolTcp).u32(0);
+    return args.data();
+}
+
 std::uint16_t decodeGetPort(const std::string &results)
 {
     XdrReader out(results);
     const std::uint32_t found = out.u32();
     return out.ok() && found <= 65535 ? std::uint16_t(found) : 0;
+}
+
+std::uint16_t decodeBroadcastReply(const char *data, std::size_t size, std::uint32_t xid)
+{
+    std::string results;
+    return decodeReply(std::string(data, size), xid, &results) == ReplyKind::Results ? decodeGetPort(results)
+                                                                                     : 0;
 }
 
 } // namespace tsvisa

@@ -10,6 +10,13 @@
 
 namespace tsvisa {
 
+constexpr std::uint32_t kPortmapProgram = 100000;
+constexpr std::uint32_t kPortmapVersion = 2;
+constexpr std::uint32_t kPortmapGetPort = 3;
+constexpr std::uint32_t kCoreProgram = 395183;
+constexpr std::uint32_t kCoreVersion = 1;
+constexpr std::uint32_t kProtocolTcp = 6;
+
 class XdrWriter
 {
 public:
@@ -98,7 +105,13 @@ struct ReadResult
 };
 ReadResult decodeRead(const std::string &results, std::uint32_t requested);
 
+// GETPORT's arguments: the VXI-11 core channel over TCP.
+std::string getPortArguments();
 // The core channel's port from a portmapper GETPORT reply; 0 for none.
 std::uint16_t decodeGetPort(const std::string &results);
+
+// A datagram that answers our GETPORT call `xid`: the core channel's port,
+// 0 when it is no such answer.
+std::uint16_t decodeBroadcastReply(const char *data, std::size_t size, std::uint32_t xid);
 
 } // namespace tsvisa

@@ -11,13 +11,17 @@
 #pragma GCC visibility pop
 
 #include "channel.h"
+#include "discovery.h"
 #include "resources.h"
 #include "statusdesc.h"
 #include "vendor.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -367,8 +371,28 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
         return VI_ERROR_INV_EXPR;
     }
 
+    // The configured resources first, in their order; then the units that
+    // answer on the network, when the expression could match one of them.
+    const Configuration config = loadConfiguration();
+    std::vector<std::string> names = config.resources;
+    if (expression.mayMatchLongerThan("TCPIP")) {
+        const auto lower = [](std::string name) {
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
+            return name;
+        };
+        std::set<std::string> known;
+        for (const std::string &name : names) {
+            known.insert(lower(name));
+        }
+        for (const std::string &name : discoverUnits(config.discovery)) {
+            if (known.insert(lower(name)).second) {
+                names.push_back(name);
+            }
+        }
+    }
     auto list = std::make_shared<SearchList>();
-    for (const std::string &name : loadConfiguration().resources) {
+    for (const std::string &name : names) {
         if (expression.matches(name)) {
             list->names.push_back(name);
         }

@@ -15,13 +15,6 @@ namespace tsvisa {
 
 namespace {
 
-constexpr std::uint32_t kPortmapProgram = 100000;
-constexpr std::uint32_t kPortmapVersion = 2;
-constexpr std::uint32_t kPortmapGetPort = 3;
-constexpr std::uint32_t kCoreProgram = 395183;
-constexpr std::uint32_t kCoreVersion = 1;
-constexpr std::uint32_t kProtocolTcp = 6;
-
 enum CoreProcedure : std::uint32_t {
     CreateLink = 10,
     DeviceWrite = 11,
@@ -367,10 +360,8 @@ private:
         if (status != VI_SUCCESS) {
             return status;
         }
-        XdrWriter args;
-        args.u32(kCoreProgram).u32(kCoreVersion).u32(kProtocolTcp).u32(0);
         std::string results;
-        status = portmapper.call(kPortmapProgram, kPortmapVersion, kPortmapGetPort, args.data(),
+        status = portmapper.call(kPortmapProgram, kPortmapVersion, kPortmapGetPort, getPortArguments(),
                                  Deadline::after(io.timeoutMs), &results);
         if (status != VI_SUCCESS) {
             return status == VI_ERROR_TMO ? status : VI_ERROR_RSRC_NFOUND;

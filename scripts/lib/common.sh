@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   fonts-liberation
   python3-pyvisa-py lxi-tools dpkg-dev
+  pkgconf libavahi-client-dev avahi-daemon dbus iproute2
 )
 
 ensure_packages() {
