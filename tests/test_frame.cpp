@@ -157,8 +157,13 @@ private slots:
         visa().resources[5].attributes.intfType = VI_INTF_VXI; // opened and closed only
         ts4820_spc adapter;
         QWidget parent;
+        Qt::CursorShape searching = Qt::ArrowCursor; // the search may wait for the network
+        visa().onFind = [&] {
+            searching = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : searching;
+        };
         StdoutCapture capture;
         const QList<resourceInfo_t> found = discoverResources(&adapter, &parent);
+        QVERIFY(searching == Qt::WaitCursor && !QApplication::overrideCursor());
         QCOMPARE(capture.text(), "viOpen() for TCPIP0::10.0.0.5::INSTR failed with VI_ERROR_RSRC_BUSY!\n");
         QStringList seen;
         for (const resourceInfo_t &r : found.mid(0, 10)) {

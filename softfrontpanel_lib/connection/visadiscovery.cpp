@@ -1,5 +1,7 @@
 #include "visadiscovery.h"
 
+#include "waitcursor.h"
+
 #include <QFutureWatcher>
 #include <QProgressDialog>
 #include <QRegularExpression>
@@ -144,7 +146,14 @@ QList<resourceInfo_t> discoverResources(ts1900fp_genSPC *spc, QWidget *parent)
     ViFindList list = 0;
     ViUInt32 remaining = 0;
     char descriptor[VI_FIND_BUFLEN] = {};
-    if (viFindRsrc(rm, "?*INSTR", &list, &remaining, descriptor) < 0) {
+    ViStatus searched = VI_SUCCESS;
+    {
+        // The search may wait for units on the network to answer, a second
+        // by default: the window shows that it is busy.
+        const WaitCursor wait;
+        searched = viFindRsrc(rm, "?*INSTR", &list, &remaining, descriptor);
+    }
+    if (searched < 0) {
         viClose(rm);
         return records;
     }

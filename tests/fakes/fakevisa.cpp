@@ -42,6 +42,7 @@ void Visa::reset()
     driverSession = Attributes();
     sessions.clear();
     calls = inFlight = peakInFlight = 0;
+    onFind = nullptr;
 }
 
 void Visa::plugUnit(const sim::UnitOptions &options)
@@ -86,6 +87,9 @@ ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi)
 
 ViStatus _VI_FUNC viFindRsrc(ViSession, ViConstString expr, ViPFindList list, ViPUInt32 count, ViChar desc[])
 {
+    if (visa().onFind) {
+        visa().onFind();
+    }
     Call call;
     Visa &v = visa();
     const QRegularExpression pattern =
@@ -230,7 +234,9 @@ ViStatus _VI_FUNC viSetAttribute(ViObject, ViAttr, ViAttrState) { return VI_SUCC
 
 ViStatus _VI_FUNC viStatusDesc(ViObject, ViStatus status, ViChar desc[])
 {
-    copyText(desc, QStringLiteral("Fake VISA status 0x%1").arg(quint32(status), 8, 16, QLatin1Char('0')).toLatin1());
+    copyText(
+        desc,
+        QStringLiteral("Fake VISA status 0x%1").arg(quint32(status), 8, 16, QLatin1Char('0')).toLatin1());
     return VI_SUCCESS;
 }
 

@@ -19,6 +19,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace fake {
@@ -61,6 +62,7 @@ public:
     // What a test reads once the calls are done: vi* calls made, most
     // sessions on listed resources open at once, sessions not yet closed.
     int calls = 0;
+    std::function<void()> onFind; // called as a search begins
     int peakInFlight = 0;
     int openSessions() const { return int(sessions.size()); }
 
