@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTreeWidget>
 
@@ -89,6 +90,7 @@ private:
 private slots:
     void init()
     {
+        qputenv("TS4820_VISA_DISCOVER", "off"); // no search beyond loopback
         QSettings(settingsstore::organisation(), settingsstore::application()).clear();
         qputenv("TS4820_VISA_PORTMAPPER_PORT", QByteArray::number(kPortmapper));
         qputenv("TS4820_VISA_CONFIG", QFile::encodeName(testenv::root() + "/no-visa.conf"));
@@ -96,6 +98,7 @@ private slots:
 
     void treeListsWhatAnswersWhateverTheOthersDo();
     void operatorWorkReachesTheUnit();
+    void autoFindOffersTheUnitsTheNetworkHas();
     void faultShowsItsBoxAndWorkGoesOn_data();
     void faultShowsItsBoxAndWorkGoesOn();
 };
@@ -227,6 +230,29 @@ void TestProgramSim::operatorWorkReachesTheUnit()
     QCOMPARE(probe.query("ROUT:MATR?"), words(18));
     QCOMPARE(probe.query("MEM:PRES:CURR?"), QByteArray("\"\""));
     QVERIFY(!schematic->relayAt(2, 0)->isChecked());
+}
+
+// Nothing configured: the units that answer on the network are offered.
+// Run by tests/discovery/discovery.py in the client's network namespace.
+void TestProgramSim::autoFindOffersTheUnitsTheNetworkHas()
+{
+    const QStringList units = qEnvironmentVariable("TS4820_NETWORK_UNITS").split(' ', Qt::SkipEmptyParts);
+    if (units.isEmpty()) {
+        QSKIP("runs in a network namespace of the discovery test (TS4820_NETWORK_UNITS names the units)");
+    }
+    qunsetenv("TS4820_VISA_DISCOVER");
+    qunsetenv("TS4820_VISA_PORTMAPPER_PORT");
+    ts4820_spc adapter;
+    QStringList rows;
+    auto window = autoFind(adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
+                                          auto *tree = dialog->findChild<QTreeWidget *>();
+                                          rows = treeRows(tree);
+                                          tree->setCurrentItem(tree->findItems(
+                                              units.last(), Qt::MatchExactly | Qt::MatchRecursive)[0]);
+                                      }}});
+    QVERIFY(window);
+    QCOMPARE(rows, QStringList(units).replaceInStrings(QRegularExpression("$"), " | 4820-AB LXI *"));
+    QCOMPARE(window->windowTitle(), "Xentra 4820 Soft Front Panel: " + units.last());
 }
 
 void TestProgramSim::faultShowsItsBoxAndWorkGoesOn_data()

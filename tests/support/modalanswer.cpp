@@ -24,7 +24,8 @@ ModalAnswer::ModalAnswer(const QList<Step> &steps, int timeoutMs)
 }
 
 ModalAnswer::ModalAnswer(const QStringList &buttons, int timeoutMs)
-    : m_buttons(buttons), m_prepare(buttons.size()), m_deadline(QDateTime::currentMSecsSinceEpoch() + timeoutMs)
+    : m_buttons(buttons), m_prepare(buttons.size()),
+      m_deadline(QDateTime::currentMSecsSinceEpoch() + timeoutMs)
 {
     schedule(0);
 }

@@ -23,6 +23,7 @@ class TestVisaSim : public QObject
 private slots:
     void initTestCase()
     {
+        qputenv("TS4820_VISA_DISCOVER", "off"); // no search beyond loopback
         qunsetenv("TS4820_VISA_LIBRARY");
         qputenv("TS4820_VISA_CONFIG", "/nonexistent/visa.conf");
         for (int n = 30; n < 38; ++n) {

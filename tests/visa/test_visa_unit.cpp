@@ -122,6 +122,7 @@ class TestVisaUnit : public QObject
 private slots:
     void initTestCase()
     {
+        qputenv("TS4820_VISA_DISCOVER", "off"); // no search beyond loopback
         qunsetenv("TS4820_VISA_LIBRARY");
         QCOMPARE(viOpenDefaultRM(&m_rm), ViStatus(VI_SUCCESS));
     }
