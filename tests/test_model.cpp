@@ -446,13 +446,19 @@ private slots:
             m.setState(cell[0], cell[1], char(cell[2]));
         }
         m.setAlias(5, 5, "out");
-        m.setAlias(0, 0, "in");
+        m.setAlias(0, 0, QStringLiteral("in \u03a9")); // written and read back in one encoding
         m.storePreset("P1");
         QFile file(testenv::root() + "/p1.prs");
         QVERIFY(m.savePresetToFile("P1", file.fileName()) && file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), "configname=P1\nmainrelays=" + bitText(0, 18).toLatin1()
-                                     + "\nvrefvolt=-0.004500\nvrefrelays=6\n==alias==\nX1=in\nY6=out");
+                                     + "\nvrefvolt=-0.004500\nvrefrelays=6\n==alias==\nX1=in \xce\xa9\nY6=out");
         QVERIFY(!m.savePresetToFile("P1", testenv::root() + "/no-such-folder/p1.prs"));
+        m.removePreset("P1");
+        m.setAlias(0, 0, QString());
+        QCOMPARE(m.loadPresetFromFile(file.fileName()), 0);
+        m.restorePreset("P1");
+        m.readState();
+        QCOMPARE(m.aliases.at(0), QStringLiteral("in \u03a9"));
     }
 
     // Uploaded to the demo unit: stored beside the live state, or refused with code and diagnostics.

@@ -31,7 +31,7 @@ ParseOutcome parse(QIODevice &in, int wordCount, Preset *preset)
 {
     bool inAliases = false;
     while (!in.atEnd()) {
-        QString line = QString::fromLocal8Bit(in.readLine());
+        QString line = QString::fromUtf8(in.readLine()); // as write() wrote it
         line.remove(QLatin1String("\r\n")).remove(QLatin1Char('\n'));
         if (inAliases) {
             preset->aliasLines << line;
@@ -76,14 +76,16 @@ void write(QIODevice &out, const Preset &preset)
     for (int i = 0; i < 4; ++i) {
         mask |= preset.bus[i] ? (1u << i) : 0u;
     }
+    // Names and line names in UTF-8, which write and read alike whatever the
+    // locale, so that any name the panel takes comes back as it went.
     QByteArray bytes;
-    bytes += "configname=" + preset.name.toLocal8Bit() + '\n';
+    bytes += "configname=" + preset.name.toUtf8() + '\n';
     bytes += "mainrelays=" + preset.relays.toLatin1() + '\n';
     bytes += QString::asprintf("vrefvolt=%lf\n", preset.volts).toLatin1();
     bytes += QString::asprintf("vrefrelays=%x", mask).toLatin1();
     if (!preset.aliasLines.isEmpty()) {
         bytes += QByteArray("\n") + kAliasMarker + '\n';
-        bytes += preset.aliasLines.join(QLatin1Char('\n')).toLatin1();
+        bytes += preset.aliasLines.join(QLatin1Char('\n')).toUtf8();
     }
     out.write(bytes);
 }
