@@ -159,7 +159,9 @@ QLayout *ts4820fp_App::buildControlRow()
     undoAllButton = toolButton(QStringLiteral("Undo all"),
                                QStringLiteral("Discards all user changes made to the relays."));
 
-    row->addWidget(new QLabel(QStringLiteral("Scale:")));
+    auto *scaleCaption = new QLabel(QStringLiteral("Scale:"));
+    scaleCaption->setBuddy(scaleCombo); // a screen reader names the combo by it
+    row->addWidget(scaleCaption);
     row->addWidget(scaleCombo);
     row->addWidget(saveImageButton);
     row->addStretch();

@@ -1,6 +1,7 @@
 // The main window as an operator uses it: the whole main job in demo mode,
 // driven through the real windows, and what it does with a real unit (the
 // fake driver standing in for it).
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -193,6 +194,11 @@ void TestMainWindow::demoWindowControls()
         QCOMPARE(button->toolTip(), "<html>" + whatsThis + "</html>");
     }
     QCOMPARE(window->scaleCombo->whatsThis(), QStringLiteral("Set the display scale for the schematic."));
+    QCOMPARE(QAccessible::queryAccessibleInterface(window->scaleCombo)
+                 ->relations(QAccessible::Label)
+                 .value(0)
+                 .first->text(QAccessible::Name),
+             "Scale:");
     QComboBox *vref = window->schematic->vrefCombo;
     QCOMPARE(vref->count(), 17);
     QCOMPARE(QStringList({vref->itemText(0), vref->itemText(1), vref->itemText(8), vref->itemText(16)}),

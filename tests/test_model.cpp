@@ -450,8 +450,9 @@ private slots:
         m.storePreset("P1");
         QFile file(testenv::root() + "/p1.prs");
         QVERIFY(m.savePresetToFile("P1", file.fileName()) && file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), "configname=P1\nmainrelays=" + bitText(0, 18).toLatin1()
-                                     + "\nvrefvolt=-0.004500\nvrefrelays=6\n==alias==\nX1=in \xce\xa9\nY6=out");
+        QCOMPARE(file.readAll(),
+                 "configname=P1\nmainrelays=" + bitText(0, 18).toLatin1()
+                     + "\nvrefvolt=-0.004500\nvrefrelays=6\n==alias==\nX1=in \xce\xa9\nY6=out");
         QVERIFY(!m.savePresetToFile("P1", testenv::root() + "/no-such-folder/p1.prs"));
         m.removePreset("P1");
         m.setAlias(0, 0, QString());

@@ -1,5 +1,6 @@
 // The schematic as the operator works with it: relays, line names, every
 // change reaching the model as one undo step, and the open/close expression.
+#include <QAccessible>
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QLineEdit>
@@ -283,6 +284,30 @@ private slots:
         QVERIFY(!bench.view.undo(true)); // nothing more to undo
         QVERIFY(bench.closed().isEmpty() && bench.view.vrefCombo->currentIndex() == 0
                 && !bench.view.isModified());
+    }
+
+    // What assistive technology says: relays and lines by the names an operator
+    // uses, a named line with its name, the VRef choice by its caption.
+    void accessibleNames()
+    {
+        Bench bench(96);
+        bench.view.aliasWidgets.at(0)->setText(QStringLiteral("PSU+"));
+        renameLine(bench.view.aliasWidgets.at(96 + 4), QStringLiteral("Sense"));
+        bench.view.relayAt(6, 1)->click();
+        QStringList names;
+        for (QWidget *w : std::initializer_list<QWidget *>{
+                 bench.view.relayAt(0, 0), bench.view.relayAt(6, 1), bench.view.relayAt(95, 5),
+                 bench.view.vrefRelay(0), bench.view.aliasWidgets.at(0), bench.view.aliasWidgets.at(96 + 4),
+                 bench.view.aliasWidgets.at(1), bench.view.aliasWidgets.at(2 * 96 + 2),
+                 bench.view.vrefCombo}) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            const auto labels = a->relations(QAccessible::Label); // what a combo box is named by
+            names << (labels.isEmpty() ? a->text(QAccessible::Name)
+                                       : labels.first().first->text(QAccessible::Name))
+                         + (a->state().checked ? " closed" : "");
+        }
+        QCOMPARE(names.join('|'), "X1|A7 closed|Y96|VRA|X1: PSU+|Y5: Sense|X2|C|Voltage Reference [V]");
+        QVERIFY(bench.view.relayAt(0, 0)->text().isEmpty()); // nothing visible changes
     }
 
     void expressionMarksAndValidity_data()

@@ -40,6 +40,16 @@ Alias::Alias(QWidget *parent, int row, int col, double scale, int nRows)
     setMouseTracking(true);
     setGeometry(0, 0, int(83 * scale), int(30 * scale));
     setScale(scale);
+    setShownText(QString());
+}
+
+void Alias::setShownText(const QString &txt)
+{
+    label->setText(txt);
+    const QString line = col == 0   ? QStringLiteral("X%1").arg(row + 1)
+                         : col == 5 ? QStringLiteral("Y%1").arg(row + 1)
+                                    : QString(QLatin1Char(char('A' + col - 1)));
+    setAccessibleName(txt.isEmpty() ? line : line + QStringLiteral(": ") + txt);
 }
 
 Alias::~Alias()
@@ -118,7 +128,7 @@ void Alias::setText(const QString &txt)
         const QSignalBlocker blocker(m_editor);
         exitEditMode();
     }
-    label->setText(txt);
+    setShownText(txt);
 }
 
 void Alias::clearAll() { emit clearAllRequested(sender() == m_clearAllAction ? -1 : col); }
@@ -147,7 +157,7 @@ void Alias::exitEditMode()
     const QString oldText = label->text();
     const QString newText = m_editor->text();
     setUpdatesEnabled(false);
-    label->setText(newText);
+    setShownText(newText);
     label->show();
     {
         // Hiding the focused editor makes it report editingFinished again.

@@ -54,6 +54,8 @@ protected:
 
 private:
     void placeEditor();
+    // The label's text, and what a screen reader says: the line and its name.
+    void setShownText(const QString &txt);
 
     int m_nRows;
     QLineEdit *m_editor = nullptr;

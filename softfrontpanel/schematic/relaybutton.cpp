@@ -19,7 +19,16 @@ RelayButton::RelayButton(QWidget *parent, int row, int col, double scale, int nR
     setMouseTracking(true);
     const int side = int(23 * scale + 6);
     setGeometry(0, 0, side, side);
+    // What a screen reader says: the relay as an operator names it; the
+    // checked state tells closed or open.
+    setAccessibleName(name());
     connect(this, &QPushButton::clicked, this, &RelayButton::_clicked);
+}
+
+QString RelayButton::name() const
+{
+    return row < 0 ? QStringLiteral("VR") + QLatin1Char(char('A' + col))
+                   : QLatin1Char(kLineLetters[col]) + QString::number(row + 1);
 }
 
 void RelayButton::setScale(double s)
@@ -64,9 +73,8 @@ void RelayButton::buildMenu()
 {
     m_menu = new QMenu(this);
     if (row < 0) {
-        const QChar bus = QLatin1Char(char('A' + col));
-        m_closeOne = addEntry(QStringLiteral("Close VR%1").arg(bus));
-        m_openOne = addEntry(QStringLiteral("Open VR%1").arg(bus));
+        m_closeOne = addEntry(QStringLiteral("Close ") + name());
+        m_openOne = addEntry(QStringLiteral("Open ") + name());
         return;
     }
 
@@ -75,8 +83,8 @@ void RelayButton::buildMenu()
     const QString allRows = QStringLiteral("1-%1").arg(m_nRows);
     const bool isBus = col >= 1 && col <= 4;
 
-    m_closeOne = addEntry(QStringLiteral("Close %1%2").arg(letter).arg(n));
-    m_openOne = addEntry(QStringLiteral("Open %1%2").arg(letter).arg(n));
+    m_closeOne = addEntry(QStringLiteral("Close ") + name());
+    m_openOne = addEntry(QStringLiteral("Open ") + name());
     m_menu->addSeparator();
     if (!isBus) {
         m_closeColumn = addEntry(QStringLiteral("Close %1%2").arg(letter).arg(allRows));

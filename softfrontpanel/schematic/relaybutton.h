@@ -14,6 +14,8 @@ class RelayButton : public QPushButton
     Q_OBJECT
 public:
     RelayButton(QWidget *parent, int row, int col, double scale, int nRows);
+    // "X1", "A7", "VRA": the relay as an operator names it.
+    QString name() const;
 
     int row;
     int col;

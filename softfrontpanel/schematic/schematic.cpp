@@ -1,6 +1,7 @@
 #include "schematic.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -16,6 +17,7 @@
 namespace {
 const QColor kCanvas(0xee, 0xee, 0xee);
 const char kBusLetters[] = "ABCD";
+const QString kVRefCaption = QStringLiteral("Voltage Reference [V]");
 
 // The drawing's grid at 100 %; every coordinate is multiplied by the scale.
 // Rows are kRowPitch apart, row r's line at rowY(r); the four buses are
@@ -69,6 +71,11 @@ Schematic::Schematic(ts4820inst *instrument, QWidget *parent)
     createAliases();
     createVRefRelays();
     vrefCombo = new QComboBox(this);
+    // The caption is painted; a screen reader names the combo by a label of
+    // the same text that it alone sees.
+    auto *caption = new QLabel(kVRefCaption, this);
+    caption->setBuddy(vrefCombo);
+    caption->hide();
     connect(vrefCombo, &QComboBox::currentIndexChanged, this, &Schematic::vrefVoltageChanged);
     setScale(scale);
 }
@@ -516,8 +523,7 @@ void Schematic::paintBranch(QPainter &painter, int bus, int y, bool tapDot)
 void Schematic::paintVRefRow(QPainter &painter)
 {
     using namespace grid;
-    painter.drawText(QRect(px(647), px(40), px(125), px(20)), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Voltage Reference [V]"));
+    painter.drawText(QRect(px(647), px(40), px(125), px(20)), Qt::AlignLeft | Qt::AlignVCenter, kVRefCaption);
     painter.drawLine(px(kBusTapX), px(kVRefRowY), px(630), px(kVRefRowY));
     painter.drawEllipse(px(630), px(kVRefRowY - 3), px(6), px(6));
     for (int k = 0; k < 4; ++k) {
