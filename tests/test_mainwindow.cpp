@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QStyleOptionComboBox>
 
 #include "alias.h"
 #include "fakedriver.h"
@@ -79,6 +80,7 @@ private slots:
 
     void demoMainJobEndToEnd();
     void demoWindowControls();
+    void vrefChoicesShowWhole();
     void realModeCallsAndBoxes();
     void saveImage();
 };
@@ -211,6 +213,38 @@ void TestMainWindow::demoWindowControls()
     QCOMPARE(info.report().text,
              QStringLiteral("This feature is not available, when Soft Front Panel is working in demo mode."));
     QCOMPARE(info.report().title, window->windowTitle());
+}
+
+// At each scale, shown first at 100 % as the program starts, every VRef
+// choice (and "External", for a unit without reference) fits its combo, and
+// the frame of a pending voltage stays clear of the caption.
+void TestMainWindow::vrefChoicesShowWhole()
+{
+    ts4820_spc adapter;
+    auto window = start(adapter, 0);
+    QVERIFY(window);
+    QComboBox *combo = window->schematic->vrefCombo;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    for (const int references : {window->instrument->voltRef.n, 0}) {
+        window->instrument->voltRef.n = references;
+        window->schematic->loadVoltageChoices();
+        for (int scale : {1, 0, 2, 3}) {
+            window->scaleCombo->setCurrentIndex(scale);
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const int room =
+                combo->style()
+                    ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+                    .width();
+            for (int i = 0; i < combo->count(); ++i) {
+                const QString text = combo->itemText(i);
+                QVERIFY2(combo->fontMetrics().horizontalAdvance(text) <= room,
+                         qPrintable(window->scaleCombo->currentText() + ": " + text));
+            }
+            QVERIFY(combo->geometry().top() - 1 > window->schematic->vrefCaptionRect().bottom());
+        }
+    }
 }
 
 // With a unit: start-up reads it, Apply writes the relays and the links

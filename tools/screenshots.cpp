@@ -6,6 +6,7 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyleFactory>
@@ -161,6 +162,18 @@ void shootMainWindows(Shooter &shoot, ts4820_spc &adapter)
         window->scaleCombo->setCurrentIndex(shot.scale);
         window->adjustSize();
         shoot.take(shown(window.get()), QLatin1String(shot.name));
+    }
+    // The VRef choice with its longest texts (seven decimals), pending, at
+    // every scale: each shows whole, its frame clear of the caption.
+    for (int scale = 0; scale < 4; ++scale) {
+        auto window = demoWindow(adapter, 0);
+        window->scaleCombo->setCurrentIndex(scale);
+        window->schematic->vrefCombo->setCurrentText(QStringLiteral("+0.0045000"));
+        window->adjustSize();
+        window->show();
+        window->findChild<QScrollArea *>()->ensureWidgetVisible(window->schematic->vrefCombo, 200, 20);
+        shoot.take(shown(window.get()),
+                   QStringLiteral("main-vref-%1.png").arg(window->scaleCombo->currentText().chopped(1)));
     }
 }
 

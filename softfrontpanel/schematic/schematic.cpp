@@ -71,6 +71,9 @@ Schematic::Schematic(ts4820inst *instrument, QWidget *parent)
     createAliases();
     createVRefRelays();
     vrefCombo = new QComboBox(this);
+    // Sized to its texts whenever they or the font change, not only when
+    // first shown: a size worked out for the start-up font clipped them.
+    vrefCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // The caption is painted; a screen reader names the combo by a label of
     // the same text that it alone sees.
     auto *caption = new QLabel(kVRefCaption, this);
@@ -127,6 +130,14 @@ void Schematic::createVRefRelays()
 RelayButton *Schematic::relayAt(int row, int col) const { return relays.at(row * nCols + col); }
 
 RelayButton *Schematic::vrefRelay(int bus) const { return relays.at(nRows * nCols + bus); }
+
+QRect Schematic::vrefCaptionRect() const
+{
+    // Just above the combo, so that the frame of a pending voltage, drawn a
+    // pixel outside it, never crosses the text at any scale.
+    const int height = int(20 * scale);
+    return QRect(int(647 * scale), vrefCombo->y() - 2 - height, int(125 * scale), height);
+}
 
 // ---- layout --------------------------------------------------------------
 
@@ -523,7 +534,7 @@ void Schematic::paintBranch(QPainter &painter, int bus, int y, bool tapDot)
 void Schematic::paintVRefRow(QPainter &painter)
 {
     using namespace grid;
-    painter.drawText(QRect(px(647), px(40), px(125), px(20)), Qt::AlignLeft | Qt::AlignVCenter, kVRefCaption);
+    painter.drawText(vrefCaptionRect(), Qt::AlignLeft | Qt::AlignVCenter, kVRefCaption);
     painter.drawLine(px(kBusTapX), px(kVRefRowY), px(630), px(kVRefRowY));
     painter.drawEllipse(px(630), px(kVRefRowY - 3), px(6), px(6));
     for (int k = 0; k < 4; ++k) {

@@ -52,6 +52,8 @@ public:
 
     RelayButton *relayAt(int row, int col) const;
     RelayButton *vrefRelay(int bus) const;
+    // Where "Voltage Reference [V]" is painted, above the combo.
+    QRect vrefCaptionRect() const;
 
 signals:
     void changed();
