@@ -23,7 +23,6 @@
 #include "ts1900fp_spcenteraddress.h"
 #include "ts1900fp_spcselect.h"
 #include "ts4820_spc.h"
-#include "ts4820fp_demosubtypeselect.h"
 #include "visadiscovery.h"
 
 using fake::driver;
@@ -273,27 +272,6 @@ private slots:
         const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
                              + "/Tarsel/DefaultInstrDescr.ini";
         QCOMPARE(QSettings(path, QSettings::IniFormat).value("4820/1.Descriptor").toString(), "C");
-    }
-
-    // The subtype chosen is offered at the next start only when confirmed
-    // with Ok; a stored choice out of range falls back to the first.
-    void demoSubtypeRemembersOnlyOk()
-    {
-        QSettings(settingsstore::organisation(), settingsstore::application()).setValue("Last model", 5);
-        QStringList shown;
-        for (bool ok : {true, false}) {
-            ts4820fp_demoSubtypeSelect dialog;
-            shown << dialog.combo->currentText();
-            dialog.combo->setCurrentIndex(ok ? 1 : 0);
-            ModalAnswer box(ok ? QStringList{"Ok"} : QStringList());
-            if (!ok) {
-                QTimer::singleShot(0, &dialog, &QWidget::close);
-            }
-            QCOMPARE(dialog.exec(), ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
-        }
-        const ts4820fp_demoSubtypeSelect next;
-        shown << next.combo->currentText() << next.combo->itemText(0);
-        QCOMPARE(shown.join('|'), "Xentra 4820-AA|Xentra 4820-AB|Xentra 4820-AB|Xentra 4820-AA");
     }
 
     // A unit's session is the one the dialogue opened, closed once; when it

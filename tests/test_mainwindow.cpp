@@ -34,6 +34,8 @@ namespace {
 
 const QString kNotSaved = QStringLiteral(" <i>(preset not saved)</i>");
 
+int offeredSubtype = -1; // what the subtype dialog offered at the last demo start
+
 // The connection box, then (in demo mode) the subtype dialog, answered as
 // an operator would.
 std::unique_ptr<ts4820fp_App> start(ts4820_spc &adapter, int demoSubtype = -1)
@@ -47,21 +49,23 @@ std::unique_ptr<ts4820fp_App> start(ts4820_spc &adapter, int demoSubtype = -1)
                             ? QList<ModalAnswer::Step>{{QStringLiteral("Auto Find"), nullptr}}
                             : QList<ModalAnswer::Step>{{QStringLiteral("Run In Demo Mode"), nullptr},
                                                        {QStringLiteral("Ok"), [demoSubtype](QWidget *dialog) {
-                                                            dialog->findChild<QComboBox *>()->setCurrentIndex(
-                                                                demoSubtype);
+                                                            auto *combo = dialog->findChild<QComboBox *>();
+                                                            offeredSubtype = combo->currentIndex();
+                                                            combo->setCurrentIndex(demoSubtype);
                                                         }}});
     auto window = std::make_unique<ts4820fp_App>(&adapter, nullptr);
     return answers.done() ? std::move(window) : nullptr;
 }
 
-QAction *menuEntry(RelayButton *button, const QString &text)
+// Chooses the entry of a relay's or a line name's menu.
+void choose(QMenu *menu, const QString &text)
 {
-    for (QAction *action : button->contextMenu()->actions()) {
+    for (QAction *action : menu->actions()) {
         if (action->text() == text) {
-            return action;
+            return action->trigger();
         }
     }
-    return nullptr;
+    QFAIL(qPrintable("no menu entry " + text));
 }
 
 } // namespace
@@ -80,6 +84,7 @@ private slots:
 
     void demoMainJobEndToEnd();
     void demoWindowControls();
+    void groupCommandsThroughTheWindow();
     void vrefChoicesShowWhole();
     void realModeCallsAndBoxes();
     void saveImage();
@@ -92,17 +97,18 @@ void TestMainWindow::demoMainJobEndToEnd()
     QVERIFY(window);
     Schematic *schematic = window->schematic;
     QCOMPARE(window->instrument->nRows, 192);
+    QCOMPARE(offeredSubtype, 0);
     QVERIFY(!window->applyButton->isEnabled() && !window->undoButton->isEnabled());
 
     // Close relays by click, by menu and by expression.
     schematic->relayAt(0, 0)->click();
-    menuEntry(schematic->relayAt(1, 5), QStringLiteral("Close Y2"))->trigger();
+    choose(schematic->relayAt(1, 5)->contextMenu(), QStringLiteral("Close Y2"));
     ModalAnswer expression(QList<ModalAnswer::Step>{{QStringLiteral("Done"), [](QWidget *dialog) {
                                                          auto *oc = static_cast<openCloseDialog *>(dialog);
                                                          oc->expression()->setText(QStringLiteral("B1-3"));
                                                          oc->closeSelectedButton()->click();
                                                      }}});
-    menuEntry(schematic->relayAt(5, 2), QStringLiteral("Custom Pattern ..."))->trigger();
+    choose(schematic->relayAt(5, 2)->contextMenu(), QStringLiteral("Custom Pattern ..."));
     QVERIFY2(expression.done(), qPrintable(expression.error()));
     QCOMPARE(expression.report().title, QStringLiteral("Open/Close Relays"));
     QVERIFY(!schematic->relayAt(0, 2)->isMarked()); // marks cleared on close
@@ -162,6 +168,7 @@ void TestMainWindow::demoMainJobEndToEnd()
     window.reset();
     auto again = start(adapter, 1);
     QVERIFY(again);
+    QCOMPARE(offeredSubtype, 1); // the subtype chosen last
     QVERIFY(again->schematic->relayAt(20, 4)->isChecked() && again->schematic->relayAt(9, 0)->isChecked());
     QCOMPARE(again->schematic->aliasWidgets.at(9)->text(), QStringLiteral("DUT supply"));
     QCOMPARE(again->presetLabel->text(), QStringLiteral("Bench-1") + kNotSaved);
@@ -213,6 +220,51 @@ void TestMainWindow::demoWindowControls()
     QCOMPARE(info.report().text,
              QStringLiteral("This feature is not available, when Soft Front Panel is working in demo mode."));
     QCOMPARE(info.report().title, window->windowTitle());
+}
+
+// The menus' group commands through the window, which turns "all" and the
+// buses into one undo step a group: the relays closed after each command and
+// each undo, then the line names left after each clearing command.
+void TestMainWindow::groupCommandsThroughTheWindow()
+{
+    ts4820_spc adapter;
+    auto window = start(adapter, 0);
+    QVERIFY(window);
+    Schematic *s = window->schematic;
+    QStringList seen;
+    const auto look = [&] {
+        seen << QString::number(std::count_if(s->relays.cbegin(), s->relays.cend(),
+                                              [](const RelayButton *b) { return b->isChecked(); }));
+    };
+    const auto menu = [&](int row, int col, const char *entry) {
+        choose(s->relayAt(row, col)->contextMenu(), entry);
+        look();
+    };
+    menu(4, 0, "Close X1-96");
+    menu(4, 2, "Close X5 && Y5");
+    menu(6, 5, "Close Y1-96");
+    for (int bus = 1; bus <= 4; ++bus) {
+        s->setColumn(bus, 1, true);
+    }
+    menu(0, 1, "Open ABCD1-96"); // four steps
+    for (int i = 0; i < 4; ++i) {
+        window->undoButton->click();
+        look();
+    }
+    menu(0, 1, "Open All Relays");
+    window->undoButton->click();
+    look();
+    QCOMPARE(seen.join(' '), "96 97 192 192 288 384 480 576 0 576");
+    for (const int line : {0, 1, 96 + 1, 2 * 96}) {
+        renameLine(s->aliasWidgets.at(line), "n" + QString::number(line));
+    }
+    seen.clear();
+    for (const auto &[line, entry] :
+         {std::pair{0, "Clear X1-96"}, {2 * 96, "Clear A, B, C, D"}, {96 + 1, "Clear All"}}) {
+        choose(s->aliasWidgets.at(line)->contextMenu(), entry);
+        seen << window->instrument->aliasLines().join(',');
+    }
+    QCOMPARE(seen.join(" | "), "Y2=n97,A=n192 | Y2=n97 | ");
 }
 
 // At each scale, shown first at 100 % as the program starts, every VRef
@@ -270,12 +322,8 @@ void TestMainWindow::realModeCallsAndBoxes()
     window->schematic->relayAt(0, 5)->click();
     driver().calls.clear();
     window->applyButton->click();
-    calls = driver().callNames();
-    QCOMPARE(calls.mid(0, 5),
-             (QStringList{"ts4820_setMatrixState", "ts4820_setVoltRefConnectionState",
-                          "ts4820_setVoltRefConnectionState", "ts4820_setVoltRefConnectionState",
-                          "ts4820_setVoltRefConnectionState"}));
-    QVERIFY(!calls.contains(QStringLiteral("ts4820_setVoltRefOutput")));
+    calls = driver().callNames(); // the order of the writes: test_model
+    QVERIFY(calls.startsWith("ts4820_setMatrixState") && !calls.contains("ts4820_setVoltRefOutput"));
     QVERIFY(window->schematic->relayAt(0, 5)->isApplied() && !window->applyButton->isEnabled());
 
     driver().calls.clear();

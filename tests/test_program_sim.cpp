@@ -36,16 +36,21 @@ namespace {
 // loopback address (127.0.0.50 to 127.0.0.59), so no privileges are needed.
 constexpr quint16 kPortmapper = 1111;
 
-QStringList treeRows(QTreeWidget *tree)
+// The tree's rows as "host | model text", "*" for the choosable ones, into
+// `rows`; then "OK" on the row of `host`.
+ModalAnswer::Step chooseInTree(QStringList *rows, const QString &host)
 {
-    QStringList rows;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        const QTreeWidgetItem *i = *it;
-        if (i->parent()) {
-            rows << i->text(0) + " | " + i->text(2) + (i->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
-        }
-    }
-    return rows;
+    return {QStringLiteral("OK"), [rows, host](QWidget *dialog) {
+                auto *tree = dialog->findChild<QTreeWidget *>();
+                for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                    const QTreeWidgetItem *i = *it;
+                    if (i->parent()) {
+                        *rows << i->text(0) + " | " + i->text(2)
+                                     + (i->flags().testFlag(Qt::ItemIsSelectable) ? " *" : "");
+                    }
+                }
+                tree->setCurrentItem(tree->findItems(host, Qt::MatchExactly | Qt::MatchRecursive)[0]);
+            }};
 }
 
 enum Action { StartUp, Apply, RenameLine, Identify, SavePreset, UploadPreset };
@@ -119,12 +124,7 @@ void TestProgramSim::treeListsWhatAnswersWhateverTheOthersDo()
                    second.instr()});
     ts4820_spc adapter;
     QStringList rows;
-    auto window = autoFind(adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
-                                          auto *tree = dialog->findChild<QTreeWidget *>();
-                                          rows = treeRows(tree);
-                                          tree->setCurrentItem(tree->findItems(
-                                              "127.0.0.52", Qt::MatchExactly | Qt::MatchRecursive)[0]);
-                                      }}});
+    auto window = autoFind(adapter, {chooseInTree(&rows, "127.0.0.52")});
     ::kill(hung.process.processId(), SIGCONT);
     QVERIFY(window);
     QCOMPARE(rows, (QStringList{"127.0.0.51 | 4820-AA LXI *", "127.0.0.52 | 4820-BB LXI *",
@@ -244,12 +244,7 @@ void TestProgramSim::autoFindOffersTheUnitsTheNetworkHas()
     qunsetenv("TS4820_VISA_PORTMAPPER_PORT");
     ts4820_spc adapter;
     QStringList rows;
-    auto window = autoFind(adapter, {{QStringLiteral("OK"), [&](QWidget *dialog) {
-                                          auto *tree = dialog->findChild<QTreeWidget *>();
-                                          rows = treeRows(tree);
-                                          tree->setCurrentItem(tree->findItems(
-                                              units.last(), Qt::MatchExactly | Qt::MatchRecursive)[0]);
-                                      }}});
+    auto window = autoFind(adapter, {chooseInTree(&rows, units.last())});
     QVERIFY(window);
     QCOMPARE(rows, QStringList(units).replaceInStrings(QRegularExpression("$"), " | 4820-AB LXI *"));
     QCOMPARE(window->windowTitle(), "Xentra 4820 Soft Front Panel: " + units.last());

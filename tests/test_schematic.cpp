@@ -291,15 +291,14 @@ private slots:
     void accessibleNames()
     {
         Bench bench(96);
-        bench.view.aliasWidgets.at(0)->setText(QStringLiteral("PSU+"));
-        renameLine(bench.view.aliasWidgets.at(96 + 4), QStringLiteral("Sense"));
-        bench.view.relayAt(6, 1)->click();
+        const Schematic &v = bench.view;
+        v.aliasWidgets.at(0)->setText(QStringLiteral("PSU+"));
+        renameLine(v.aliasWidgets.at(96 + 4), QStringLiteral("Sense"));
+        v.relayAt(6, 1)->click();
         QStringList names;
         for (QWidget *w : std::initializer_list<QWidget *>{
-                 bench.view.relayAt(0, 0), bench.view.relayAt(6, 1), bench.view.relayAt(95, 5),
-                 bench.view.vrefRelay(0), bench.view.aliasWidgets.at(0), bench.view.aliasWidgets.at(96 + 4),
-                 bench.view.aliasWidgets.at(1), bench.view.aliasWidgets.at(2 * 96 + 2),
-                 bench.view.vrefCombo}) {
+                 v.relayAt(0, 0), v.relayAt(6, 1), v.relayAt(95, 5), v.vrefRelay(0), v.aliasWidgets.at(0),
+                 v.aliasWidgets.at(100), v.aliasWidgets.at(1), v.aliasWidgets.at(194), v.vrefCombo}) {
             QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
             const auto labels = a->relations(QAccessible::Label); // what a combo box is named by
             names << (labels.isEmpty() ? a->text(QAccessible::Name)
@@ -307,7 +306,7 @@ private slots:
                          + (a->state().checked ? " closed" : "");
         }
         QCOMPARE(names.join('|'), "X1|A7 closed|Y96|VRA|X1: PSU+|Y5: Sense|X2|C|Voltage Reference [V]");
-        QVERIFY(bench.view.relayAt(0, 0)->text().isEmpty()); // nothing visible changes
+        QVERIFY(v.relayAt(0, 0)->text().isEmpty()); // nothing visible changes
     }
 
     void expressionMarksAndValidity_data()

@@ -214,27 +214,6 @@ private slots:
             acknowledged += int(acks.count('\n'));
         }
     }
-
-    void commandLineIsChecked_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("subtype") << QStringList{"--subtype", "AC"} << "--subtype takes AA, AB, BA or BB";
-        QTest::newRow("header") << QStringList{"--fail", "ROUT:NOPE"}
-                                << "no command has the header 'ROUT:NOPE'";
-        QTest::newRow("fault code") << QStringList{"--fail", "*RST=-999"} << "-999 is not an error code";
-    }
-
-    void commandLineIsChecked()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QString, output);
-        QProcess process;
-        process.start(QStringLiteral(TS4820SIM), args);
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
-        QVERIFY2(process.readAllStandardError().contains(output.toLatin1()), qPrintable(output));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSimProcess)

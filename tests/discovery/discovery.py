@@ -128,11 +128,11 @@ class Mdns(unittest.TestCase):
         buses = {}
         for ns, name in ((UNITS, "units"), (CLIENT, "client")):
             bus, conf = os.path.join(FOLDER.name, name + ".bus"), os.path.join(FOLDER.name, name)
+            allow = "".join('<allow %s_type="%s"/>' % (way, kind) for way in ("send", "receive")
+                            for kind in ("method_call", "signal", "method_return", "error"))
             with open(conf + ".dbus", "w") as f:
-                f.write('<busconfig><type>system</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth>'
-                        '<policy context="default"><allow user="*"/><allow own="*"/>%s</policy></busconfig>' % (bus, "".join(
-                            '<allow %s_type="%s"/>' % (way, kind) for way in ("send", "receive")
-                            for kind in ("method_call", "signal", "method_return", "error"))))
+                f.write('<busconfig><type>system</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth><policy '
+                        'context="default"><allow user="*"/><allow own="*"/>%s</policy></busconfig>' % (bus, allow))
             with open(conf + ".avahi", "w") as f:
                 f.write("[server]\nhost-name=ts4820-%s\nuse-ipv6=no\nallow-interfaces=%s\n[publish]\n"
                         "publish-workstation=no\n" % (name, VETH + ("u" if ns == UNITS else "c")))

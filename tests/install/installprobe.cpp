@@ -23,16 +23,6 @@ bool clickButton(QWidget *dialog, const QString &text)
     return false;
 }
 
-QWidget *mainWindow()
-{
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->inherits("ts4820fp_App") && window->isVisible()) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 // Start-up: demo mode, first subtype; then what the window shows, and the end.
 void step()
 {
@@ -43,7 +33,10 @@ void step()
         }
         return;
     }
-    if (QWidget *window = mainWindow()) {
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->inherits("ts4820fp_App") || !window->isVisible()) {
+            continue;
+        }
         int relays = 0;
         for (QWidget *child : window->findChildren<QWidget *>()) {
             relays += child->inherits("RelayButton") ? 1 : 0;

@@ -185,29 +185,6 @@ private slots:
         steps.replace("%1", QString::number(unit->raw));
         QCOMPARE(session.run(steps), steps);
     }
-
-    // Closing a manager closes its sessions. A read blocked in one ends then,
-    // not at its time-out (20 s); sessions of other managers go on meanwhile.
-    void closingTheManager()
-    {
-        Steps own;
-        for (const QString &step : QStringList{"rm", "open " + m_units[7]->instr(), "set TMO_VALUE 20000"}) {
-            QCOMPARE(own.step(step), step);
-        }
-        QString blocked;
-        std::thread reader([&] { blocked = own.step("read 255"); }); // nothing asked: no reply comes
-        QTest::qWait(300);
-        const QString other =
-            "open " + m_units[6]->instr()
-            + "|write *IDN?\n|read = VI_SUCCESS Tarsel Ltd.,Xentra 4820-AB,48200024,2.1.0\n";
-        QCOMPARE(Steps{m_rm}.run(other), other);
-        QCOMPARE(viClose(own.rm), ViStatus(VI_SUCCESS));
-        reader.join();
-        QVERIFY2(QStringList({"VI_ERROR_CONN_LOST", "VI_ERROR_IO", "VI_ERROR_INV_OBJECT"})
-                     .contains(blocked.section(" = ", 1)),
-                 qPrintable(blocked));
-        QCOMPARE(own.step("close"), "close = VI_ERROR_INV_OBJECT");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestVisaSim)
