@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+#include <sys/prctl.h>
+
 SimProcess::SimProcess(const QString &address, const QStringList &extra, quint16 portmapperPort)
     : address(address)
 {
@@ -22,6 +24,9 @@ SimProcess::~SimProcess()
 
 void SimProcess::start()
 {
+    // The unit dies with the test: one left behind by a test killed at its
+    // time-out would hold its address and port, and fail every later run.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process.start(QStringLiteral(TS4820SIM), arguments);
     for (QDeadlineTimer until(10000);
          !process.canReadLine() && process.waitForReadyRead(int(until.remainingTime()));) {
