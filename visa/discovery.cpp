@@ -5,13 +5,11 @@
 #include "rpcwire.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <random>
-#include <set>
 #include <thread>
 #include <tuple>
 

@@ -16,8 +16,6 @@
 #include "statusdesc.h"
 #include "vendor.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -376,17 +374,11 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
     const Configuration config = loadConfiguration();
     std::vector<std::string> names = config.resources;
     if (expression.mayMatchLongerThan("TCPIP")) {
-        const auto lower = [](std::string name) {
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            return name;
-        };
-        std::set<std::string> known;
-        for (const std::string &name : names) {
-            known.insert(lower(name));
-        }
+        // Found units are named by address in canonical form, as a configured
+        // address is: one unit configured and found is listed once.
+        std::set<std::string> known(names.begin(), names.end());
         for (const std::string &name : discoverUnits(config.discovery)) {
-            if (known.insert(lower(name)).second) {
+            if (known.insert(name).second) {
                 names.push_back(name);
             }
         }
