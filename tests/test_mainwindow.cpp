@@ -285,14 +285,11 @@ void TestMainWindow::vrefChoicesShowWhole()
             window->scaleCombo->setCurrentIndex(scale);
             QStyleOptionComboBox option;
             option.initFrom(combo);
-            const int room =
-                combo->style()
-                    ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
-                    .width();
+            const QRect field =
+                combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField);
             for (int i = 0; i < combo->count(); ++i) {
-                const QString text = combo->itemText(i);
-                QVERIFY2(combo->fontMetrics().horizontalAdvance(text) <= room,
-                         qPrintable(window->scaleCombo->currentText() + ": " + text));
+                QVERIFY2(combo->fontMetrics().horizontalAdvance(combo->itemText(i)) <= field.width(),
+                         qPrintable(window->scaleCombo->currentText() + ": " + combo->itemText(i)));
             }
             QVERIFY(combo->geometry().top() - 1 > window->schematic->vrefCaptionRect().bottom());
         }
